@@ -1,0 +1,152 @@
+#pragma once
+// The device window "Messgerät": the connected tester, its settings, the live
+// display, the measured values of the record on display and the records loaded
+// from the tester. One class; its facets live in separate units:
+//   messgeraet_window.cpp    construction, controls, set-up, debug visibility, closing
+//   messgeraet_settings.cpp  RefreshSettings (standards, classes, limits)
+//   messgeraet_serial.cpp    the serial port link
+//   messgeraet_protocol.cpp  line protocol, poll cycle, log, load-all sequence
+//   messgeraet_values.cpp    range texts, measured-value scaling and display
+//   messgeraet_records.cpp   the button dispatcher and record navigation
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "device/tables.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QCheckBox;
+class QGroupBox;
+class QComboBox;
+class QListWidget;
+class TColorStatic;
+class WinTimers;
+class SerialPort;
+
+// One test of one appliance as the tester stores it, in four entries.
+struct DeviceRecord {
+  int ClassIndex = 0;  // item index of "Schutzklasse:" (0..2)
+  int NormIndex = 0;   // 0 = "VDE 0701 / 0702", 1 = "VDE 0751"
+  int RangeCode[4] = {0, 0, 0, 0};
+  int RawValue[4] = {0, 0, 0, 0};
+};
+
+class TMessgeraet : public QWidget {
+  Q_OBJECT
+ public:
+  static constexpr int kRecordSlots = 501;
+  static constexpr int kMaxRecords = 500;
+
+  TMessgeraet(QWidget* parent, int resId, int debugMode);
+  ~TMessgeraet() override;
+
+  // ---- window (messgeraet_window.cpp)
+  void SetupWindow();
+  // A command from a control (control != nullptr) or from a menu (nullptr).
+  void EvCommand(int id, QWidget* control, int notifyCode);
+  void EvSelChangeNorm();
+  void ShowDebugControls();
+  bool CanClose();
+  // Dialog item texts by control id.
+  void SetDlgItemText(int id, const QString& text);
+  QString GetDlgItemText(int id) const;
+  QWidget* Control(int id) const;
+
+  // ---- settings (messgeraet_settings.cpp)
+  void RefreshSettings();
+
+  // ---- serial link (messgeraet_serial.cpp)
+  void OpenPort();
+  void ClosePort();
+  void ShowPortStatus();
+  void WritePort(const QByteArray& bytes, int* written);
+  int WritePort(const QByteArray& bytes);
+  void ShowByteCounts();
+  void ShowErrorCounts();
+  void EvSelChangeCom();
+
+  // ---- protocol and poll cycle (messgeraet_protocol.cpp)
+  void EvTimer(unsigned id);
+  void SendCommand(const QByteArray& text);
+  void Receive();
+  void ProcessChunk(const QByteArray& chunk);  // framing of one chunk already read
+  void HandleLine(const QString& line);
+  void LogLine(const QString& text);
+  void ClearLog();
+  void StepLoadAll();
+  void EnableRecordButtons(bool enable);
+  void ResetRecordCursor();
+  void StartLoadAll();
+  void StartDeleteAll();
+
+  // ---- measured values (messgeraet_values.cpp)
+  static QString RangeText(int code);
+  void ShowRange(const QString& line);
+  void ShowRecord();
+  void ShowRecordHex();
+
+  // ---- record buttons (messgeraet_records.cpp)
+  void ButtonClicked(int id);
+  void RandomFill();
+
+  // ===== members
+
+  int DebugMode = 0;
+
+  // Controls, in the groups the window's operations index.
+  QListWidget* LogList = nullptr;             // 1202
+  TColorStatic* Display = nullptr;            // 1449
+  std::array<QLabel*, 4> DebugStatic{};       // 203, 204, 205, 206
+  std::array<QLabel*, 4> ValueStatic{};       // 1413, 1412, 1409, 1410
+  std::array<QLabel*, 4> UnitStatic{};        // 1421, 1420, 1417, 1418
+  std::array<QLabel*, 4> LabelStatic{};       // 1422, 1423, 1426, 1425
+  std::array<QLineEdit*, 4> LimitEdit{};      // 1437, 1430, 1434, 1435
+  std::array<QLabel*, 4> MethodStatic{};      // 1445, 1444, 1441, 1442
+  std::array<QLabel*, 6> CommStatic{};        // 1106, 1102, 1101, 1100, 1456, 1455
+  std::array<QPushButton*, 6> DebugButton{};  // 1459, 1458, 1457, 1469, 1447, 1201
+  QGroupBox* CommGroup = nullptr;             // 1200
+  std::array<QPushButton*, 7> RecordButton{}; // 1302, 105, 101, 104, 110, 109, 102
+  QComboBox* NormCombo = nullptr;             // 1461
+  QComboBox* KlasseCombo = nullptr;           // 1462
+  QComboBox* ComCombo = nullptr;              // 1470
+  QCheckBox* ConnectionTestBox = nullptr;     // 1446
+
+  int VdePruefgrundlage = 4;
+  int VdeKlasse = 1;
+  RowAppliesTable RowApplies{};
+  DefaultLimitsTable DefaultLimits{};
+
+  // Device data.
+  QString DeviceText = QStringLiteral("?");  // at most 99 characters
+  int MeasurementAvailable[4] = {0, 0, 0, 0};
+  int RecordCount = 0;
+  std::unique_ptr<DeviceRecord[]> Records;  // kRecordSlots entries
+  int RecordIndex = 0;
+  int EntryIndex = 0;
+
+  // Serial link.
+  std::unique_ptr<SerialPort> Port;
+  QString PortName;  // "Com4", or "\\\\.\\Com10" from port 10 on
+  bool PortReady = false;
+  bool ReopenPending = true;
+  int TxBytes = 0, RxBytes = 0, TxErrors = 0, RxErrors = 0;
+
+  // Protocol.
+  static constexpr unsigned PollTimer = 1, LinkTimer = 2, LockTimer = 3;
+  WinTimers* Timers = nullptr;
+  QByteArray LineBuffer;  // the line being assembled (at most 511 characters)
+  int LineLength = 0;
+  int ProbeCount = 0;
+  int DeviceType = 0;
+  unsigned int DeviceAddress = 0;
+  int DeviceRecordNumber = 0;
+  int LoadState = 0;
+  int DeleteAllPending = 0;
+  int ButtonsReleased = 0;
+
+ private:
+  void CreateControls();
+};

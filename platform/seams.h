@@ -1,0 +1,74 @@
+#pragma once
+// One seam for every modal question the program asks: message boxes, file
+// dialogs and (later) print dialogs. In the program they show real dialogs;
+// tests install a responder and nothing modal ever opens.
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+namespace Win {
+// Message box types and results, with the values the program's texts rely on.
+enum : unsigned {
+  MB_OK = 0x00,
+  MB_OKCANCEL = 0x01,
+  MB_YESNO = 0x04,
+  MB_ICONHAND = 0x10,
+  MB_ICONQUESTION = 0x20,
+  MB_ICONEXCLAMATION = 0x30,
+  MB_ICONASTERISK = 0x40,
+};
+enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+}  // namespace Win
+
+struct MessageBoxRequest {
+  QWidget* owner = nullptr;
+  QString text;
+  QString caption;
+  unsigned type = 0;
+};
+
+struct FileDialogRequest {
+  QWidget* owner = nullptr;
+  bool save = false;       // save dialog or open dialog
+  QString title;
+  QString filter;          // "Name (*.x)|*.x|All Files (*.*)|*.*"
+  QString initialName;
+  bool hideReadOnly = false;
+  bool overwritePrompt = false;
+  bool noReadOnlyReturn = false;
+};
+
+// A generic question for dialogs that later parts of the program add
+// (print set-up, print dialog). `kind` names the dialog; `detail` is free text.
+struct GenericDialogRequest {
+  QWidget* owner = nullptr;
+  QString kind;
+  QString detail;
+};
+
+namespace Seams {
+using MessageBoxResponder = std::function<int(const MessageBoxRequest&)>;
+// Return true and set the path to confirm, false to cancel.
+using FileDialogResponder = std::function<bool(const FileDialogRequest&, QString* path)>;
+using GenericDialogResponder = std::function<int(const GenericDialogRequest&)>;
+
+// Shows a message box (or asks the responder) and returns Win::IDOK, IDYES, ...
+int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned type);
+// The platform's alert sound; tests can count it.
+void MessageBeep(unsigned type);
+bool FileDialog(const FileDialogRequest& request, QString* path);
+// Asks a generic dialog; `show` runs the real dialog when no responder is set.
+int GenericDialog(const GenericDialogRequest& request, const std::function<int()>& show);
+
+void SetMessageBoxResponder(MessageBoxResponder responder);
+void SetFileDialogResponder(FileDialogResponder responder);
+void SetGenericDialogResponder(GenericDialogResponder responder);
+void SetBeepCounter(int* counter);
+// Removes every responder (real dialogs again).
+void ResetAll();
+
+// Converts a "Text (*.a)|*.a|Other|*.*" filter into a Qt name filter list.
+QString QtFilterFromWin(const QString& filter);
+}  // namespace Seams

@@ -1,0 +1,46 @@
+#include "tests/testutil.h"
+
+#include <QDir>
+#include <QThread>
+
+#include "platform/fonts.h"
+
+namespace TestUtil {
+
+void InstallFonts() { Fonts::InstallSubstitutions(); }
+
+QString OutDir() {
+  QString dir = QStringLiteral(KELVARA_TEST_OUT);
+  QDir().mkpath(dir);
+  return dir;
+}
+
+QImage Grab(QWidget* widget, const QString& name) {
+  if (!widget->isVisible()) widget->show();
+  QApplication::processEvents();
+  QImage image = widget->grab().toImage();
+  image.save(OutDir() + "/" + name + ".png");
+  return image;
+}
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > timeoutMs) return done();
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(1);
+  }
+  return true;
+}
+
+void Pump(int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < ms) {
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(1);
+  }
+}
+
+}  // namespace TestUtil

@@ -1,0 +1,34 @@
+#pragma once
+// Helpers shared by the tests: find controls by their id, grab widgets to PNG,
+// answer the dialog seam, pump the event loop.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+namespace TestUtil {
+
+// The font set-up the program does at start (font substitutions).
+void InstallFonts();
+
+// The child of `root` whose objectName is the decimal id, or nullptr.
+template <typename T = QWidget>
+T* Find(QObject* root, int id) {
+  return root->findChild<T*>(QString::number(id));
+}
+
+// Grabs the widget (shown offscreen if needed) into an image and writes it to
+// <build>/test-out/<name>.png so it can be looked at. Returns the image.
+QImage Grab(QWidget* widget, const QString& name);
+
+// Where test output (PNG, PDF, INI files) goes; created on first use.
+QString OutDir();
+
+// Runs the event loop until `done` is true or `timeoutMs` passed; returns `done()`.
+bool WaitFor(const std::function<bool()>& done, int timeoutMs);
+// Runs the event loop for `ms` milliseconds.
+void Pump(int ms);
+
+}  // namespace TestUtil
