@@ -93,6 +93,8 @@ void TMessgeraet::ProcessChunk(const QByteArray& raw) {
   int nul = raw.indexOf('\0');
   const QByteArray chunk = nul >= 0 ? raw.left(nul) : raw;
   RxBytes += chunk.size();
+  // A tester that is still sending is not silent, however slow its lines are.
+  if (!chunk.isEmpty() && (LoadState != 0 || DeleteAllPending)) NoteSequenceProgress();
   if (LineBuffer.size() < kLineMax + 1) LineBuffer.resize(kLineMax + 1);
   for (char c : chunk) {
     unsigned char b = static_cast<unsigned char>(c);
