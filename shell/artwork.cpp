@@ -99,11 +99,11 @@ QPixmap AboutPicture() {
   g.setPen(Qt::NoPen);
   g.drawRect(QRectF(76, 45, 132, 2));
   QFont sub("Liberation Sans");
-  sub.setPixelSize(10);
+  sub.setPixelSize(9);
   g.setFont(sub);
   g.setPen(kGrey);
-  g.drawText(QRectF(70, 48, 144, 16), Qt::AlignHCenter | Qt::AlignVCenter,
-             QStringLiteral("Prüfprotokolle VDE 0701-0702 / 0751"));
+  g.drawText(QRectF(66, 48, 152, 16), Qt::AlignHCenter | Qt::AlignVCenter,
+             QStringLiteral("Prüfprotokolle VDE 0701-0702 \u00b7 0751"));
   return pixmap;
 }
 

@@ -450,7 +450,7 @@ TEST(ShellArtwork, EveryBitmapHasItsSize) {
   EXPECT_TRUE(Artwork::Bitmap(999).isNull());
   EXPECT_FALSE(Artwork::Icon(20003).pixmap(32, 32).isNull());
   // A sheet with every picture, to look at.
-  QImage sheet(260, 130, QImage::Format_ARGB32);
+  QImage sheet(260, 150, QImage::Format_ARGB32);
   sheet.fill(QColor(0xf0, 0xf0, 0xf0));
   {
     QPainter g(&sheet);
@@ -459,11 +459,12 @@ TEST(ShellArtwork, EveryBitmapHasItsSize) {
     g.drawPixmap(110, 4, Artwork::Icon(20003).pixmap(32, 32));
     int x = 4;
     for (int id : {20014, 20013, 24332, 24333, 24337, 24321, 24322, 24323, 24324}) {
-      g.drawPixmap(x, 124 - 20 + 0, Artwork::Bitmap(id));
+      g.drawPixmap(x, 126, Artwork::Bitmap(id));
       x += 24;
     }
   }
   sheet.save(TestUtil::OutDir() + "/shell-artwork.png");
+  sheet.scaled(sheet.size() * 3).save(TestUtil::OutDir() + "/shell-artwork-x3.png");
 }
 
 }  // namespace
