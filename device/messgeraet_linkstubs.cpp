@@ -17,6 +17,5 @@ __attribute__((weak)) void TMessgeraet::EvSelChangeCom() {
 __attribute__((weak)) void TMessgeraet::ButtonClicked(int) {}
 __attribute__((weak)) void TMessgeraet::LogLine(const QString& text) {
   LogList->addItem(text);
-  LogList->setCurrentRow(LogList->count() - 1);
   LogList->scrollToBottom();
 }
