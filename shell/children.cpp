@@ -1,21 +1,23 @@
 #include "shell/children.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
+#include "device/TMessgeraet.h"
+#include "report/TFormular.h"
 
-// Stand-ins until the device window and the report form are merged in.
 ChildWindowMakers ChildWindowMakers::Program() {
   ChildWindowMakers makers;
-  makers.MakeDevice = [](int) {
-    auto* w = new QWidget;
-    w->setFixedSize(578, 740);
-    return w;
+  makers.MakeDevice = [](int debugMode) {
+    auto* device = new TMessgeraet(nullptr, 1000, debugMode);
+    device->SetupWindow();
+    return static_cast<QWidget*>(device);
   };
-  makers.MakeForm = [](QWidget*) {
-    auto* w = new QWidget;
-    w->setFixedSize(630, 810);
-    return w;
+  makers.MakeForm = [](QWidget* deviceWindow) {
+    auto* form = new TFormular(qobject_cast<TMessgeraet*>(deviceWindow));
+    form->SetupWindow();
+    return static_cast<QWidget*>(form);
   };
-  makers.FormCommand = [](QWidget*, int) { return false; };
+  makers.FormCommand = [](QWidget* form, int commandId) {
+    auto* formular = qobject_cast<TFormular*>(form);
+    return formular && formular->HandleCommand(commandId);
+  };
   return makers;
 }

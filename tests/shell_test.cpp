@@ -468,3 +468,42 @@ TEST(ShellArtwork, EveryBitmapHasItsSize) {
 }
 
 }  // namespace
+
+namespace {
+
+// The program's own children: the device window and the report form.
+TEST(ShellProgram, StartsWithTheRealChildrenInPlace) {
+  WinTimers::SetManualForTests(true);
+  {
+    Kelvara k(QString::fromLatin1(Kelvara::AppName), 0, ChildWindowMakers::Program(), &Pruef1);
+    ASSERT_TRUE(k.InitMainWindow());
+    k.Frame->show();
+    QApplication::setActiveWindow(k.Frame);
+    TestUtil::WaitFor([&] { return k.Frame->isActiveWindow(); }, 2000);
+    k.EvCommand(CmShowDevice);
+    EXPECT_EQ(k.DeviceWindow->metaObject()->className(), QByteArray("TMessgeraet"));
+    EXPECT_EQ(k.ReportForm->metaObject()->className(), QByteArray("TFormular"));
+    EXPECT_TRUE(k.DeviceChild->isVisible());
+    EXPECT_FALSE(k.FormChild->isVisible());
+    // The whole device window is visible inside its child frame.
+    const QRect inner = k.DeviceChild->contentsRect();
+    EXPECT_GE(inner.width(), k.DeviceWindow->width());
+    EXPECT_GE(inner.height(), k.DeviceWindow->height());
+    k.EvTimer(1);
+    TestUtil::Grab(k.Frame, QStringLiteral("shell-frame"));
+    k.EvCommand(CmShowForm);
+    EXPECT_TRUE(k.Action(CmPrint)->isEnabled());
+    TestUtil::Grab(k.Frame, QStringLiteral("shell-frame-form"));
+    // The form's own commands answer through the shell.
+    int dialogs = 0;
+    Seams::SetFileDialogResponder([&](const FileDialogRequest&, QString*) {
+      ++dialogs;
+      return false;
+    });
+    k.EvCommand(CmLoad);
+    EXPECT_EQ(dialogs, 1);
+  }
+  WinTimers::SetManualForTests(false);
+}
+
+}  // namespace
