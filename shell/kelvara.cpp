@@ -386,6 +386,10 @@ void Kelvara::CreateChildren() {
   // The form's frame is as large as the page; the client area scrolls.
   FormChild->setGeometry(QRect(client.topLeft(), QSize(FormPageWidth, FormPageHeight)));
   FormChild->showNormal();
+  // The page is the frame's client area, so the frame is larger by its own
+  // title and border and nothing of the page is hidden.
+  const QMargins m = FormChild->contentsMargins();
+  FormChild->resize(FormPageWidth + m.left() + m.right(), FormPageHeight + m.top() + m.bottom());
 
   ShowChild(1);
 }

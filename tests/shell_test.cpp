@@ -301,7 +301,7 @@ TEST_F(ShellTest, StartShowsTheDeviceWindowWithFocusAndChecksItsItem) {
   EXPECT_TRUE(button->isDown() || button->isChecked());
   // The device frame covers the client area; the form frame has the page size.
   EXPECT_EQ(k.DeviceChild->geometry(), QRect(QPoint(0, 0), k.MdiClient->viewport()->size()));
-  EXPECT_EQ(k.FormChild->size(), QSize(630, 810));
+  EXPECT_EQ(k.FormChild->contentsRect().size(), QSize(630, 810));
 }
 
 TEST_F(ShellTest, SwitchingChildrenKeepsTheFrameInPlace) {
