@@ -150,8 +150,12 @@ void TFormular::CreateControls() {
   };
 
   for (int i = 0; i <= 27; ++i) makeEdit(i);
-  for (int r = 0; r < kRowCount; ++r)
+  for (int r = 0; r < kRowCount; ++r) {
     OkBoxes[r] = makeBox(kFirstOkBoxId + r, QString(), QRect(595, Band[4] + 20 + 20 * r, 12, 12));
+    // The box is only 12 x 12: the style's own indicator would be cut off.
+    OkBoxes[r]->setStyleSheet(QStringLiteral("QCheckBox { spacing: 0px; } "
+                                             "QCheckBox::indicator { width: 11px; height: 11px; }"));
+  }
   makeEdit(28);
   SichtpruefungBox = makeBox(kSichtpruefungId, QStringLiteral("OK"), QRect(ColRightLabel, Band[3] + 3, 40, 20));
   FunktionspruefungBox = makeBox(kFunktionspruefungId, QStringLiteral("OK"), QRect(ColRightLabel, Band[5] + 3, 40, 20));
