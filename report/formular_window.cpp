@@ -12,6 +12,7 @@
 #include "platform/cformat.h"
 #include "platform/cp1252.h"
 #include "platform/fonts.h"
+#include "platform/seams.h"
 #include "report/TFormular.h"
 
 namespace {
@@ -123,6 +124,8 @@ void TFormular::CreateControls() {
     edit->setGeometry(FieldRect(i));
     edit->setMaxLength(FieldLimit(i));
     edit->setValidator(new Cp1252Validator(edit));
+    // A refused character (or one beyond the limit) is answered with the alert sound.
+    connect(edit, &QLineEdit::inputRejected, this, []() { Seams::MessageBeep(0); });
     // A text the program set beyond the typing limit stays whole; once the user
     // shortens it, the limit closes in again.
     connect(edit, &QLineEdit::textEdited, this, [edit, i]() {

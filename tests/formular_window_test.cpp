@@ -106,11 +106,14 @@ TEST(FormularWindow, TypingKeepsToCp1252AndTheLimit) {
     QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, text);
     QApplication::sendEvent(edit, &key);
   };
+  int beeps = 0;
+  Seams::SetBeepCounter(&beeps);
   type(QString::fromUtf8("ä"));
   type(QString::fromUtf8("€"));
   type(QString::fromUtf8("Ł"));  // not in cp1252: refused, nothing would survive a save
   type(QString::fromUtf8("日"));
   EXPECT_EQ(edit->text(), QString::fromUtf8("ä€"));
+  EXPECT_EQ(beeps, 2);
 
   // A longer text set by the program stays whole; typing cannot grow it.
   const QString longText(80, QChar('x'));
