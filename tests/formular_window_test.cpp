@@ -203,12 +203,18 @@ TEST(FormularWindow, MenuCommandsReachTheForm) {
     ++dialogs;
     return false;
   });
+  int printDialogs = 0;
+  Seams::SetGenericDialogResponder([&printDialogs](const GenericDialogRequest& r) {
+    printDialogs += r.kind == "print";
+    return int(Win::IDCANCEL);
+  });
   EXPECT_TRUE(f.form.HandleCommand(20011));
   EXPECT_TRUE(f.form.HandleCommand(20012));
   EXPECT_TRUE(f.form.HandleCommand(20018));
   EXPECT_FALSE(f.form.HandleCommand(1102));  // a button, not a menu command
   EXPECT_FALSE(f.form.HandleCommand(20014));
   EXPECT_EQ(dialogs, 2);
+  EXPECT_EQ(printDialogs, 1);
   // An edit notification with the id of a button does nothing.
   EXPECT_FALSE(f.form.EvCommand(1100, f.form.ErzeugenUnternehmerButton, 0x300));
   EXPECT_EQ(f.form.FieldText(29), "");
