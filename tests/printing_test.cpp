@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -15,6 +16,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include "device/TMessgeraet.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
 #include "report/page.h"
@@ -409,4 +411,23 @@ TEST(FormPageTest, ScreenRenderingFormsVerdictAndOkBoxes) {
   FillReport(form);
   form.Edits[0]->setText("Muster GmbH");
   TestUtil::Grab(&form, "form_screen");
+}
+
+TEST(FormPageTest, ActiveRowsTakeTheDeviceWindowTexts) {
+  TMessgeraet device(nullptr, 1000, 0);
+  TFormular form(&device);
+  form.SetupWindow();
+  device.LabelStatic[2]->setText("Ableitstrom");
+  device.MethodStatic[2]->setText("Differenzstrom");
+  device.UnitStatic[2]->setText("mA");
+  device.LabelStatic[3]->setText("nicht aktiv");
+  form.RowActive[2] = 1;
+  form.MessText[2] = "0.05";
+  RecordingSurface s;
+  form.Paint(s, false, form.rect());
+  const QStringList lines = s.Lines();
+  EXPECT_TRUE(lines.contains("text 5 480 Ableitstrom"));
+  EXPECT_TRUE(lines.contains("text 185 480 Differenzstrom"));
+  EXPECT_TRUE(lines.contains("text 535 480 mA"));
+  EXPECT_FALSE(s.FindText("nicht aktiv"));  // inactive rows draw nothing
 }
