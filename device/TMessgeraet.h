@@ -8,6 +8,7 @@
 //   messgeraet_protocol.cpp  line protocol, poll cycle, log, load-all sequence
 //   messgeraet_values.cpp    range texts, measured-value scaling and display
 //   messgeraet_records.cpp   the button dispatcher and record navigation
+#include <QSize>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -39,6 +40,10 @@ class TMessgeraet : public QWidget {
  public:
   static constexpr int kRecordSlots = 501;
   static constexpr int kMaxRecords = 500;
+  // Size of template 1000 in dialog units.
+  static constexpr QSize kTemplateSize{385, 455};
+  // The characters a limit field accepts.
+  static constexpr const char* kLimitCharacters = "-0123456789. ";
 
   TMessgeraet(QWidget* parent, int resId, int debugMode);
   ~TMessgeraet() override;
@@ -149,4 +154,5 @@ class TMessgeraet : public QWidget {
 
  private:
   void CreateControls();
+  static void AddSorted(QComboBox* combo, const QString& text);
 };
