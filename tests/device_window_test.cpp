@@ -433,6 +433,29 @@ TEST(DeviceWindow, DialogItemTextsAndClose) {
   EXPECT_TRUE(w.CanClose());
 }
 
+TEST(DeviceWindow, ClicksReachTheButtonDispatcher) {
+  Window win(1);
+  TMessgeraet& w = win.w;
+  ASSERT_EQ(w.LogList->count(), 1);
+  w.TxBytes = 7;
+  // A real click on "Löschen" goes through EvCommand to the dispatcher.
+  TestUtil::Find<QPushButton>(&w, 1201)->click();
+  EXPECT_EQ(w.LogList->count(), 0);
+  EXPECT_EQ(w.TxBytes, 0);
+  // The connection-test box only toggles; the link timer reads it.
+  w.LogLine("x");
+  w.ConnectionTestBox->click();
+  EXPECT_FALSE(w.ConnectionTestBox->isChecked());
+  EXPECT_EQ(w.LogList->count(), 1);
+  // A command without a control, or another notification, is not a click.
+  w.EvCommand(1201, nullptr, 0);
+  w.EvCommand(1201, w.DebugButton[5], 1);
+  EXPECT_EQ(w.LogList->count(), 1);
+  // An id the dispatcher does not know changes nothing.
+  w.EvCommand(4711, w.DebugButton[0], 0);
+  EXPECT_EQ(w.LogList->count(), 1);
+}
+
 TEST(DeviceWindow, GrabNormalAndDebug) {
   Window normal(0);
   QImage img = TestUtil::Grab(&normal.w, "device_normal");
