@@ -199,6 +199,9 @@ int TMessgeraet::SendCommand(const QByteArray& text) {
 
 void TMessgeraet::LogLine(const QString& text) {
   if (!LogList) return;
+  // Every line has the same height (one fixed-pitch line); saying so keeps
+  // adding a line cheap however long the log is.
+  if (!LogList->uniformItemSizes()) LogList->setUniformItemSizes(true);
   LogList->addItem(text);
   // The connection test alone writes two lines a second; keep the newest lines
   // so a program left running for days does not grow without end.

@@ -64,6 +64,8 @@ void TMessgeraet::ButtonClicked(int id) {
   RecordIndex += step;
   if (step < 0 && RecordIndex <= 0) RecordIndex = 0;
   if (step > 0 && RecordIndex >= RecordCount) RecordIndex = RecordCount - 1;
+  // Never beyond the records held, also when a later count answer shrank them.
+  if (RecordIndex >= RecordCount) RecordIndex = RecordCount - 1;
   if (RecordIndex < 0) RecordIndex = 0;  // nothing loaded yet
   SetDlgItemText(206, CFormat("%03d", RecordIndex));
   ShowRecord();
