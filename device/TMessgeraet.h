@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "device/tables.h"
+#include "platform/serialport.h"
 
 class QLabel;
 class QLineEdit;
@@ -67,7 +68,7 @@ class TMessgeraet : public QWidget {
   void OpenPort();
   void ClosePort();
   void ShowPortStatus();
-  void WritePort(const QByteArray& bytes, int* written);
+  // Writes the bytes; counts them and a write error; returns the bytes written.
   int WritePort(const QByteArray& bytes);
   void ShowByteCounts();
   void ShowErrorCounts();
@@ -75,9 +76,15 @@ class TMessgeraet : public QWidget {
 
   // ---- protocol and poll cycle (messgeraet_protocol.cpp)
   void EvTimer(unsigned id);
-  void SendCommand(const QByteArray& text);
+  // Returns the bytes written (0 when the port is not open).
+  int SendCommand(const QByteArray& text);
+  // Starts the read of one chunk; its completion finishes the poll tick
+  // (framing, answers, one load step, poll timer re-armed). The event loop keeps
+  // running while the read waits.
   void Receive();
-  void ProcessChunk(const QByteArray& chunk);  // framing of one chunk already read
+  void FinishPollTick(const QByteArray& chunk);
+  // One chunk as the port delivered it: cut at its first NUL, counted, framed.
+  void ProcessChunk(const QByteArray& chunk);
   void HandleLine(const QString& line);
   void LogLine(const QString& text);
   void ClearLog();
@@ -137,6 +144,8 @@ class TMessgeraet : public QWidget {
   QString PortName;  // "Com4", or "\\\\.\\Com10" from port 10 on
   bool PortReady = false;
   bool ReopenPending = true;
+  SerialPort::LineSettings Dcb{};
+  SerialPort::Timeouts Timeouts{};
   int TxBytes = 0, RxBytes = 0, TxErrors = 0, RxErrors = 0;
 
   // Protocol.
@@ -151,6 +160,13 @@ class TMessgeraet : public QWidget {
   int LoadState = 0;
   int DeleteAllPending = 0;
   int ButtonsReleased = 0;
+  bool ReadInFlight = false;  // a poll tick is waiting for its read
+  // Lock-timer periods that went by without an answer while a sequence waits;
+  // a load gives up after two, a delete-all after five.
+  int SequenceIdleTicks = 0;
+  static constexpr int kLogLimit = 5000;  // the log keeps the newest lines
+  void NoteSequenceProgress();
+  void AbandonSequence();
 
  private:
   void CreateControls();

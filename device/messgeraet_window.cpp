@@ -19,13 +19,7 @@
 #include "platform/seams.h"
 #include "platform/wintimer.h"
 
-#if __has_include("platform/serialport.h")
 #include "platform/serialport.h"
-#else
-// The serial port layer is not in this tree yet; the window only needs the
-// type complete to own (and destroy) the port handle.
-class SerialPort {};
-#endif
 
 namespace {
 

@@ -9,6 +9,7 @@
 namespace {
 
 bool g_failSaves = false;
+constexpr qint64 kMaxFileSize = 4 * 1024 * 1024;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -56,6 +57,11 @@ TProfile::TProfile(const QString& section, const QString& path) : section_(secti
   } else if (info.isDir()) {
     state_ = FileState::Unreadable;
     error_ = QStringLiteral("Der Pfad ist ein Ordner.");
+  } else if (info.size() > kMaxFileSize) {
+    // No data record comes near this; reading such a file (a picture chosen
+    // by mistake) would only stall the program.
+    state_ = FileState::Unreadable;
+    error_ = QStringLiteral("Die Datei ist zu groß für eine INI-Datei.");
   } else {
     QFile file(path);
     if (file.open(QIODevice::ReadOnly)) {
@@ -209,6 +215,8 @@ bool TProfile::WriteInt(const QString& key, int value) { return WriteString(key,
 bool TProfile::Flush() {
   if (!dirty_) return true;
   if (state_ == FileState::Unreadable) return false;
+  // A failed save is reported once and not tried again behind the caller's back.
+  dirty_ = false;
   QSaveFile file(path_);
   if (!file.open(QIODevice::WriteOnly)) {
     error_ = file.errorString();
@@ -229,7 +237,6 @@ bool TProfile::Flush() {
     error_ = file.errorString();
     return false;
   }
-  dirty_ = false;
   state_ = FileState::Ok;
   error_.clear();
   return true;

@@ -23,7 +23,7 @@ class TProfile {
   enum class FileState {
     Ok,          // the file was read
     Missing,     // there is no file yet: reads give the defaults, a save creates it
-    Unreadable,  // the file exists but cannot be read (permission, a folder, ...)
+    Unreadable,  // the file exists but cannot be read (permission, a folder, over 4 MiB)
   };
 
   TProfile(const QString& section, const QString& path);
@@ -50,7 +50,7 @@ class TProfile {
 
   // Saves the pending writes. True when there was nothing to save or the save
   // worked; otherwise false with ErrorText() describing why. The old file is
-  // left untouched when a save fails.
+  // left untouched when a save fails, and the pending writes are dropped.
   bool Flush();
 
   FileState State() const { return state_; }

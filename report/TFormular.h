@@ -7,19 +7,21 @@
 //   formular_evaluate.cpp     Kopieren: copy from the device window, evaluate, overall result
 //   formular_record.cpp       the data record file: save, load and their dialogs
 //   formular_page.cpp         the page rendering (screen, printer, preview)
-//   formular_print_stub.cpp   printing and preview commands (replaced by the printing unit)
+//   printing.cpp              printing and preview: printout, preview frame, commands
 #include <QDateTime>
 #include <QString>
 #include <QWidget>
 #include <array>
 
 #include "device/tables.h"
+#include "report/page.h"
 
 class QLineEdit;
 class QCheckBox;
 class QPushButton;
 class QPrinter;
 class TMessgeraet;
+class Surface;
 
 class TFormular : public QWidget {
   Q_OBJECT
@@ -94,6 +96,11 @@ class TFormular : public QWidget {
   // The screen rendering: shows or hides the OK boxes by RowActive, forms
   // GesamtOk and draws the page.
   void PaintScreen();
+  // Draws the page onto a surface: on screen, for the printer and the
+  // preview (in print mode); `rect` only bounds the white fill of `erase`.
+  void Paint(Surface& surface, bool erase, const QRect& rect);
+  // The page's input from the form's members, controls and the device window.
+  Page::Input PageInput() const;
   // Shows (disabled) the OK boxes of active rows and hides the others.
   void SyncOkBoxes();
   // True when the row's OK box is shown (independent of whether the form itself is on screen).

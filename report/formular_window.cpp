@@ -12,6 +12,7 @@
 #include "platform/cformat.h"
 #include "platform/cp1252.h"
 #include "platform/fonts.h"
+#include "platform/seams.h"
 #include "report/TFormular.h"
 
 namespace {
@@ -123,6 +124,8 @@ void TFormular::CreateControls() {
     edit->setGeometry(FieldRect(i));
     edit->setMaxLength(FieldLimit(i));
     edit->setValidator(new Cp1252Validator(edit));
+    // A refused character (or one beyond the limit) is answered with the alert sound.
+    connect(edit, &QLineEdit::inputRejected, this, []() { Seams::MessageBeep(0); });
     // A text the program set beyond the typing limit stays whole; once the user
     // shortens it, the limit closes in again.
     connect(edit, &QLineEdit::textEdited, this, [edit, i]() {
@@ -150,8 +153,12 @@ void TFormular::CreateControls() {
   };
 
   for (int i = 0; i <= 27; ++i) makeEdit(i);
-  for (int r = 0; r < kRowCount; ++r)
+  for (int r = 0; r < kRowCount; ++r) {
     OkBoxes[r] = makeBox(kFirstOkBoxId + r, QString(), QRect(595, Band[4] + 20 + 20 * r, 12, 12));
+    // The box is only 12 x 12: the style's own indicator would be cut off.
+    OkBoxes[r]->setStyleSheet(QStringLiteral("QCheckBox { spacing: 0px; } "
+                                             "QCheckBox::indicator { width: 11px; height: 11px; }"));
+  }
   makeEdit(28);
   SichtpruefungBox = makeBox(kSichtpruefungId, QStringLiteral("OK"), QRect(ColRightLabel, Band[3] + 3, 40, 20));
   FunktionspruefungBox = makeBox(kFunktionspruefungId, QStringLiteral("OK"), QRect(ColRightLabel, Band[5] + 3, 40, 20));

@@ -103,6 +103,11 @@ TEST_F(ProfileTest, MissingAndUnreadableFiles) {
   EXPECT_EQ(folder.State(), TProfile::FileState::Unreadable);
   EXPECT_FALSE(folder.WriteString("K", "v"));
   EXPECT_TRUE(QFileInfo(dir.path()).isDir());
+
+  WriteAll(Path("huge.ini"), "[S]\r\nK=v\r\n" + QByteArray(4 * 1024 * 1024, 'x'));
+  TProfile huge("S", Path("huge.ini"));
+  EXPECT_EQ(huge.State(), TProfile::FileState::Unreadable);
+  EXPECT_FALSE(huge.WriteString("K", "w"));
 }
 
 TEST_F(ProfileTest, WritingKeepsEveryOtherByte) {

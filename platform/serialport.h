@@ -1,0 +1,129 @@
+#pragma once
+// A serial port with the behaviour the device window relies on, over a POSIX
+// terminal device.
+//
+// Opening happens in the four steps of the Windows communications calls
+// (create the handle, size the queues, apply the line settings, apply the
+// time-outs), so that each failure can be reported on its own. Every step after
+// a failed one fails too.
+//
+// Which device "COMn" is: the target of the link "comN" (lower case) in the
+// port folder when that link exists, otherwise /dev/ttyS<n-1>. The port folder
+// is $KELVARA_PORTS when set, else ~/.kelvara/ports.
+//
+// Reads are asynchronous: StartRead() returns at once and the completion is
+// called from the event loop with at most `maxBytes` bytes, exactly when the
+// driver's read would have returned: when maxBytes bytes are there, or when the
+// read interval passed after the last byte without another, or when the total
+// read time-out passed since the read began. Bytes are taken from the device as
+// they arrive into an input queue (1024 bytes by default), each stamped with its
+// arrival time, so the interval counts from the byte's arrival as a driver does.
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <deque>
+#include <functional>
+
+class QSocketNotifier;
+class QTimer;
+
+class SerialPort : public QObject {
+  Q_OBJECT
+ public:
+  // The line settings the program uses; the codes are those of a Windows DCB
+  // (Parity 0 = none, StopBits 2 = two stop bits).
+  struct LineSettings {
+    unsigned BaudRate = 0;
+    int ByteSize = 0;
+    int Parity = 0;
+    int StopBits = 0;
+    bool AbortOnError = false;
+  };
+  // Milliseconds, as in a Windows COMMTIMEOUTS.
+  struct Timeouts {
+    unsigned ReadIntervalTimeout = 0;
+    unsigned ReadTotalTimeoutMultiplier = 0;
+    unsigned ReadTotalTimeoutConstant = 0;
+    unsigned WriteTotalTimeoutMultiplier = 0;
+    unsigned WriteTotalTimeoutConstant = 0;
+  };
+  using ReadDone = std::function<void(const QByteArray&)>;
+
+  explicit SerialPort(QObject* parent = nullptr);
+  ~SerialPort() override;
+
+  // The port folder and the device file that "COMn" stands for.
+  static QString PortFolder();
+  static QString DevicePath(int portNumber);
+  // The port number in a name such as "Com4" or "\\.\Com10"; 0 when there is none.
+  static int PortNumberFromName(const QString& name);
+
+  // Step 1: opens the port exclusively for reading and writing. False when the
+  // device does not exist, is in use or is not a terminal device we may open.
+  bool Create(const QString& portName);
+  bool IsValid() const { return fd_ >= 0; }
+  // Step 2: sizes the input queue (and notes the output size). Also empties
+  // whatever the device had queued before it was opened.
+  bool Setup(int inQueue, int outQueue);
+  // Step 3: reads the current settings / applies baud rate, data bits, parity and
+  // stop bits in raw mode. Raising DTR and RTS is attempted; pseudo-terminals
+  // have no modem lines, which is not a failure.
+  bool GetState(LineSettings* settings) const;
+  bool SetState(const LineSettings& settings);
+  // Step 4.
+  bool GetTimeouts(Timeouts* timeouts) const;
+  bool SetTimeouts(const Timeouts& timeouts);
+  void Close();
+
+  // Starts one read. `done` runs exactly once, from the event loop or (when the
+  // read can complete at once) before StartRead returns. A second read while one
+  // is pending is refused (returns false, `done` is not called). When the port
+  // is closed while a read is pending, the read completes with what it had.
+  bool StartRead(int maxBytes, ReadDone done);
+  bool ReadPending() const { return static_cast<bool>(pending_); }
+
+  // Writes the bytes, waiting at most WriteTotalTimeoutConstant +
+  // WriteTotalTimeoutMultiplier x length ms. Returns the bytes handed over and
+  // sets *error to 0 on success or to an errno value when not all of it went.
+  int Write(const QByteArray& bytes, int* error);
+
+  // Bytes queued for reading (for tests and benchmarks).
+  int Queued() const { return static_cast<int>(queue_.size()); }
+  // True after the device reported a hang-up or a read error; the port stays
+  // useless until it is closed and opened again.
+  bool Broken() const { return broken_; }
+  // Read failures (hang-up, I/O error) since the last call.
+  int TakeReadFailures() {
+    int n = readFailures_;
+    readFailures_ = 0;
+    return n;
+  }
+
+ private:
+  void OnReadable();
+  void Arm();
+  void Complete();
+  qint64 NowMs() const { return clock_.elapsed(); }
+
+  int fd_ = -1;
+  bool locked_ = false;
+  QSocketNotifier* notifier_ = nullptr;
+  QTimer* deadline_ = nullptr;
+  QElapsedTimer clock_;
+  struct Byte {
+    char value;
+    qint64 arrivedMs;
+  };
+  std::deque<Byte> queue_;
+  int queueCapacity_ = 1024;
+  Timeouts timeouts_{};
+  bool stateSet_ = false;
+  bool broken_ = false;
+  int readFailures_ = 0;
+
+  // The pending read.
+  ReadDone pending_;
+  int wanted_ = 0;
+  qint64 startedMs_ = 0;
+};
