@@ -125,33 +125,31 @@ bool TFormular::LoadRecord(const QString& path) {
   return true;
 }
 
-void TFormular::CmDatensatzSpeichern() {
+namespace {
+// Both record dialogs share filter, preset name and options; only the title and kind differ.
+FileDialogRequest RecordDialog(QWidget* owner, bool save, const char* title) {
   FileDialogRequest request;
-  request.owner = this;
-  request.save = true;
-  request.title = QStringLiteral("Datensatz speichern unter");
+  request.owner = owner;
+  request.save = save;
+  request.title = QString::fromUtf8(title);
   request.filter = QString::fromLatin1(kFilter);
   request.initialName = QString();
   request.hideReadOnly = true;
   request.overwritePrompt = true;
   request.noReadOnlyReturn = true;
+  return request;
+}
+}  // namespace
+
+void TFormular::CmDatensatzSpeichern() {
   QString path;
-  if (!Seams::FileDialog(request, &path)) return;
+  if (!Seams::FileDialog(RecordDialog(this, true, "Datensatz speichern unter"), &path)) return;
   if (!path.contains(QLatin1String(".ini"), Qt::CaseSensitive)) path += QLatin1String(".ini");
   SaveRecord(path);
 }
 
 void TFormular::CmDatensatzLaden() {
-  FileDialogRequest request;
-  request.owner = this;
-  request.save = false;
-  request.title = QStringLiteral("Datensatz laden");
-  request.filter = QString::fromLatin1(kFilter);
-  request.initialName = QString();
-  request.hideReadOnly = true;
-  request.overwritePrompt = true;
-  request.noReadOnlyReturn = true;
   QString path;
-  if (!Seams::FileDialog(request, &path)) return;
+  if (!Seams::FileDialog(RecordDialog(this, false, "Datensatz laden"), &path)) return;
   LoadRecord(path);
 }
