@@ -153,8 +153,11 @@ void TColorStatic::SetEraseOnInvalidate(bool erase) {
   Invalidate();
 }
 
-QImage TColorStatic::Compose(const QSize& size) const {
-  QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+QImage TColorStatic::Compose(const QSize& size, qreal pixelRatio) const {
+  // The image has device pixels; everything below is drawn in logical ones.
+  const qreal ratio = pixelRatio > 0 ? pixelRatio : 1.0;
+  QImage image((QSizeF(size.expandedTo(QSize(1, 1))) * ratio).toSize(), QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
   image.fill(Qt::black);
   QPainter p(&image);
   const QRect client(QPoint(0, 0), size);
@@ -234,7 +237,7 @@ QImage TColorStatic::Compose(const QSize& size) const {
 }
 
 void TColorStatic::paintEvent(QPaintEvent*) {
-  const QImage image = Compose(size());
+  const QImage image = Compose(size(), devicePixelRatioF());
   QPainter p(this);
   p.drawImage(0, 0, image);
 }

@@ -45,9 +45,9 @@ class TColorStatic : public QWidget {
   uint16_t GetFormat() const { return Format; }
   const QFont& GetFont() const { return Font; }
 
-  // Paints the control's current state into an image of the given size
-  // (what a paint copies to the screen).
-  QImage Compose(const QSize& size) const;
+  // Paints the control's current state into an image of the given logical
+  // size at the given device pixel ratio (what a paint copies to the screen).
+  QImage Compose(const QSize& size, qreal pixelRatio = 1.0) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -19,13 +19,7 @@
 #include "platform/seams.h"
 #include "platform/wintimer.h"
 
-#if __has_include("platform/serialport.h")
 #include "platform/serialport.h"
-#else
-// The serial port layer is not in this tree yet; the window only needs the
-// type complete to own (and destroy) the port handle.
-class SerialPort {};
-#endif
 
 namespace {
 
@@ -237,6 +231,12 @@ void TMessgeraet::CreateControls() {
     switch (c.kind) {
       case Kind::Group:
         w = new QGroupBox(text, this);
+        // The title sits on the frame's top line, half a text line below the
+        // rect's top, as dialog group boxes look.
+        w->setStyleSheet(QStringLiteral(
+            "QGroupBox { border: 1px solid #a0a0a0; border-radius: 0px; margin-top: 6px; }"
+            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+            " left: 8px; top: 0px; padding: 0px 1px; }"));
         break;
       case Kind::Static: {
         auto* l = new QLabel(text, this);

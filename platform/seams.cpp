@@ -10,6 +10,7 @@ Seams::MessageBoxResponder g_messageBox;
 Seams::FileDialogResponder g_fileDialog;
 Seams::GenericDialogResponder g_generic;
 int* g_beeps = nullptr;
+Seams::ModalFrameResponder g_modalFrame;
 }  // namespace
 
 namespace Seams {
@@ -77,12 +78,20 @@ void SetMessageBoxResponder(MessageBoxResponder responder) { g_messageBox = std:
 void SetFileDialogResponder(FileDialogResponder responder) { g_fileDialog = std::move(responder); }
 void SetGenericDialogResponder(GenericDialogResponder responder) { g_generic = std::move(responder); }
 void SetBeepCounter(int* counter) { g_beeps = counter; }
+void SetModalFrameResponder(ModalFrameResponder responder) { g_modalFrame = std::move(responder); }
+
+bool ModalFrameShown(QWidget* frame) {
+  if (!g_modalFrame) return false;
+  g_modalFrame(frame);
+  return true;
+}
 
 void ResetAll() {
   g_messageBox = nullptr;
   g_fileDialog = nullptr;
   g_generic = nullptr;
   g_beeps = nullptr;
+  g_modalFrame = nullptr;
 }
 
 QString QtFilterFromWin(const QString& filter) {

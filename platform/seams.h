@@ -66,6 +66,14 @@ void SetMessageBoxResponder(MessageBoxResponder responder);
 void SetFileDialogResponder(FileDialogResponder responder);
 void SetGenericDialogResponder(GenericDialogResponder responder);
 void SetBeepCounter(int* counter);
+
+// Modal frames (the print preview) run their own message loop. When a
+// responder is installed it is called once the frame is shown, instead of the
+// loop; the frame is closed after the responder returns if it did not close it.
+using ModalFrameResponder = std::function<void(QWidget* frame)>;
+void SetModalFrameResponder(ModalFrameResponder responder);
+// True when a responder took the frame (the caller then runs no loop).
+bool ModalFrameShown(QWidget* frame);
 // Removes every responder (real dialogs again).
 void ResetAll();
 

@@ -42,3 +42,5 @@ int WinTimers::Period(unsigned id) const {
 
 void WinTimers::ForceFailureForTests(bool fail) { g_forceFailure = fail; }
 void WinTimers::SetManualForTests(bool manual) { g_manual = manual; }
+
+#include "moc_wintimer.cpp"

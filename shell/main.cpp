@@ -1,17 +1,17 @@
-// Entry point of Kelvara.
+// Entry point of Kelvara: reads the one switch, builds the application object
+// and returns the exit status of its run.
 #include <QApplication>
-#include <cstring>
 
-#include "device/TMessgeraet.h"
 #include "platform/fonts.h"
+#include "shell/kelvara.h"
 
 int main(int argc, char** argv) {
+  // The switch is read from the command line as given, before the toolkit
+  // takes its own options out of it.
+  const int debugMode = Kelvara::DebugModeFromArgs(argc, argv);
   QApplication app(argc, argv);
+  QApplication::setApplicationName(QString::fromLatin1(Kelvara::AppName));
   Fonts::InstallSubstitutions();
-  // Until the main frame exists the device window is shown on its own.
-  const int debugMode = (argc > 1 && std::strcmp(argv[1], "debugkelvara") == 0) ? 1 : 0;
-  TMessgeraet device(nullptr, 1000, debugMode);
-  device.SetupWindow();
-  device.show();
-  return app.exec();
+  Kelvara kelvara(QString::fromLatin1(Kelvara::AppName), debugMode);
+  return kelvara.Run();
 }

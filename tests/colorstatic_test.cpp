@@ -116,6 +116,10 @@ TEST(ColorStatic, WordBreakWrapsAndClipsAtTheBottom) {
   QImage low = s.Compose(QSize(120, 30));
   EXPECT_EQ(low.height(), 30);
   EXPECT_GT(CountColor(low, Qt::blue), 0);
+  // On a high-density screen the image has twice the pixels, same layout.
+  QImage dense = s.Compose(QSize(120, 30), 2.0);
+  EXPECT_EQ(dense.size(), QSize(240, 60));
+  EXPECT_GT(CountColor(dense, Qt::blue), 3 * CountColor(low, Qt::blue));
   // A word longer than the width is not lost: it goes on in the next line.
   s.SetText("Ueberlaufwiderstandsmessung");
   rows = RowsWith(s.Compose(QSize(120, 300)), Qt::blue);

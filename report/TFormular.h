@@ -1,0 +1,168 @@
+#pragma once
+// The report form "Formular": one test report ("Prüfprotokoll") for one
+// appliance. Its client area is the report page; the edit controls, check
+// boxes and buttons lie over the page where the printed page shows their
+// values. The form's facets live in separate units:
+//   formular_window.cpp       construction, controls, set-up, commands, Erzeugen
+//   formular_evaluate.cpp     Kopieren: copy from the device window, evaluate, overall result
+//   formular_record.cpp       the data record file: save, load and their dialogs
+//   formular_page.cpp         the page rendering (screen, printer, preview)
+//   printing.cpp              printing and preview: printout, preview frame, commands
+#include <QDateTime>
+#include <QString>
+#include <QWidget>
+#include <array>
+
+#include "device/tables.h"
+#include "report/page.h"
+
+class QLineEdit;
+class QCheckBox;
+class QPushButton;
+class QPrinter;
+class TMessgeraet;
+class Surface;
+
+class TFormular : public QWidget {
+  Q_OBJECT
+ public:
+  // Control ids.
+  static constexpr int kFirstEditId = 1000;
+  static constexpr int kSichtpruefungId = 2000;
+  static constexpr int kFunktionspruefungId = 2001;
+  static constexpr int kFirstOkBoxId = 2002;
+  static constexpr int kErzeugenUnternehmerId = 1100;
+  static constexpr int kErzeugenPrueferId = 1101;
+  static constexpr int kKopierenId = 1102;
+  // Menu commands the form handles.
+  static constexpr int CmDatensatzSpeichernId = 20011;
+  static constexpr int CmDatensatzLadenId = 20012;
+  static constexpr int CmDruckenId = 20018;
+  static constexpr int CmDruckvorschauId = 20019;
+  static constexpr int CmSeitenEinstellungId = 20020;
+
+  static constexpr int kNumEdits = 31;
+  static constexpr int kNumIniKeys = 55;
+  static constexpr int kTextBufferSize = 20;  // MessText, GrenzText: 19 characters
+  // Field indexes the program writes itself.
+  static constexpr int kFieldSchutzklasse = 19;
+  static constexpr int kFieldMessgeraet = 22;
+  static constexpr int kFieldAuswertung = 27;
+  static constexpr int kFieldUnternehmer = 29;
+  static constexpr int kFieldPruefer = 30;
+  // The section of the data record file.
+  static const char* const kSection;
+
+  explicit TFormular(TMessgeraet* deviceWindow, QWidget* parent = nullptr);
+  ~TFormular() override;
+
+  void SetupWindow();
+
+  // A command from a control (control != nullptr, notify 0 for a click) or
+  // from a menu (control == nullptr). Returns true when the form handled it.
+  bool EvCommand(int id, QWidget* control, int notify);
+  // Menu commands routed by the main frame (save, load, print, preview, page set-up).
+  bool HandleCommand(int commandId);
+
+  // Data record file.
+  void CmDatensatzSpeichern();
+  void CmDatensatzLaden();
+  // Writes the form into the file; false (after telling the user) when the
+  // file could not be written; the old file is then unchanged.
+  bool SaveRecord(const QString& path);
+  // Reads the file into the form; false (after telling the user, form
+  // unchanged) when the file exists but cannot be read.
+  bool LoadRecord(const QString& path);
+
+  // Evaluation.
+  void CmKopieren();
+  void Evaluate();
+  // Overall result of the shown OK boxes: stores and returns GesamtOk.
+  int ComputeGesamtOk();
+  // The verdict: both inspection boxes checked and GesamtOk set.
+  bool ReportPassed() const;
+
+  // Signatures.
+  void CmErzeugenUnternehmer();
+  void CmErzeugenPruefer();
+  // The local calendar date as "dd.mm.yyyy".
+  static QString TodayText(const QDateTime& now = QDateTime::currentDateTime());
+
+  // Printing (implemented by the printing unit).
+  void CmDrucken();
+  void CmDruckvorschau();
+  void CmSeitenEinstellung();
+
+  // The screen rendering: shows or hides the OK boxes by RowActive, forms
+  // GesamtOk and draws the page.
+  void PaintScreen();
+  // Draws the page onto a surface: on screen, for the printer and the
+  // preview (in print mode); `rect` only bounds the white fill of `erase`.
+  void Paint(Surface& surface, bool erase, const QRect& rect);
+  // The page's input from the form's members, controls and the device window.
+  Page::Input PageInput() const;
+  // Shows (disabled) the OK boxes of active rows and hides the others.
+  void SyncOkBoxes();
+  // True when the row's OK box is shown (independent of whether the form itself is on screen).
+  bool OkBoxShown(int row) const;
+
+  // Sets a field's text the way the program does it: a text longer than the
+  // field's typing limit is kept whole (the limit only stops typing).
+  void SetFieldText(int index, const QString& text);
+  QString FieldText(int index) const;
+  // The first line of a field.
+  QString FieldFirstLine(int index) const;
+  // The typing limit of each field.
+  static int FieldLimit(int index);
+  static QRect FieldRect(int index);
+  // The label the page shows for a field ("Auftraggeber:").
+  static QString FieldLabel(int index);
+  // Whether `row` belongs to a test of class `klasse` under standard
+  // `standard` in the table; codes outside the table belong to no test.
+  static bool RowApplicable(const RowAppliesTable& table, int klasse, int standard, int row);
+
+  QSize sizeHint() const override;
+
+  // ===== members
+
+  std::array<QString, kNumIniKeys> IniKeys;
+  std::array<QLineEdit*, kNumEdits> Edits{};
+  QCheckBox* SichtpruefungBox = nullptr;      // 2000
+  QCheckBox* FunktionspruefungBox = nullptr;  // 2001
+  std::array<QCheckBox*, kRowCount> OkBoxes{};  // 2002..2009
+  QPushButton* ErzeugenUnternehmerButton = nullptr;  // 1100
+  QPushButton* ErzeugenPrueferButton = nullptr;      // 1101
+  QPushButton* KopierenButton = nullptr;             // 1102
+  int VdePruefgrundlage = 1;
+  int VdeKlasse = 1;
+  int GesamtOk = 0;
+  std::array<QString, kRowCount> MessText;
+  std::array<QString, kRowCount> GrenzText;
+  std::array<int, kRowCount> RowActive{};
+  TMessgeraet* DeviceWindow = nullptr;
+  int Printing = 0;
+  QPrinter* Printer = nullptr;
+
+  // Page geometry in layout units.
+  int PageWidth = 630;
+  int PageHeight = 810;
+  int ColLeftLabel = 5;
+  int ColLeftField = 120;
+  int ColRightLabel = 320;
+  int ColRightField = 425;
+  int FieldWidth = 170;
+  int FieldHeight = 15;
+  std::array<int, 10> Band{{60, 210, 320, 390, 420, 620, 650, 690, 720, 750}};
+  int NumEdits = 0;
+  int OriginX = 0;
+  int OriginY = 0;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void CreateControls();
+  void ComposeSignature(int cityField, int contactField, int target);
+  const RowAppliesTable& Applicability() const;
+};

@@ -1,0 +1,75 @@
+// The form's page rendering and its printing commands: the page drawing runs
+// over a Surface for the screen, the printer and the preview alike.
+#include <QCheckBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPaintEvent>
+
+#include "device/TMessgeraet.h"
+#include "report/TFormular.h"
+#include "report/page.h"
+#include "report/printing.h"
+#include "report/surface.h"
+
+namespace {
+
+// Texts of the rows the device window has no controls for (and of every row
+// when there is no device window).
+const char* const kRowNames[kRowCount] = {"R-PE", "R-ISO", "I-ABL", "I-EA", "IB", "UB", "TA", "IA"};
+const char* const kRowUnits[kRowCount] = {"Ohm", "MOhm", "mA", "mA", "", "", "", ""};
+
+// The text of a device window static, read as at most 298 characters.
+QString StaticText(const std::array<QLabel*, 4>& statics, int row) {
+  if (row < 0 || row >= int(statics.size()) || !statics[row]) return QString();
+  return statics[row]->text().left(298);
+}
+
+}  // namespace
+
+Page::Input TFormular::PageInput() const {
+  Page::Input in;
+  in.originX = OriginX;
+  in.originY = OriginY;
+  in.pageWidth = PageWidth;
+  in.pageHeight = PageHeight;
+  in.printing = Printing != 0;
+  in.standard = VdePruefgrundlage;
+  in.gesamtOk = GesamtOk;
+  in.sichtpruefung = SichtpruefungBox && SichtpruefungBox->isChecked();
+  in.funktionspruefung = FunktionspruefungBox && FunktionspruefungBox->isChecked();
+  for (int r = 0; r < kRowCount; ++r) {
+    in.rowActive[r] = RowActive[r] != 0;
+    in.messText[r] = MessText[r];
+    in.grenzText[r] = GrenzText[r];
+    in.okChecked[r] = OkBoxes[r] && OkBoxes[r]->isChecked();
+    if (DeviceWindow && r < 4) {
+      in.label[r] = StaticText(DeviceWindow->LabelStatic, r);
+      in.method[r] = StaticText(DeviceWindow->MethodStatic, r);
+      in.unit[r] = StaticText(DeviceWindow->UnitStatic, r);
+    } else {
+      in.label[r] = QString::fromLatin1(kRowNames[r]);
+      in.unit[r] = QString::fromLatin1(kRowUnits[r]);
+    }
+  }
+  for (int f = 0; f < kNumEdits; ++f) in.fields[f] = FieldText(f);
+  return in;
+}
+
+void TFormular::Paint(Surface& surface, bool erase, const QRect& rect) {
+  const Page::Result result = Page::Paint(surface, PageInput(), erase, rect);
+  // The OK boxes follow RowActive in every rendering; the verdict is formed
+  // only on screen, so a print uses the last screen verdict.
+  SyncOkBoxes();
+  if (!Printing) GesamtOk = result.gesamtOk;
+}
+
+void TFormular::PaintScreen() {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  QtSurface surface(&painter);
+  Paint(surface, false, rect());
+}
+
+void TFormular::CmDrucken() { PrintJob::Print(*this); }
+void TFormular::CmDruckvorschau() { PrintJob::Preview(*this); }
+void TFormular::CmSeitenEinstellung() { PrintJob::PageSetup(*this); }

@@ -1,0 +1,271 @@
+// The report form's window: its controls, set-up, command routing and the
+// two signature lines.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QValidator>
+
+#include "device/TMessgeraet.h"
+#include "platform/cformat.h"
+#include "platform/cp1252.h"
+#include "platform/fonts.h"
+#include "platform/seams.h"
+#include "report/TFormular.h"
+
+namespace {
+
+struct FieldDef {
+  const char* key;
+  const char* label;  // UTF-8
+  int x, y, width, limit;
+};
+
+// The 31 text fields in record order.
+const FieldDef kFields[TFormular::kNumEdits] = {
+    {"Auftraggeber", "Auftraggeber:", 120, 80, 170, 50},
+    {"AGAnschrift", "Anschrift:", 120, 100, 170, 50},
+    {"AGPLZ/Stadt", "PLZ/Stadt:", 120, 120, 170, 50},
+    {"AGTel", "Tel.:", 120, 140, 170, 50},
+    {"AGFax", "Fax:", 120, 160, 170, 50},
+    {"AGKontaktperson", "Kontaktperson:", 120, 180, 170, 50},
+    {"Auftragsnummer", "Auftragsnummer:", 425, 60, 170, 50},
+    {"Auftragnehmer", "Auftragnehmer:", 425, 80, 170, 50},
+    {"ANAnschrift", "Anschrift:", 425, 100, 170, 50},
+    {"ANPLZ/Stadt", "PLZ/Stadt:", 425, 120, 170, 50},
+    {"ANTel", "Tel.:", 425, 140, 170, 50},
+    {"ANFax", "Fax:", 425, 160, 170, 50},
+    {"ANKontaktperson", "Kontaktperson:", 425, 180, 170, 50},
+    {"Geraet/Art", "Gerät/Art:", 120, 210, 170, 50},
+    {"Hersteller", "Hersteller:", 120, 230, 170, 50},
+    {"Seriennummer", "Seriennummer:", 120, 250, 170, 50},
+    {"Standort", "Standort:", 120, 270, 170, 50},
+    {"Identnummer", "Identnummer", 120, 290, 170, 50},
+    {"Pruefintervall", "Prüfintervall:", 425, 210, 170, 50},
+    {"Schutzklasse", "Schutzklasse:", 425, 230, 170, 50},
+    {"Leistung", "Leistung:", 425, 250, 170, 50},
+    {"Schutzleiter", "Schutzleiter:", 425, 270, 170, 50},
+    {"Messgeraet", "Messgerät:", 120, 320, 170, 50},
+    {"SeriennummerMess", "Seriennummer:", 120, 340, 170, 50},
+    {"NaechsteKalibrierung", "nächste Kalibrierung:", 120, 360, 170, 50},
+    {"Pruefungam", "Prüfung am:", 425, 320, 170, 50},
+    {"Druckam", "Druck am:", 425, 340, 170, 50},
+    {"Auswertung", "Auswertung:", 425, 360, 170, 50},
+    {"Bemerkung", "Bemerkungen:", 120, 650, 340, 100},
+    {"VerantwortlicherUnternehmer", "Verantwortlicher Unternehmer:", 5, 750, 255, 50},
+    {"Pruefer", "Prüfer:", 320, 750, 255, 50},
+};
+
+// Keeps characters out of a field that the data record file (cp1252) could
+// not store: typing or pasting such a character is refused.
+class Cp1252Validator : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int&) const override {
+    return IsCp1252Representable(input) ? Acceptable : Invalid;
+  }
+};
+
+}  // namespace
+
+const char* const TFormular::kSection = "TEXT_EDIT_SETTINGS";
+
+int TFormular::FieldLimit(int index) { return kFields[index].limit; }
+
+QRect TFormular::FieldRect(int index) {
+  const FieldDef& f = kFields[index];
+  return QRect(f.x, f.y, f.width, 15);
+}
+
+QString TFormular::FieldLabel(int index) { return QString::fromUtf8(kFields[index].label); }
+
+bool TFormular::RowApplicable(const RowAppliesTable& table, int klasse, int standard, int row) {
+  if (klasse < 1 || klasse > kClassMax || standard < 1 || standard > kStandardMax) return false;
+  if (row < 0 || row >= kRowCount) return false;
+  return table[klasse][standard][row] == 1;
+}
+
+TFormular::TFormular(TMessgeraet* deviceWindow, QWidget* parent) : QWidget(parent), DeviceWindow(deviceWindow) {
+  Printer = nullptr;
+  for (int i = 0; i < kNumEdits; ++i) IniKeys[i] = QString::fromLatin1(kFields[i].key);
+  for (int r = 0; r < kRowCount; ++r) {
+    const QString suffix = QString::fromLatin1(kRowSuffix[r]);
+    IniKeys[kNumEdits + r] = "MESS_" + suffix;
+    IniKeys[kNumEdits + kRowCount + r] = "GRENZ_" + suffix;
+    IniKeys[kNumEdits + 2 * kRowCount + r] = "GRENZ_" + suffix + "_OK";
+  }
+  CreateControls();
+  Printing = 0;
+  VdePruefgrundlage = 1;
+  VdeKlasse = 1;
+  MessText.fill(QStringLiteral("??"));
+  GrenzText.fill(QStringLiteral("??"));
+  RowActive.fill(0);
+
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, QColor(250, 250, 160));
+  setPalette(pal);
+  setAutoFillBackground(true);
+  resize(PageWidth, PageHeight);
+  SyncOkBoxes();
+}
+
+TFormular::~TFormular() {
+  delete Printer;
+  Printer = nullptr;
+}
+
+void TFormular::CreateControls() {
+  auto makeEdit = [this](int i) {
+    auto* edit = new QLineEdit(this);
+    edit->setObjectName(QString::number(kFirstEditId + i));
+    edit->setGeometry(FieldRect(i));
+    edit->setMaxLength(FieldLimit(i));
+    edit->setValidator(new Cp1252Validator(edit));
+    // A refused character (or one beyond the limit) is answered with the alert sound.
+    connect(edit, &QLineEdit::inputRejected, this, []() { Seams::MessageBeep(0); });
+    // A text the program set beyond the typing limit stays whole; once the user
+    // shortens it, the limit closes in again.
+    connect(edit, &QLineEdit::textEdited, this, [edit, i]() {
+      const int limit = FieldLimit(i);
+      if (edit->maxLength() <= limit) return;
+      const int cursor = edit->cursorPosition();
+      edit->setMaxLength(std::max<int>(limit, edit->text().size()));
+      edit->setCursorPosition(cursor);
+    });
+    Edits[i] = edit;
+  };
+  auto makeBox = [this](int id, const QString& caption, const QRect& rect) {
+    auto* box = new QCheckBox(caption, this);
+    box->setObjectName(QString::number(id));
+    box->setGeometry(rect);
+    connect(box, &QCheckBox::clicked, this, [this, id, box]() { EvCommand(id, box, 0); });
+    return box;
+  };
+  auto makeButton = [this](int id, const QString& caption, const QRect& rect) {
+    auto* button = new QPushButton(caption, this);
+    button->setObjectName(QString::number(id));
+    button->setGeometry(rect);
+    connect(button, &QPushButton::clicked, this, [this, id, button]() { EvCommand(id, button, 0); });
+    return button;
+  };
+
+  for (int i = 0; i <= 27; ++i) makeEdit(i);
+  for (int r = 0; r < kRowCount; ++r) {
+    OkBoxes[r] = makeBox(kFirstOkBoxId + r, QString(), QRect(595, Band[4] + 20 + 20 * r, 12, 12));
+    // The box is only 12 x 12: the style's own indicator would be cut off.
+    OkBoxes[r]->setStyleSheet(QStringLiteral("QCheckBox { spacing: 0px; } "
+                                             "QCheckBox::indicator { width: 11px; height: 11px; }"));
+  }
+  makeEdit(28);
+  SichtpruefungBox = makeBox(kSichtpruefungId, QStringLiteral("OK"), QRect(ColRightLabel, Band[3] + 3, 40, 20));
+  FunktionspruefungBox = makeBox(kFunktionspruefungId, QStringLiteral("OK"), QRect(ColRightLabel, Band[5] + 3, 40, 20));
+  makeEdit(29);
+  makeEdit(30);
+  const int buttonY = Band[8] + 60;
+  ErzeugenUnternehmerButton = makeButton(kErzeugenUnternehmerId, QStringLiteral("Erzeugen"),
+                                         QRect(5 + FieldWidth * 3 / 2 - 80, buttonY, 80, 20));
+  ErzeugenPrueferButton = makeButton(kErzeugenPrueferId, QStringLiteral("Erzeugen"),
+                                     QRect(ColRightLabel + FieldWidth * 3 / 2 - 80, buttonY, 80, 20));
+  KopierenButton = makeButton(kKopierenId, QStringLiteral("Kopieren"), QRect(5, Band[5] - 24, 80, 20));
+  NumEdits = kNumEdits;
+}
+
+void TFormular::SetupWindow() {
+  const QFont font = Fonts::VariableFont();
+  for (QLineEdit* edit : Edits) edit->setFont(font);
+  ErzeugenUnternehmerButton->setFont(font);
+  ErzeugenPrueferButton->setFont(font);
+  KopierenButton->setFont(font);
+  SichtpruefungBox->setFont(font);
+  FunktionspruefungBox->setFont(font);
+  SetFieldText(kFieldAuswertung, QStringLiteral("Automatisch"));
+  Edits[kFieldAuswertung]->setReadOnly(true);
+  Edits[kFieldSchutzklasse]->setReadOnly(true);
+}
+
+QSize TFormular::sizeHint() const { return QSize(PageWidth, PageHeight); }
+
+void TFormular::SetFieldText(int index, const QString& text) {
+  QLineEdit* edit = Edits[index];
+  edit->setMaxLength(std::max<int>(FieldLimit(index), text.size()));
+  edit->setText(text);
+}
+
+QString TFormular::FieldText(int index) const { return Edits[index]->text(); }
+
+QString TFormular::FieldFirstLine(int index) const {
+  QString text = Edits[index]->text();
+  const int end = text.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
+  if (end >= 0) text.truncate(end);
+  return text;
+}
+
+bool TFormular::EvCommand(int id, QWidget* control, int notify) {
+  if (control && notify == 0 && id >= kSichtpruefungId && id <= kFirstOkBoxId + kRowCount - 1) update();
+  switch (id) {
+    case CmDatensatzSpeichernId: CmDatensatzSpeichern(); return true;
+    case CmDatensatzLadenId: CmDatensatzLaden(); return true;
+    case CmDruckenId: CmDrucken(); return true;
+    case CmDruckvorschauId: CmDruckvorschau(); return true;
+    case CmSeitenEinstellungId: CmSeitenEinstellung(); return true;
+    default: break;
+  }
+  if (notify != 0) return false;
+  switch (id) {
+    case kErzeugenUnternehmerId: CmErzeugenUnternehmer(); return true;
+    case kErzeugenPrueferId: CmErzeugenPruefer(); return true;
+    case kKopierenId: CmKopieren(); return true;
+    default: return false;
+  }
+}
+
+bool TFormular::HandleCommand(int commandId) {
+  switch (commandId) {
+    case CmDatensatzSpeichernId:
+    case CmDatensatzLadenId:
+    case CmDruckenId:
+    case CmDruckvorschauId:
+    case CmSeitenEinstellungId:
+      return EvCommand(commandId, nullptr, 0);
+    default:
+      return false;
+  }
+}
+
+void TFormular::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  update();
+}
+
+void TFormular::paintEvent(QPaintEvent*) { PaintScreen(); }
+
+void TFormular::SyncOkBoxes() {
+  for (int r = 0; r < kRowCount; ++r) {
+    if (RowActive[r]) {
+      OkBoxes[r]->setEnabled(false);
+      OkBoxes[r]->show();
+    } else {
+      OkBoxes[r]->hide();
+    }
+  }
+}
+
+bool TFormular::OkBoxShown(int row) const { return !OkBoxes[row]->isHidden(); }
+
+QString TFormular::TodayText(const QDateTime& now) {
+  const QDate date = now.toLocalTime().date();
+  return CFormat("%02d.%02d.%04d", date.day(), date.month(), date.year());
+}
+
+void TFormular::ComposeSignature(int cityField, int contactField, int target) {
+  const QString text = FieldFirstLine(cityField).left(98) + QStringLiteral(", ") + TodayText() +
+                       QStringLiteral(", ") + FieldFirstLine(contactField).left(98);
+  SetFieldText(target, text);
+}
+
+void TFormular::CmErzeugenUnternehmer() { ComposeSignature(2, 5, kFieldUnternehmer); }
+
+void TFormular::CmErzeugenPruefer() { ComposeSignature(9, 12, kFieldPruefer); }

@@ -1,0 +1,205 @@
+#include "report/page.h"
+
+#include <QStringList>
+
+namespace Page {
+namespace {
+
+struct LabelBlock {
+  int x;
+  int firstY;
+  QStringList labels;
+};
+
+const std::array<LabelBlock, 6>& LabelBlocks() {
+  static const std::array<LabelBlock, 6> blocks{{
+      {5, 80,
+       {QStringLiteral("Auftraggeber:"), QStringLiteral("Anschrift:"), QStringLiteral("PLZ/Stadt:"),
+        QStringLiteral("Tel.:"), QStringLiteral("Fax:"), QStringLiteral("Kontaktperson:")}},
+      {320, 60,
+       {QStringLiteral("Auftragsnummer:"), QStringLiteral("Auftragnehmer:"), QStringLiteral("Anschrift:"),
+        QStringLiteral("PLZ/Stadt:"), QStringLiteral("Tel.:"), QStringLiteral("Fax:"),
+        QStringLiteral("Kontaktperson:")}},
+      {5, 210,
+       {QStringLiteral("Gerät/Art:"), QStringLiteral("Hersteller:"), QStringLiteral("Seriennummer:"),
+        QStringLiteral("Standort:"), QStringLiteral("Identnummer")}},
+      {320, 210,
+       {QStringLiteral("Prüfintervall:"), QStringLiteral("Schutzklasse:"), QStringLiteral("Leistung:"),
+        QStringLiteral("Schutzleiter:")}},
+      {5, 320,
+       {QStringLiteral("Messgerät:"), QStringLiteral("Seriennummer:"), QStringLiteral("nächste Kalibrierung:")}},
+      {320, 320, {QStringLiteral("Prüfung am:"), QStringLiteral("Druck am:"), QStringLiteral("Auswertung:")}},
+  }};
+  return blocks;
+}
+
+// Field groups of the print layer: first field, count, x, first y.
+struct FieldGroup {
+  int first;
+  int count;
+  int x;
+  int y;
+};
+constexpr std::array<FieldGroup, 7> kFieldGroups{{
+    {0, 6, 120, 80},
+    {6, 7, 425, 60},
+    {13, 5, 120, 210},
+    {18, 4, 425, 210},
+    {22, 3, 120, 320},
+    {25, 3, 425, 320},
+    {28, 1, 120, 650},
+}};
+
+const QString kPassed = QStringLiteral("Der Prüfling hat die Prüfung bestanden");
+const QString kFailed =
+    QStringLiteral("Der Prüfling hat die Prüfung nicht bestanden und darf nicht mehr betrieben werden");
+
+}  // namespace
+
+QString HeadingLine2(int standard) {
+  switch (standard) {
+    case 1: return QStringLiteral("Prüfung von elektrischen Anlagen");
+    case 2:
+    case 3: return QStringLiteral("Instandhaltung, Änderung und Prüfung von elektrischen Geräten");
+    case 4:
+      return QStringLiteral(
+          "Prüfung nach Instandsetzung,  Änderung elektrischer Geräte  -  Wiederholungsprüfung elektrischer Geräte");
+    case 5:
+      return QStringLiteral(
+          "(Wiederholungs-) Prüfungen vor Inbetriebnahme medizinischer elektrischer Geräte / Systeme");
+    default: return QStringLiteral("???");
+  }
+}
+
+QString HeadingLine3(int standard) {
+  switch (standard) {
+    case 1: return QStringLiteral("Prüfgrundlage DIN VDE 0100");
+    case 2: return QStringLiteral("Prüfgrundlage DIN VDE 0701 Teil 1");
+    case 3: return QStringLiteral("Prüfgrundlage DIN VDE 0701 Teil 240");
+    case 4: return QStringLiteral("Prüfgrundlage DIN VDE 0701-0702");
+    case 5: return QStringLiteral("Prüfgrundlage DIN VDE 0751");
+    default: return QStringLiteral("???");
+  }
+}
+
+int ComputeGesamtOk(const std::array<bool, kRows>& shown, const std::array<bool, kRows>& checked) {
+  int ok = 1;
+  int hidden = 0;
+  for (int r = 0; r < kRows; ++r) {
+    if (shown[r] && !checked[r]) ok = 0;
+    if (!shown[r]) ++hidden;
+  }
+  if (hidden == kRows) ok = 0;
+  return ok;
+}
+
+QString FirstLine(const QString& text) {
+  QString line = text;
+  for (int i = 0; i < line.size(); ++i) {
+    if (line[i] == QChar('\r') || line[i] == QChar('\n')) {
+      line.truncate(i);
+      break;
+    }
+  }
+  return line.left(98);
+}
+
+Result Paint(Surface& s, const Input& in, bool erase, const QRect& rect) {
+  const int ox = in.originX;
+  const int oy = in.originY;
+  const int H = in.pageHeight;
+  Result result;
+
+  if (erase) s.FillWhite(rect);
+  s.Save();
+
+  s.SelectFont(FontLarge);
+  const int L = s.LineHeight();
+
+  // Heading, each line centred on the page; both halvings truncate.
+  s.SelectFont(FontBold);
+  const QString heading[3] = {QStringLiteral("Prüfprotokoll"), HeadingLine2(in.standard),
+                              HeadingLine3(in.standard)};
+  for (int i = 0; i < 3; ++i) {
+    const int x = in.pageWidth / 2 - s.TextWidth(heading[i]) / 2;
+    s.DrawText(ox + x, oy + i * L, heading[i]);
+  }
+
+  s.SelectFont(FontBody);
+  for (const LabelBlock& block : LabelBlocks())
+    for (int k = 0; k < block.labels.size(); ++k)
+      s.DrawText(ox + block.x, oy + block.firstY + 20 * k, block.labels[k]);
+
+  s.DrawText(ox + 5, oy + 390, QStringLiteral("Sichtprüfung"));
+
+  s.SelectFont(FontBold);
+  s.DrawText(ox + 5, oy + 420, QStringLiteral("Messungen"));
+  s.DrawText(ox + 185, oy + 420, QStringLiteral("Messbereich/Methode"));
+  s.DrawText(ox + 355, oy + 420, QStringLiteral("Messwert"));
+  s.DrawText(ox + 455, oy + 420, QStringLiteral("Grenzwert"));
+  s.DrawText(ox + 535, oy + 420, QStringLiteral("Einheit"));
+  s.DrawText(ox + 595, oy + 420, QStringLiteral("OK"));
+
+  s.SelectFont(FontBody);
+  for (int r = 0; r < kRows; ++r) {
+    const int y = oy + 440 + 20 * r;
+    if (!in.rowActive[r]) {
+      result.okShown[r] = false;
+      continue;
+    }
+    s.DrawText(ox + 5, y, in.label[r]);
+    s.DrawText(ox + 185, y, in.method[r]);
+    s.DrawText(ox + 405 - s.TextWidth(in.messText[r]), y, in.messText[r]);
+    s.DrawText(ox + 505 - s.TextWidth(in.grenzText[r]), y, in.grenzText[r]);
+    s.DrawText(ox + 535, y, in.unit[r]);
+    result.okShown[r] = true;
+  }
+
+  s.DrawText(ox + 5, oy + 620, QStringLiteral("Funktionsprüfung und (falls erforderlich)"));
+  s.DrawText(ox + 5, oy + 632, QStringLiteral("Prüfung der ergänzenden Festlegungen:"));
+  s.DrawText(ox + 5, oy + 650, QStringLiteral("Bemerkungen:"));
+  s.DrawText(ox + 5, oy + 690, QStringLiteral("Ergebnis:"));
+
+  // The verdict; a print rendering keeps the result of the last screen rendering.
+  s.SelectFont(FontBold);
+  result.gesamtOk = in.printing ? in.gesamtOk : ComputeGesamtOk(result.okShown, in.okChecked);
+  result.passed = in.sichtpruefung && in.funktionspruefung && result.gesamtOk == 1;
+  s.DrawText(ox + 120, oy + 690, result.passed ? kPassed : kFailed);
+
+  s.DrawText(ox + 5, oy + 720, QStringLiteral("Verantwortlicher Unternehmer:"));
+  s.DrawText(ox + 320, oy + 720, QStringLiteral("Prüfer:"));
+
+  s.SelectFont(FontSmall);
+  s.DrawText(ox + 5, oy + H - 20, QStringLiteral("Ort, Datum, Unterschrift, Stempel"));
+  s.DrawText(ox + 320, oy + H - 20, QStringLiteral("Ort, Datum, Unterschrift, Stempel"));
+
+  s.Rectangle(ox, oy, ox + 630, oy + H);
+  for (int b = 0; b < 9; ++b) s.Line(ox, oy + kBands[b] - 2, ox + 630, oy + kBands[b] - 2);
+
+  if (in.printing) PaintFieldValues(s, in);
+
+  s.Restore();
+  return result;
+}
+
+void PaintFieldValues(Surface& s, const Input& in) {
+  const int ox = in.originX;
+  const int oy = in.originY;
+  s.SelectFont(FontField);
+  for (const FieldGroup& g : kFieldGroups)
+    for (int k = 0; k < g.count; ++k)
+      s.DrawText(ox + g.x, oy + g.y + 20 * k, FirstLine(in.fields[g.first + k]));
+
+  const QString ok = QStringLiteral("OK");
+  const QString failed = QStringLiteral("Nicht bestanden");
+  s.DrawText(ox + 320, oy + 390, in.sichtpruefung ? ok : failed);
+  for (int r = 0; r < kRows; ++r)
+    if (in.rowActive[r])
+      s.DrawText(ox + 595, oy + 440 + 20 * r, in.okChecked[r] ? QStringLiteral("Ja") : QStringLiteral("Nein"));
+  s.DrawText(ox + 320, oy + 620, in.funktionspruefung ? ok : failed);
+
+  s.DrawText(ox + 5, oy + in.pageHeight - 40, FirstLine(in.fields[29]));
+  s.DrawText(ox + 320, oy + in.pageHeight - 40, FirstLine(in.fields[30]));
+}
+
+}  // namespace Page

@@ -1,0 +1,69 @@
+#pragma once
+// The report page ("Prüfprotokoll") as a sequence of drawing operations on a
+// Surface. The form fills a PageInput from its members and controls; the
+// drawing tells it which OK boxes to show and, on screen, the overall result.
+#include <QRect>
+#include <QString>
+#include <array>
+
+#include "report/surface.h"
+
+namespace Page {
+
+constexpr int kRows = 8;
+constexpr int kFields = 31;
+
+// Page fonts: character heights in layout units.
+inline const PageFont FontSmall{8, 400, false};
+inline const PageFont FontBody{12, 400, false};
+inline const PageFont FontBold{12, 700, false};
+inline const PageFont FontLarge{16, 400, true};
+inline const PageFont FontField{12, 700, false};
+
+// The horizontal bands of the page; a rule runs 2 units above each of the first nine.
+inline constexpr std::array<int, 10> kBands{60, 210, 320, 390, 420, 620, 650, 690, 720, 750};
+
+struct Input {
+  int originX = 0;
+  int originY = 0;
+  int pageWidth = 630;
+  int pageHeight = 810;
+  bool printing = false;
+  int standard = 1;  // VdePruefgrundlage
+  std::array<bool, kRows> rowActive{};
+  std::array<QString, kRows> messText;
+  std::array<QString, kRows> grenzText;
+  std::array<QString, kRows> label;   // caption of the row
+  std::array<QString, kRows> method;  // range / method text
+  std::array<QString, kRows> unit;
+  std::array<bool, kRows> okChecked{};
+  bool sichtpruefung = false;      // box 2000
+  bool funktionspruefung = false;  // box 2001
+  int gesamtOk = 0;                // the last screen verdict; used while printing
+  std::array<QString, kFields> fields;  // texts of the 31 fields (print layer)
+};
+
+struct Result {
+  std::array<bool, kRows> okShown{};  // shown (disabled) when true, hidden otherwise
+  int gesamtOk = 0;                   // recomputed on screen, passed through when printing
+  bool passed = false;                // which verdict sentence was drawn
+};
+
+// Lines 2 and 3 of the heading for a standard index; "???" for unknown ones.
+QString HeadingLine2(int standard);
+QString HeadingLine3(int standard);
+
+// The overall result from the shown and checked state of the eight OK boxes:
+// 1 when every shown box is checked and at least one box is shown.
+int ComputeGesamtOk(const std::array<bool, kRows>& shown, const std::array<bool, kRows>& checked);
+
+// The field's first line, at most 98 characters, as the print layer draws it.
+QString FirstLine(const QString& text);
+
+// Draws the whole page; `rect` only bounds the white fill when `erase` is set.
+Result Paint(Surface& surface, const Input& input, bool erase, const QRect& rect);
+
+// The print-only layer: field values and box states as text.
+void PaintFieldValues(Surface& surface, const Input& input);
+
+}  // namespace Page

@@ -1,0 +1,435 @@
+#include "report/printing.h"
+
+#include <QAbstractPrintDialog>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPageSetupDialog>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "platform/seams.h"
+#include "report/TFormular.h"
+#include "report/surface.h"
+
+namespace PrintJob {
+
+Mapping ComputeMapping(int width, int height) {
+  Mapping m;
+  // 90 % of the printable width, truncated toward zero.
+  m.viewport = QSize(int(qint64(width) * 9 / 10), height);
+  const double sx = double(m.viewport.width()) / kLogicalWidth;
+  const double sy = double(m.viewport.height()) / kLogicalHeight;
+  m.scale = std::min(sx, sy);
+  m.span = QSizeF(kLogicalWidth * m.scale, kLogicalHeight * m.scale);
+  return m;
+}
+
+QRect PreviewPageRect(const QSize& extent, const QSize& client) {
+  const int w = extent.width();
+  const int h = extent.height();
+  const int left = kPreviewMargin;
+  const int top = kPreviewMargin;
+  if (w <= 0 || h <= 0) return QRect();
+  if (w > h) {
+    const int p = h * 100 / w;
+    const int width = std::max(0, client.width() - kPreviewMargin - left);
+    return QRect(left, top, width, width * p / 100);
+  }
+  const int p = int(qint64(w) * 100 / h);
+  const int height = std::max(0, client.height() - kPreviewMargin - top);
+  return QRect(left, top, height * p / 100, height);
+}
+
+}  // namespace PrintJob
+
+// --- TWindowPrintout --------------------------------------------------------
+
+TWindowPrintout::TWindowPrintout(const QString& title, TFormular* window)
+    : SourceWindow(window), title_(title) {}
+
+void TWindowPrintout::GetDialogInfo(int& minPage, int& maxPage, int& selFromPage, int& selToPage) const {
+  minPage = maxPage = selFromPage = selToPage = 0;
+}
+
+void TWindowPrintout::SetPrintParams(QPainter* dc, const QSize& pageSize) {
+  dc_ = dc;
+  pageSize_ = pageSize;
+}
+
+void TWindowPrintout::PrintPage(int, const QRect& rect, unsigned) {
+  if (!dc_ || !SourceWindow) return;
+  dc_->save();
+  QRect logical = rect;
+  if (ScaleToPage) {
+    const PrintJob::Mapping m = PrintJob::ComputeMapping(pageSize_.width(), pageSize_.height());
+    double sx = m.scale;
+    double sy = m.scale;
+    if (MappingMode != PrintJob::kMmIsotropic) {  // anisotropic: each axis on its own
+      sx = double(m.viewport.width()) / PrintJob::kLogicalWidth;
+      sy = double(m.viewport.height()) / PrintJob::kLogicalHeight;
+    }
+    if (sx <= 0 || sy <= 0) {
+      dc_->restore();
+      return;
+    }
+    dc_->scale(sx, sy);
+    dc_->setClipRect(QRect(0, 0, PrintJob::kLogicalWidth, PrintJob::kLogicalHeight), Qt::IntersectClip);
+    logical = QRectF(rect.x() / sx, rect.y() / sy, rect.width() / sx, rect.height() / sy).toAlignedRect();
+  }
+  QtSurface surface(dc_);
+  SourceWindow->Paint(surface, false, logical);
+  dc_->restore();
+}
+
+// --- TPreviewPage, TLayoutWindow --------------------------------------------
+
+TPreviewPage::TPreviewPage(QWidget* parent, TWindowPrintout* printout, const QSize& extent, int page)
+    : QWidget(parent), printout_(printout), extent_(extent), page_(page) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TPreviewPage::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::white);
+  painter.setPen(QColor(64, 64, 64));
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
+  if (!printout_ || extent_.isEmpty() || width() <= 0 || height() <= 0) return;
+  painter.setPen(Qt::black);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  // Imitate the printer: its whole printable extent spans the page.
+  const double sx = double(width()) / extent_.width();
+  const double sy = double(height()) / extent_.height();
+  painter.scale(sx, sy);
+  const QRect update = event->rect();
+  const QRect deviceRect = QRectF(update.x() / sx, update.y() / sy, update.width() / sx, update.height() / sy)
+                               .toAlignedRect();
+  printout_->SetPrintParams(&painter, extent_);
+  if (printout_->HasPage(page_)) printout_->PrintPage(page_, deviceRect, 0);
+  printout_->SetPrintParams(nullptr, QSize());
+}
+
+TLayoutWindow::TLayoutWindow(QWidget* parent) : QWidget(parent) {
+  // The application workspace colour, as behind the MDI children.
+  setAutoFillBackground(true);
+  QPalette pal = palette();
+  pal.setBrush(QPalette::Window, QApplication::palette().brush(QPalette::Dark));
+  setPalette(pal);
+}
+
+void TLayoutWindow::SetPage(TPreviewPage* page) {
+  page_ = page;
+  if (page_) page_->setGeometry(PrintJob::PreviewPageRect(page_->Extent(), size()));
+}
+
+void TLayoutWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (page_) page_->setGeometry(PrintJob::PreviewPageRect(page_->Extent(), size()));
+}
+
+// --- TModalFrame ------------------------------------------------------------
+
+TModalFrame::TModalFrame(QWidget* parent, const QString& title, TLayoutWindow* client)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
+      client_(client) {
+  setWindowTitle(title);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  client_->setParent(this);
+  layout->addWidget(client_);
+}
+
+TModalFrame::~TModalFrame() = default;
+
+void TModalFrame::SetMainWindow(QWidget* main, const QRect& geometry, Qt::WindowStates state) {
+  main_ = main;
+  mainGeometry_ = geometry;
+  mainState_ = state;
+}
+
+int TModalFrame::BeginModal(QWidget* disabledWindow) {
+  QPointer<QWidget> disabled = disabledWindow;
+  if (disabled) disabled->setEnabled(false);
+  if (Seams::ModalFrameShown(this)) {
+    if (!closed_) close();
+  } else if (!closed_) {
+    QEventLoop loop;
+    loop_ = &loop;
+    result_ = loop.exec();
+    loop_ = nullptr;
+  }
+  if (disabled) disabled->setEnabled(true);
+  return result_;
+}
+
+void TModalFrame::EndModal(int result) {
+  result_ = result;
+  if (loop_) loop_->exit(result);
+}
+
+void TModalFrame::closeEvent(QCloseEvent* event) {
+  if (!closed_) {
+    closed_ = true;
+    EndModal(Win::IDCANCEL);
+    if (main_) {
+      main_->setEnabled(true);
+      if (mainState_ & Qt::WindowMaximized) {
+        main_->showMaximized();
+      } else {
+        main_->setGeometry(mainGeometry_);
+        main_->showNormal();
+      }
+    }
+  }
+  event->accept();
+}
+
+// --- The printer and the commands -------------------------------------------
+
+namespace PrintJob {
+namespace {
+
+const QString kPrintTitle = QStringLiteral("Print Preview Printer Output");
+const QString kPreviewTitle = QStringLiteral("Print Preview");
+const QString kErrorCaption = QStringLiteral("Print Error");
+bool g_forceFailure = false;
+
+// Enters print mode for its lifetime and always leaves it again.
+class PrintMode {
+ public:
+  explicit PrintMode(TFormular& form) : form_(form), savedHeight_(form.PageHeight) {
+    form_.Printing = 1;
+    form_.OriginX = 60;
+    form_.OriginY = 60;
+    form_.PageHeight = 900;
+  }
+  ~PrintMode() {
+    form_.OriginX = 0;
+    form_.OriginY = 0;
+    form_.Printing = 0;
+    form_.PageHeight = savedHeight_;
+  }
+
+ private:
+  TFormular& form_;
+  int savedHeight_;
+};
+
+// The form's child frame (the MDI child around it), or the form itself.
+QWidget* ChildFrameOf(TFormular& form) {
+  QWidget* parent = form.parentWidget();
+  return parent ? parent : static_cast<QWidget*>(&form);
+}
+
+QWidget* MainWindowOf(TFormular& form) {
+  QWidget* top = form.window();
+  if (top && top != &form && qobject_cast<QMainWindow*>(top)) return top;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (qobject_cast<QMainWindow*>(w) && w->isVisible()) return w;
+  return nullptr;
+}
+
+int RunPrintDialog(QPrinter& printer, QWidget* parent, const QString& detail) {
+  GenericDialogRequest request{parent, QStringLiteral("print"), detail};
+  return Seams::GenericDialog(request, [&]() {
+    QPrintDialog dialog(&printer, parent);
+    // One page, no page range, selection or current page.
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+    return dialog.exec() == QDialog::Accepted ? int(Win::IDOK) : int(Win::IDCANCEL);
+  });
+}
+
+// The progress dialog shown while a page goes to the printer.
+class PrintProgress : public QDialog {
+ public:
+  PrintProgress(QWidget* parent, const QString& title, const QString& device, const QString& port)
+      : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Printing"));
+    setObjectName(QStringLiteral("32599"));
+    auto* layout = new QVBoxLayout(this);
+    page_ = new QLabel(QStringLiteral("Now printing"), this);
+    layout->addWidget(page_);
+    layout->addWidget(new QLabel(QStringLiteral("'%1' on the").arg(title), this));
+    layout->addWidget(new QLabel(QStringLiteral("%1 on %2").arg(device, port), this));
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    layout->addWidget(cancel, 0, Qt::AlignHCenter);
+    connect(cancel, &QPushButton::clicked, this, [this]() { canceled_ = true; });
+  }
+  void SetPage(int page) { page_->setText(QStringLiteral("Now printing Page %1").arg(page)); }
+  bool Canceled() const { return canceled_; }
+
+ private:
+  QLabel* page_;
+  bool canceled_ = false;
+};
+
+// The printer object's print operation: dialog, progress, one page.
+bool RunPrintJob(QPrinter& printer, QWidget* parent, TWindowPrintout& printout, bool prompt) {
+  if (!PrinterUsable(printer)) {
+    Seams::MessageBox(parent, QStringLiteral("Cannot print without a default printer."), kErrorCaption,
+                      Win::MB_OK | Win::MB_ICONEXCLAMATION);
+    return false;
+  }
+  int minPage, maxPage, fromPage, toPage;
+  printout.GetDialogInfo(minPage, maxPage, fromPage, toPage);
+  printer.setPrintRange(QPrinter::AllPages);
+  printer.setFromTo(fromPage, toPage);
+  if (prompt && RunPrintDialog(printer, parent, printout.Title()) != Win::IDOK) return false;
+
+  if (printer.outputFormat() == QPrinter::PdfFormat && printer.outputFileName().isEmpty()) {
+    FileDialogRequest request;
+    request.owner = parent;
+    request.save = true;
+    request.title = QStringLiteral("Print to File");
+    request.filter = QStringLiteral("PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*");
+    request.initialName = QStringLiteral("Pruefprotokoll.pdf");
+    request.overwritePrompt = true;
+    QString path;
+    if (!Seams::FileDialog(request, &path) || path.isEmpty()) return false;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".pdf");
+    printer.setOutputFileName(path);
+  }
+  printer.setDocName(printout.Title());
+
+  const QString device = printer.outputFormat() == QPrinter::PdfFormat ? QStringLiteral("PDF")
+                                                                        : printer.printerName();
+  const QString port = printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+  PrintProgress progress(parent, printout.Title(), device, port);
+  progress.show();
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+  QPainter painter;
+  if (!painter.begin(&printer)) {
+    progress.hide();
+    Seams::MessageBox(parent, NotPrintedText(printout.Title(), QStringLiteral("Error encountered during print")),
+                      kErrorCaption, Win::MB_OK | Win::MB_ICONEXCLAMATION);
+    return false;
+  }
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  const QSize pageSize(printer.width(), printer.height());
+  for (int page = 1; printout.HasPage(page); ++page) {
+    progress.SetPage(page);
+    printout.SetPrintParams(&painter, pageSize);
+    printout.PrintPage(page, QRect(QPoint(0, 0), pageSize), 0);
+    QApplication::processEvents();
+    if (progress.Canceled()) break;
+  }
+  printout.SetPrintParams(nullptr, QSize());
+  if (progress.Canceled()) {
+    printer.abort();
+    painter.end();
+    progress.hide();
+    Seams::MessageBox(parent, NotPrintedText(printout.Title(), QStringLiteral("Printing canceled")), kErrorCaption,
+                      Win::MB_OK | Win::MB_ICONEXCLAMATION);
+    return false;
+  }
+  const bool ok = painter.end();
+  progress.hide();
+  if (!ok) {
+    Seams::MessageBox(parent, NotPrintedText(printout.Title(), QStringLiteral("Error encountered during print")),
+                      kErrorCaption, Win::MB_OK | Win::MB_ICONEXCLAMATION);
+  }
+  return ok;
+}
+
+}  // namespace
+
+QString NotPrintedText(const QString& title, const QString& reason) {
+  return QStringLiteral("'%1' not printed. %2.").arg(title, reason);
+}
+
+bool IsPdfFallback(const QPrinter& printer) { return printer.outputFormat() == QPrinter::PdfFormat; }
+
+bool PrinterUsable(const QPrinter& printer) {
+  return !g_forceFailure && printer.isValid() && printer.width() > 0 && printer.height() > 0;
+}
+
+void ForcePrinterFailureForTests(bool fail) { g_forceFailure = fail; }
+
+QPrinter* EnsurePrinter(TFormular& form) {
+  if (form.Printer) return form.Printer;
+  auto* printer = new QPrinter(QPrinter::HighResolution);
+  if (QPrinterInfo::availablePrinters().isEmpty() || !printer->isValid() ||
+      printer->outputFormat() == QPrinter::PdfFormat) {
+    // No printer installed: write the report to a PDF file on A4.
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setPageSize(QPageSize(QPageSize::A4));
+    printer->setPageOrientation(QPageLayout::Portrait);
+    printer->setPageMargins(QMarginsF(5, 5, 5, 5), QPageLayout::Millimeter);
+  }
+  form.Printer = printer;
+  return printer;
+}
+
+void PageSetup(TFormular& form) {
+  QPrinter* printer = EnsurePrinter(form);
+  GenericDialogRequest request{&form, QStringLiteral("pagesetup"), QString()};
+  Seams::GenericDialog(request, [&]() {
+    QPageSetupDialog dialog(printer, &form);
+    return dialog.exec() == QDialog::Accepted ? int(Win::IDOK) : int(Win::IDCANCEL);
+  });
+}
+
+void Print(TFormular& form) {
+  QPrinter* printer = EnsurePrinter(form);
+  {
+    PrintMode mode(form);
+    TWindowPrintout printout(kPrintTitle, &form);
+    printout.ScaleToPage = true;
+    printout.MappingMode = kMmIsotropic;
+    RunPrintJob(*printer, &form, printout, true);
+  }
+  form.update();
+}
+
+void Preview(TFormular& form) {
+  QPrinter* printer = EnsurePrinter(form);
+  const QSize extent(printer->width(), printer->height());
+  if (!PrinterUsable(*printer)) {
+    // No usable printer: offer the choice of one, and nothing else.
+    RunPrintDialog(*printer, ChildFrameOf(form), kPreviewTitle);
+    return;
+  }
+  {
+    PrintMode mode(form);
+    TWindowPrintout printout(kPreviewTitle, &form);
+    printout.ScaleToPage = true;
+    printout.MappingMode = kMmIsotropic;
+
+    auto* layout = new TLayoutWindow(nullptr);
+    auto* page = new TPreviewPage(layout, &printout, extent, 1);
+    layout->SetPage(page);
+    auto* frame = new TModalFrame(&form, QStringLiteral("Preview"), layout);
+    frame->setObjectName(QStringLiteral("Preview"));
+
+    QWidget* main = MainWindowOf(form);
+    if (main) {
+      const QRect geometry = main->geometry();
+      const Qt::WindowStates state = main->windowState();
+      main->hide();
+      frame->SetMainWindow(main, geometry, state);
+      frame->setGeometry(geometry);
+    } else {
+      frame->resize(800, 1000);
+    }
+    frame->showNormal();
+    frame->BeginModal(ChildFrameOf(form));
+    delete frame;  // with it the layout window and the preview page
+  }
+  form.update();
+}
+
+}  // namespace PrintJob

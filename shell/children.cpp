@@ -1,0 +1,23 @@
+#include "shell/children.h"
+
+#include "device/TMessgeraet.h"
+#include "report/TFormular.h"
+
+ChildWindowMakers ChildWindowMakers::Program() {
+  ChildWindowMakers makers;
+  makers.MakeDevice = [](int debugMode) {
+    auto* device = new TMessgeraet(nullptr, 1000, debugMode);
+    device->SetupWindow();
+    return static_cast<QWidget*>(device);
+  };
+  makers.MakeForm = [](QWidget* deviceWindow) {
+    auto* form = new TFormular(qobject_cast<TMessgeraet*>(deviceWindow));
+    form->SetupWindow();
+    return static_cast<QWidget*>(form);
+  };
+  makers.FormCommand = [](QWidget* form, int commandId) {
+    auto* formular = qobject_cast<TFormular*>(form);
+    return formular && formular->HandleCommand(commandId);
+  };
+  return makers;
+}

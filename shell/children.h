@@ -1,0 +1,17 @@
+#pragma once
+// How the shell makes its two child windows. The program uses the device
+// window and the report form; tests may hand in their own makers.
+#include <QWidget>
+#include <functional>
+
+struct ChildWindowMakers {
+  // The device window "Messgerät" (template 1000) with the debug mode.
+  std::function<QWidget*(int debugMode)> MakeDevice;
+  // The report form, reading from the device window.
+  std::function<QWidget*(QWidget* deviceWindow)> MakeForm;
+  // Offers a form command (save, load, print, preview, page set-up) to the form.
+  std::function<bool(QWidget* form, int commandId)> FormCommand;
+
+  // The program's own windows: TMessgeraet and TFormular.
+  static ChildWindowMakers Program();
+};

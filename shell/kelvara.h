@@ -1,0 +1,143 @@
+#pragma once
+// The application object: builds the main frame with its menu, control bar,
+// status bar and caption, creates the device window and the report form in
+// their child frames, shows one of them at a time, routes the commands and
+// runs the clock.
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <map>
+
+#include "shell/children.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMainWindow;
+class QMdiArea;
+class QMdiSubWindow;
+class QToolBar;
+class WinTimers;
+class ModeIndicators;
+
+namespace ShellIds {
+enum : int {
+  MenuBar = 20004,
+  Icon = 20003,
+  LogoBitmap = 1,
+  AboutBitmap = 3,
+  CmSave = 20011,          // "&Datensatz speichern ..."
+  CmLoad = 20012,          // "Da&tensatz lesen..."
+  CmShowForm = 20013,      // "&Formular"
+  CmShowDevice = 20014,    // "&Messgerät"
+  CmPrint = 20018,         // "D&rucken..."
+  CmPreview = 20019,       // "&Druckvorschau.."
+  CmPageSetup = 20020,     // "Seiten &Einstellung..."
+  CmAbout = 20034,         // "Über &Kelvara ..."
+  CmExit = 24310,          // "&Beenden"
+  CmEditUndo = 24321,
+  CmEditCut = 24322,
+  CmEditCopy = 24323,
+  CmEditPaste = 24324,
+  GlyphLoad = 24332,
+  GlyphSave = 24333,
+  GlyphPrint = 24337,
+  ControlBar = 32041,
+  StatusBar = 32042,
+  ClockGadget = 32043,
+};
+}
+
+// What the caption needs from the network: whether sockets work, the local
+// host name and its IPv4 address (empty texts when they cannot be had).
+struct HostInfo {
+  bool SocketsAvailable = true;
+  QString Name;
+  QString Address;
+  // The real host: the local name and an IPv4 address for it, found within a
+  // bounded time so a slow name service never holds up the start.
+  static HostInfo Local();
+};
+
+class Kelvara : public QObject {
+  Q_OBJECT
+ public:
+  static constexpr const char* AppName = "Brisvel Kelvara";
+  static constexpr const char* VersionText = "Version 1.22.00, 16.02.2010 ";
+  static constexpr const char* CaptionFormat = "Morvane Kelvara %s at Name: %s IP:%s";
+  static constexpr int FrameWidth = 660;
+  static constexpr int FrameHeight = 940;
+  static constexpr int FormPageWidth = 630;
+  static constexpr int FormPageHeight = 810;
+
+  // 1 exactly when the first argument after the program name is "debugkelvara".
+  static int DebugModeFromArgs(int argc, const char* const* argv);
+  // The caption text for a version, host name and address.
+  static QString FormatCaption(const QString& version, const QString& host, const QString& address);
+  // The clock text for a local date and time: "%2d:%02d:%02d %02d.%02d.%04d".
+  static QString ClockTextFor(int year, int month, int day, int hour, int minute, int second);
+
+  Kelvara(const QString& name, int debugMode, ChildWindowMakers makers = ChildWindowMakers::Program(),
+          std::function<HostInfo()> hostInfo = &HostInfo::Local);
+  ~Kelvara() override;
+
+  // Builds the main window (frame, bars, caption, children) and starts the
+  // clock. Returns false when the clock cannot be had: the message has then
+  // been shown and the program must end with status 1.
+  bool InitMainWindow();
+  // The whole run: set-up, show the frame, message loop. Returns the exit status.
+  int Run();
+
+  // Commands of the menu and the control bar, routed as the frame does.
+  void EvCommand(int id);
+  bool CommandEnabled(int id) const;
+  // Brings the menu items and buttons up to date (enabled, checked).
+  void UpdateCommandEnablers();
+  // Clock tick of the window-less timer.
+  void EvTimer(unsigned id);
+  void RefreshClock();
+
+  // ===== members
+  QString Name;
+  int DebugMode = 0;
+  QMdiArea* MdiClient = nullptr;
+  QMdiSubWindow* FormChild = nullptr;
+  QMdiSubWindow* DeviceChild = nullptr;
+  QWidget* ReportForm = nullptr;
+  QWidget* DeviceWindow = nullptr;
+  QMainWindow* Frame = nullptr;
+  QToolBar* ControlBar = nullptr;
+  unsigned ClockTimerId = 1;
+  QString ClockText;
+  QString ClockInitialText = QStringLiteral("Uhrzeit");
+  QLabel* ClockGadget = nullptr;
+  WinTimers* ClockTimer = nullptr;
+  bool SocketsAvailable = false;
+  QString Caption;
+  int ShownChild = 1;
+
+  QAction* Action(int id) const;
+  ModeIndicators* Indicators() const { return indicators_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildMenu();
+  void BuildControlBar();
+  void BuildStatusBar();
+  void SetCaptionFromHost();
+  void CreateChildren();
+  void ShowChild(int which);
+  void ShowAbout();
+  QLineEdit* FocusedEdit() const;
+  void WatchFocusedEdit();
+
+  ChildWindowMakers makers_;
+  std::function<HostInfo()> hostInfo_;
+  std::map<int, QAction*> actions_;
+  ModeIndicators* indicators_ = nullptr;
+  QPointer<QLineEdit> watchedEdit_;
+  QMetaObject::Connection editConnections_[3];
+};

@@ -1,0 +1,340 @@
+// The report page drawn onto a recording surface: positions, fonts, the verdict
+// and the print layer.
+#include <gtest/gtest.h>
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+
+#include "report/page.h"
+#include "report/surface.h"
+#include "tests/testutil.h"
+
+namespace {
+
+using Op = RecordingSurface::Op;
+
+Page::Input ClassOneInput() {
+  Page::Input in;
+  in.standard = 4;
+  const char* labels[4] = {"R-PE", "R-ISO", "I-ABL", "I-EA"};
+  const char* units[4] = {"Ohm", "MOhm", "mA", "mA"};
+  for (int r = 0; r < 4; ++r) {
+    in.rowActive[r] = true;
+    in.label[r] = labels[r];
+    in.method[r] = "Bereich";
+    in.unit[r] = units[r];
+    in.messText[r] = " 0.12";
+    in.grenzText[r] = " 0.30";
+    in.okChecked[r] = true;
+  }
+  return in;
+}
+
+int CountKind(const RecordingSurface& s, const char* kind) {
+  int n = 0;
+  for (const Op& op : s.Ops()) n += op.kind == kind;
+  return n;
+}
+
+}  // namespace
+
+TEST(PageTest, FreshFormHeadingHeaderNoRowsAndFailureVerdict) {
+  RecordingSurface s;
+  Page::Input in;  // fresh form: standard 1, no active rows
+  Page::Result res = Page::Paint(s, in, false, QRect());
+
+  // Heading pitch is the line height of the large font (fake metric 16 + 4),
+  // each line centred with truncating halves: 315 - width/2.
+  const Op* l1 = s.FindText("Prüfprotokoll");
+  const Op* l2 = s.FindText("Prüfung von elektrischen Anlagen");
+  const Op* l3 = s.FindText("Prüfgrundlage DIN VDE 0100");
+  ASSERT_TRUE(l1 && l2 && l3);
+  EXPECT_EQ(l1->b, 0);
+  EXPECT_EQ(l2->b, 20);
+  EXPECT_EQ(l3->b, 40);
+  EXPECT_EQ(l1->a, 315 - (13 * 6) / 2);  // 13 chars, width 78
+  EXPECT_EQ(l3->a, 315 - (26 * 6) / 2);  // 26 chars, width 156
+  EXPECT_EQ(l1->font, Page::FontBold);
+
+  for (const char* h : {"Messungen", "Messbereich/Methode", "Messwert", "Grenzwert", "Einheit", "OK"}) {
+    const Op* op = s.FindText(h);
+    ASSERT_TRUE(op) << h;
+    EXPECT_EQ(op->b, 420);
+    EXPECT_EQ(op->font, Page::FontBold);
+  }
+  // Nothing drawn in the row band (y 440..580) and every OK box hidden.
+  for (const Op& op : s.Texts()) EXPECT_FALSE(op.b >= 440 && op.b <= 580) << op.text.toStdString();
+  for (bool shown : res.okShown) EXPECT_FALSE(shown);
+  EXPECT_EQ(res.gesamtOk, 0);
+  const Op* verdict =
+      s.FindText("Der Prüfling hat die Prüfung nicht bestanden und darf nicht mehr betrieben werden");
+  ASSERT_TRUE(verdict);
+  EXPECT_EQ(verdict->a, 120);
+  EXPECT_EQ(verdict->b, 690);
+  // No print layer on screen.
+  EXPECT_FALSE(s.FindText("Nicht bestanden"));
+  EXPECT_FALSE(s.FindText("Nein"));
+}
+
+TEST(PageTest, LabelBlocksAndSectionTexts) {
+  RecordingSurface s;
+  Page::Paint(s, Page::Input{}, false, QRect());
+  auto at = [&](int x, int y) -> QString {
+    for (const Op& op : s.Texts())
+      if (op.a == x && op.b == y) return op.text;
+    return "<none>";
+  };
+  EXPECT_EQ(at(5, 80), "Auftraggeber:");
+  EXPECT_EQ(at(5, 180), "Kontaktperson:");
+  EXPECT_EQ(at(320, 60), "Auftragsnummer:");
+  EXPECT_EQ(at(320, 180), "Kontaktperson:");
+  EXPECT_EQ(at(5, 290), "Identnummer");
+  EXPECT_EQ(at(320, 270), "Schutzleiter:");
+  EXPECT_EQ(at(5, 360), "nächste Kalibrierung:");
+  EXPECT_EQ(at(320, 360), "Auswertung:");
+  EXPECT_EQ(at(5, 390), "Sichtprüfung");
+  EXPECT_EQ(at(5, 620), "Funktionsprüfung und (falls erforderlich)");
+  EXPECT_EQ(at(5, 632), "Prüfung der ergänzenden Festlegungen:");
+  EXPECT_EQ(at(5, 650), "Bemerkungen:");
+  EXPECT_EQ(at(5, 690), "Ergebnis:");
+  EXPECT_EQ(at(5, 720), "Verantwortlicher Unternehmer:");
+  EXPECT_EQ(at(320, 720), "Prüfer:");
+  // Screen captions follow the screen page height 810.
+  EXPECT_EQ(at(5, 790), "Ort, Datum, Unterschrift, Stempel");
+  EXPECT_EQ(at(320, 790), "Ort, Datum, Unterschrift, Stempel");
+  EXPECT_EQ(s.FindText("Ort, Datum, Unterschrift, Stempel")->font, Page::FontSmall);
+  EXPECT_EQ(s.FindText("Auftraggeber:")->font, Page::FontBody);
+  EXPECT_EQ(s.FindText("Prüfer:")->font, Page::FontBold);
+}
+
+TEST(PageTest, FrameRulesAndStateRestore) {
+  RecordingSurface s;
+  Page::Paint(s, Page::Input{}, true, QRect(0, 0, 700, 900));
+  const QStringList lines = s.Lines();
+  EXPECT_EQ(lines.first(), "fill 0 0 700 900");
+  EXPECT_EQ(lines[1], "save");
+  EXPECT_EQ(lines.last(), "restore");
+  EXPECT_TRUE(lines.contains("rect 0 0 630 810"));
+  QStringList rules;
+  for (const QString& l : lines)
+    if (l.startsWith("line ")) rules << l;
+  EXPECT_EQ(rules, QStringList({"line 0 58 630 58", "line 0 208 630 208", "line 0 318 630 318",
+                                "line 0 388 630 388", "line 0 418 630 418", "line 0 618 630 618",
+                                "line 0 648 630 648", "line 0 688 630 688", "line 0 718 630 718"}));
+  // Without the erase flag nothing is filled.
+  RecordingSurface s2;
+  Page::Paint(s2, Page::Input{}, false, QRect(0, 0, 700, 900));
+  EXPECT_EQ(CountKind(s2, "fill"), 0);
+}
+
+TEST(PageTest, HeadingByStandardIndex) {
+  for (int standard : {0, 6, -1}) {
+    RecordingSurface s;
+    Page::Input in;
+    in.standard = standard;
+    Page::Paint(s, in, false, QRect());
+    int marks = 0;
+    for (const Op& op : s.Texts())
+      if (op.text == "???") {
+        ++marks;
+        EXPECT_EQ(op.a, 315 - 18 / 2);  // width 3 * 6
+      }
+    EXPECT_EQ(marks, 2) << standard;
+  }
+  EXPECT_EQ(Page::HeadingLine2(4),
+            "Prüfung nach Instandsetzung,  Änderung elektrischer Geräte  -  Wiederholungsprüfung elektrischer Geräte");
+  EXPECT_EQ(Page::HeadingLine3(3), "Prüfgrundlage DIN VDE 0701 Teil 240");
+  EXPECT_EQ(Page::HeadingLine2(2), Page::HeadingLine2(3));
+  EXPECT_EQ(Page::HeadingLine3(5), "Prüfgrundlage DIN VDE 0751");
+}
+
+TEST(PageTest, ActiveRowsRightAlignedAndClassTwoKeepsLines) {
+  RecordingSurface s;
+  Page::Input in = ClassOneInput();
+  in.rowActive[0] = false;  // class II: no protective conductor
+  in.messText[1] = "123.45";
+  in.messText[2] = "0.5";
+  in.grenzText[1] = "1.00";
+  Page::Result res = Page::Paint(s, in, false, QRect());
+
+  // Line 440 (RPE) stays empty; the others keep their own lines.
+  for (const Op& op : s.Texts()) EXPECT_NE(op.b, 440) << op.text.toStdString();
+  const Op* riso = s.FindText("R-ISO");
+  ASSERT_TRUE(riso);
+  EXPECT_EQ(riso->a, 5);
+  EXPECT_EQ(riso->b, 460);
+  EXPECT_EQ(s.FindText("I-EA")->b, 500);
+  EXPECT_EQ(s.FindText("MOhm")->a, 535);
+
+  // Right ends at 405 and 505 whatever the width.
+  const Op* wide = s.FindText("123.45");
+  const Op* narrow = s.FindText("0.5");
+  ASSERT_TRUE(wide && narrow);
+  EXPECT_EQ(wide->a + 6 * 6, 405);
+  EXPECT_EQ(narrow->a + 3 * 6, 405);
+  EXPECT_LT(wide->a, narrow->a);
+  EXPECT_EQ(s.FindText("1.00")->a + 4 * 6, 505);
+  EXPECT_EQ(wide->font, Page::FontBody);
+
+  EXPECT_FALSE(res.okShown[0]);
+  EXPECT_TRUE(res.okShown[1] && res.okShown[2] && res.okShown[3]);
+  for (int r = 4; r < 8; ++r) EXPECT_FALSE(res.okShown[r]);
+}
+
+TEST(PageTest, VerdictRule) {
+  Page::Input in = ClassOneInput();
+  auto passed = [&](const Page::Input& i) {
+    RecordingSurface s;
+    Page::Result r = Page::Paint(s, i, false, QRect());
+    EXPECT_EQ(r.passed, s.FindText("Der Prüfling hat die Prüfung bestanden") != nullptr);
+    return r;
+  };
+  EXPECT_FALSE(passed(in).passed);  // inspection boxes unchecked
+  EXPECT_EQ(passed(in).gesamtOk, 1);
+  in.sichtpruefung = in.funktionspruefung = true;
+  EXPECT_TRUE(passed(in).passed);
+  in.okChecked[2] = false;  // one shown box unchecked
+  EXPECT_FALSE(passed(in).passed);
+  in.rowActive[2] = false;  // now hidden: it no longer counts
+  EXPECT_TRUE(passed(in).passed);
+  in.okChecked[6] = false;  // a checked/unchecked hidden box never counts
+  EXPECT_TRUE(passed(in).passed);
+  Page::Input none;  // no active rows at all: always failed
+  none.sichtpruefung = none.funktionspruefung = true;
+  none.okChecked.fill(true);
+  EXPECT_EQ(passed(none).gesamtOk, 0);
+  EXPECT_FALSE(passed(none).passed);
+
+  // Printing uses the stored verdict instead of recomputing it.
+  Page::Input print = ClassOneInput();
+  print.printing = true;
+  print.sichtpruefung = print.funktionspruefung = true;
+  print.gesamtOk = 0;
+  EXPECT_FALSE(passed(print).passed);
+  EXPECT_EQ(passed(print).gesamtOk, 0);
+}
+
+TEST(PageTest, PrintModePositionsAndFieldLayer) {
+  RecordingSurface s;
+  Page::Input in = ClassOneInput();
+  in.printing = true;
+  in.originX = in.originY = 60;
+  in.pageHeight = 900;
+  in.gesamtOk = 1;
+  in.sichtpruefung = true;
+  in.funktionspruefung = false;
+  in.okChecked[3] = false;
+  for (int f = 0; f < 31; ++f) in.fields[f] = QString("F%1").arg(f);
+  in.fields[28] = "erste Zeile\nzweite Zeile";
+  in.fields[0] = QString(120, 'x');
+  Page::Paint(s, in, false, QRect());
+  const QStringList lines = s.Lines();
+
+  EXPECT_TRUE(lines.contains("rect 60 60 690 960"));
+  EXPECT_TRUE(lines.contains("line 60 118 690 118"));
+  EXPECT_TRUE(lines.contains("line 60 778 690 778"));
+  EXPECT_TRUE(lines.contains("text 65 940 Ort, Datum, Unterschrift, Stempel"));
+  EXPECT_TRUE(lines.contains("text 380 940 Ort, Datum, Unterschrift, Stempel"));
+  EXPECT_TRUE(lines.contains("text 65 920 F29"));
+  EXPECT_TRUE(lines.contains("text 380 920 F30"));
+  EXPECT_TRUE(lines.contains("text 485 120 F6"));    // right column group starts at 60
+  EXPECT_TRUE(lines.contains("text 485 240 F12"));
+  EXPECT_TRUE(lines.contains("text 180 350 F17"));
+  EXPECT_TRUE(lines.contains("text 485 330 F21"));
+  EXPECT_TRUE(lines.contains("text 180 420 F24"));
+  EXPECT_TRUE(lines.contains("text 485 420 F27"));
+  EXPECT_TRUE(lines.contains("text 180 710 erste Zeile"));
+  EXPECT_TRUE(lines.contains("text 180 140 " + QString(98, 'x')));
+  EXPECT_TRUE(lines.contains("text 380 450 OK"));                // Sichtprüfung
+  EXPECT_TRUE(lines.contains("text 380 680 Nicht bestanden"));   // Funktionsprüfung
+  EXPECT_TRUE(lines.contains("text 655 500 Ja"));
+  EXPECT_TRUE(lines.contains("text 655 560 Nein"));
+  EXPECT_TRUE(lines.contains("text 655 480 OK"));                // the column heading stays
+  // Right alignment in print: right end at 465.
+  EXPECT_TRUE(lines.contains(QString("text %1 500  0.12").arg(465 - 5 * 6)));
+  // Only active rows get a Ja/Nein.
+  int words = 0;
+  for (const Op& op : s.Texts()) words += op.text == "Ja" || op.text == "Nein";
+  EXPECT_EQ(words, 4);
+  EXPECT_EQ(s.FindText("F29")->font, Page::FontField);
+  EXPECT_EQ(lines.last(), "restore");
+}
+
+TEST(PageTest, FirstLineCutsAtLineBreakAndLength) {
+  EXPECT_EQ(Page::FirstLine("a\r\nb"), "a");
+  EXPECT_EQ(Page::FirstLine(QString(99, 'y')).size(), 98);
+  EXPECT_EQ(Page::FirstLine(""), "");
+}
+
+TEST(PageTest, RealFontsKeepTextInsideThePage) {
+  // With the real fonts the widest fixed texts must stay inside the frame.
+  QImage image(700, 1000, QImage::Format_RGB32);
+  QPainter painter(&image);
+  QtSurface surface(&painter);
+  surface.SelectFont(Page::FontBold);
+  const int heading = surface.TextWidth(Page::HeadingLine2(4));
+  const int verdict =
+      surface.TextWidth("Der Prüfling hat die Prüfung nicht bestanden und darf nicht mehr betrieben werden");
+  surface.SelectFont(Page::FontLarge);
+  const int large = surface.LineHeight();
+  painter.end();
+  EXPECT_LE(heading, 626);             // the widest heading line stays inside the frame
+  EXPECT_LE(120 + verdict, 626);       // the failure sentence ends before the frame
+  EXPECT_GE(3 * large, 48);            // three heading lines ...
+  EXPECT_LE(3 * large, 58);            // ... fit above the first rule
+}
+
+TEST(PageTest, QtSurfaceDrawsTextBelowItsTopLeftPoint) {
+  // The point given is the top-left corner of the text cell: ink lies inside
+  // [y, y + line height) and starts at or right of x.
+  QImage image(200, 60, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  QtSurface surface(&painter);
+  surface.SelectFont(Page::FontBody);
+  const int lh = surface.LineHeight();
+  surface.DrawText(20, 20, "Hg");
+  painter.end();
+  int top = 1000, bottom = -1, left = 1000;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (qGray(image.pixel(x, y)) < 128) {
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+        left = std::min(left, x);
+      }
+  EXPECT_GE(top, 20);
+  EXPECT_LT(bottom, 20 + lh);
+  EXPECT_GE(left, 20);
+  EXPECT_LE(left, 23);
+}
+
+TEST(PageTest, PrintPageImage) {
+  // Render a filled print page into an image so it can be looked at.
+  QImage image(693, 973, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  QtSurface surface(&painter);
+  Page::Input in = ClassOneInput();
+  in.printing = true;
+  in.originX = in.originY = 60;
+  in.pageHeight = 900;
+  in.gesamtOk = 1;
+  in.sichtpruefung = in.funktionspruefung = true;
+  in.label = {"Schutzleiterwiderstand", "Isolationswiderstand", "Ersatzableitstrom", "Berührungsstrom"};
+  in.method = {"Bereich 20 Ohm", "500 V DC", "Ersatzableitstrom", "Differenzstrom"};
+  const char* f[31] = {"Muster GmbH", "Hauptstraße 1", "12345 Musterstadt", "0123 456", "0123 457",
+                       "Herr Müller", "A-2026-117", "Elektro Beispiel", "Werkstraße 5", "54321 Prüfstadt",
+                       "0987 654", "0987 655", "Frau Schmidt", "Bohrmaschine", "Werkzeug AG", "SN 4711",
+                       "Halle 3", "ID 0815", "12 Monate", "I", "800 W", "fest", "QK248 V1.22",
+                       "M-99", "01.06.2027", "06.12.2026", "08.12.2026", "Automatisch",
+                       "keine Beanstandungen", "54321 Prüfstadt, 08.12.2026, Herr Müller",
+                       "54321 Prüfstadt, 08.12.2026, Frau Schmidt"};
+  for (int i = 0; i < 31; ++i) in.fields[i] = QString::fromUtf8(f[i]);
+  Page::Paint(surface, in, true, image.rect());
+  painter.end();
+  image.save(TestUtil::OutDir() + "/page_print_image.png");
+}
