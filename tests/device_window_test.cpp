@@ -109,7 +109,7 @@ const char* const kTemplateRows[] = {
     "1101|static|COM-Fehler (TxD/RxD):|162,322,81,8|debug",
     "1100|static|none|247,322,74,8|debug",
     "1202|list||8,336,368,84|debug",
-    "1102|static|0/0|76,413,80,8|debug",
+    "1102|static|0/0|76,323,80,8|debug",
 };
 
 struct Row {
@@ -454,6 +454,23 @@ TEST(DeviceWindow, ClicksReachTheButtonDispatcher) {
   // An id the dispatcher does not know changes nothing.
   w.EvCommand(4711, w.DebugButton[0], 0);
   EXPECT_EQ(w.LogList->count(), 1);
+}
+
+TEST(DeviceWindow, NoTwoControlsOverlap) {
+  // Group boxes frame other controls; every other pair must be disjoint, or
+  // one is drawn over the other. A drop-down list counts with its closed height.
+  Window win(1);
+  for (int& available : win.w.MeasurementAvailable) available = 1;
+  win.w.RefreshSettings();
+  win.w.show();
+  QList<QWidget*> controls;
+  for (QWidget* c : win.w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    if (c->isVisible() && !qobject_cast<QGroupBox*>(c)) controls.append(c);
+  ASSERT_EQ(controls.size(), 72 - 7);
+  for (int i = 0; i < controls.size(); ++i)
+    for (int j = i + 1; j < controls.size(); ++j)
+      EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
+          << controls[i]->objectName().toStdString() << " and " << controls[j]->objectName().toStdString();
 }
 
 TEST(DeviceWindow, GrabNormalAndDebug) {
