@@ -50,7 +50,10 @@ const ControlSpec kTemplate[] = {
     {1462, Kind::DropList, "ComboBox2", 233, 86, 135, 70, false},
     {1001, Kind::Group, "Anzeige", 2, 108, 380, 60, false},
     {1468, Kind::Static, "Bereich:", 9, 120, 27, 8, false},
-    {1467, Kind::Static, "?", 41, 120, 111, 8, false},
+    // The range text runs on to just before the debug line 203, so that the
+    // measuring ranges ("Isolationswiderstand,   RISO 200MOhm") show whole in
+    // the substituted dialog font, which is wider than the original face.
+    {1467, Kind::Static, "?", 41, 120, 147, 8, false},
     {1449, Kind::ColorStatic, "?", 9, 132, 127, 28, false},
     {203, Kind::Static, "?", 190, 118, 182, 7, true},
     {204, Kind::Static, "?", 162, 128, 210, 7, true},
@@ -106,7 +109,10 @@ const ControlSpec kTemplate[] = {
     {1101, Kind::Static, "COM-Fehler (TxD/RxD):", 162, 322, 81, 8, false},
     {1100, Kind::Static, "none", 247, 322, 74, 8, false},
     {1202, Kind::ListBox, "", 8, 336, 368, 84, false},
-    {1102, Kind::Static, "0/0", 76, 413, 80, 8, false},
+    // The byte counters stand beside their label "Bytes (TxD/RxD):", as the
+    // error counters stand beside theirs; at y 413 they would lie inside the
+    // log and be drawn over its last lines.
+    {1102, Kind::Static, "0/0", 76, 323, 80, 8, false},
 };
 
 // Accepts a text only when every character is one of the given set; a typed

@@ -7,7 +7,46 @@
 #include <string>
 #include <vector>
 
+#if defined(__unix__) || defined(__APPLE__)
+#include <locale.h>
+#if defined(__APPLE__)
+#include <xlocale.h>
+#endif
+#endif
+
+namespace {
+
+// The C library formats and reads numbers after LC_NUMERIC, and the GUI library
+// sets the locale from the environment on Unix: under a German locale printf
+// would write "0,30" and strtof would stop at the point of "0.30". Texts here
+// are the program's own and always use a point, so every formatting and float
+// conversion runs in the "C" locale of the calling thread.
+class ClassicNumbers {
+ public:
+#if defined(__unix__) || defined(__APPLE__)
+  ClassicNumbers() {
+    static const locale_t classic = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    if (classic) previous_ = uselocale(classic);
+  }
+  ~ClassicNumbers() {
+    if (previous_) uselocale(previous_);
+  }
+  ClassicNumbers(const ClassicNumbers&) = delete;
+  ClassicNumbers& operator=(const ClassicNumbers&) = delete;
+
+ private:
+  locale_t previous_ = static_cast<locale_t>(0);
+#else
+  // The Windows C runtime stays in the "C" locale unless the program changes
+  // it, and this program never does.
+  ClassicNumbers() {}
+#endif
+};
+
+}  // namespace
+
 QString CFormat(const char* format, ...) {
+  const ClassicNumbers classic;
   va_list args;
   va_start(args, format);
   va_list copy;
@@ -46,8 +85,8 @@ int HexDigit(QChar c) {
 
 bool IsDigit(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
 
-// Reads a hexadecimal number as strtoul would (sign, optional 0x), keeping the
-// low 32 bits as a C89 runtime does for unsigned conversion.
+// Reads a hexadecimal number as a 32-bit runtime's strtoul would: sign,
+// optional 0x, saturating at 0xFFFFFFFF; a minus sign negates modulo 2^32.
 bool ReadHex(const QString& s, int& pos, unsigned int& out) {
   int p = pos;
   bool negative = false;
@@ -119,7 +158,10 @@ bool ReadFloat(const QString& s, int& pos, float& out) {
     }
   }
   errno = 0;
-  out = std::strtof(buf.c_str(), nullptr);
+  {
+    const ClassicNumbers classic;
+    out = std::strtof(buf.c_str(), nullptr);
+  }
   pos = p;
   return true;
 }

@@ -53,7 +53,7 @@ const char* const kTemplateRows[] = {
     "1462|droplist|ComboBox2|233,86,135,70|",
     "1001|group|Anzeige|2,108,380,60|",
     "1468|static|Bereich:|9,120,27,8|",
-    "1467|static|?|41,120,111,8|",
+    "1467|static|?|41,120,147,8|",
     "1449|colour|?|9,132,127,28|",
     "203|static|?|190,118,182,7|right debug",
     "204|static|?|162,128,210,7|right debug",
@@ -109,7 +109,7 @@ const char* const kTemplateRows[] = {
     "1101|static|COM-Fehler (TxD/RxD):|162,322,81,8|debug",
     "1100|static|none|247,322,74,8|debug",
     "1202|list||8,336,368,84|debug",
-    "1102|static|0/0|76,413,80,8|debug",
+    "1102|static|0/0|76,323,80,8|debug",
 };
 
 struct Row {
@@ -454,6 +454,46 @@ TEST(DeviceWindow, ClicksReachTheButtonDispatcher) {
   // An id the dispatcher does not know changes nothing.
   w.EvCommand(4711, w.DebugButton[0], 0);
   EXPECT_EQ(w.LogList->count(), 1);
+}
+
+TEST(DeviceWindow, NoTwoControlsOverlap) {
+  // Group boxes frame other controls; every other pair must be disjoint, or
+  // one is drawn over the other. A drop-down list counts with its closed height.
+  Window win(1);
+  for (int& available : win.w.MeasurementAvailable) available = 1;
+  win.w.RefreshSettings();
+  win.w.show();
+  QList<QWidget*> controls;
+  for (QWidget* c : win.w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    if (c->isVisible() && !qobject_cast<QGroupBox*>(c)) controls.append(c);
+  ASSERT_EQ(controls.size(), 72 - 7);
+  for (int i = 0; i < controls.size(); ++i)
+    for (int j = i + 1; j < controls.size(); ++j)
+      EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
+          << controls[i]->objectName().toStdString() << " and " << controls[j]->objectName().toStdString();
+}
+
+TEST(DeviceWindow, TextsTheProgramWritesFitTheirFields) {
+  // A static breaks a text that is too wide and shows only its first line, so
+  // a text wider than its field loses its end (the range's unit, a counter).
+  Window win(1);
+  TMessgeraet& w = win.w;
+  const QFontMetrics fm(w.font());
+  auto fits = [&](int id, const QString& text) {
+    QWidget* c = w.Control(id);
+    EXPECT_LE(fm.horizontalAdvance(text), c->width()) << id << " " << text.toStdString();
+    EXPECT_LE(fm.height(), c->height() + 1) << id;
+  };
+  // Every range and method the tester measures with (the calibration texts of
+  // codes 19 to 22 are longer and only appear while calibrating).
+  for (int code = 0; code <= 18; ++code) fits(1467, TMessgeraet::RangeText(code));
+  fits(1104, "Com30:Baudrate: 38400/ Stopbits: 2/ Databits: 8/ Parity: 0");
+  fits(1102, "9999999/9999999");
+  fits(1100, "999999 / 999999");
+  fits(1453, "500");
+  fits(1466, "500");
+  fits(1455, "0500");
+  fits(1413, "Overflow");
 }
 
 TEST(DeviceWindow, GrabNormalAndDebug) {
