@@ -65,6 +65,8 @@ void TFormular::Paint(Surface& surface, bool erase, const QRect& rect) {
 
 void TFormular::PaintScreen() {
   QPainter painter(this);
+  // The page is paper: black ink whatever window text colour the desktop uses.
+  painter.setPen(Qt::black);
   painter.setRenderHint(QPainter::TextAntialiasing);
   QtSurface surface(&painter);
   Paint(surface, false, rect());

@@ -18,6 +18,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "platform/dialogunits.h"
+#include "platform/fonts.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
 #include "report/surface.h"
@@ -162,6 +164,9 @@ void TModalFrame::SetMainWindow(QWidget* main, const QRect& geometry, Qt::Window
 int TModalFrame::BeginModal(QWidget* disabledWindow) {
   QPointer<QWidget> disabled = disabledWindow;
   if (disabled) disabled->setEnabled(false);
+  // Disabling a widget disables its child windows too, and this frame is
+  // owned by the form inside the disabled window: enable it again on its own.
+  setEnabled(true);
   if (Seams::ModalFrameShown(this)) {
     if (!closed_) close();
   } else if (!closed_) {
@@ -251,26 +256,43 @@ int RunPrintDialog(QPrinter& printer, QWidget* parent, const QString& detail) {
   });
 }
 
-// The progress dialog shown while a page goes to the printer.
+// The progress dialog shown while a page goes to the printer: 138 x 60
+// dialog units, three centred lines and a "Cancel" button.
 class PrintProgress : public QDialog {
  public:
   PrintProgress(QWidget* parent, const QString& title, const QString& device, const QString& port)
       : QDialog(parent) {
     setWindowTitle(QStringLiteral("Printing"));
     setObjectName(QStringLiteral("32599"));
-    auto* layout = new QVBoxLayout(this);
-    page_ = new QLabel(QStringLiteral("Now printing"), this);
-    layout->addWidget(page_);
-    layout->addWidget(new QLabel(QStringLiteral("'%1' on the").arg(title), this));
-    layout->addWidget(new QLabel(QStringLiteral("%1 on %2").arg(device, port), this));
+    setFont(Fonts::DialogFont());
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(DialogUnits::Size(138, 60));
+    page_ = Line(QStringLiteral("Now printing"), 8);
+    Line(QStringLiteral("'%1' on the").arg(title), 18);
+    Line(QStringLiteral("%1 on %2").arg(device, port), 28);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    layout->addWidget(cancel, 0, Qt::AlignHCenter);
+    cancel->setObjectName(QString::number(Win::IDCANCEL));
+    cancel->setGeometry(DialogUnits::Rect(44, 40, 50, 14));
     connect(cancel, &QPushButton::clicked, this, [this]() { canceled_ = true; });
   }
   void SetPage(int page) { page_->setText(QStringLiteral("Now printing Page %1").arg(page)); }
   bool Canceled() const { return canceled_; }
 
  private:
+  QLabel* Line(const QString& text, int y) {
+    auto* label = new QLabel(text, this);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label->setGeometry(DialogUnits::Rect(4, y, 130, 8));
+    // A line too long for the dialog is shortened in the middle with an
+    // ellipsis; the tool tip holds it whole.
+    const QString shown = label->fontMetrics().elidedText(text, Qt::ElideMiddle, label->width());
+    if (shown != text) {
+      label->setText(shown);
+      label->setToolTip(text);
+    }
+    return label;
+  }
   QLabel* page_;
   bool canceled_ = false;
 };
@@ -305,7 +327,8 @@ bool RunPrintJob(QPrinter& printer, QWidget* parent, TWindowPrintout& printout, 
 
   const QString device = printer.outputFormat() == QPrinter::PdfFormat ? QStringLiteral("PDF")
                                                                         : printer.printerName();
-  const QString port = printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+  const QString port =
+      printer.outputFileName().isEmpty() ? printer.printerName() : QFileInfo(printer.outputFileName()).fileName();
   PrintProgress progress(parent, printout.Title(), device, port);
   progress.show();
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

@@ -338,3 +338,38 @@ TEST(PageTest, PrintPageImage) {
   painter.end();
   image.save(TestUtil::OutDir() + "/page_print_image.png");
 }
+
+TEST(PageTest, QtSurfaceRulesEndOnTheFrameEdge) {
+  // At a printer's scale a rule from the frame's left to its right edge must
+  // end on the frame's outline, not stick out past it, and the frame's corners
+  // must be square.
+  const int k = 4;
+  QImage image(130 * k, 80 * k, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.scale(k, k);
+  QtSurface surface(&painter);
+  surface.Rectangle(10, 10, 110, 60);
+  surface.Line(10, 30, 110, 30);
+  surface.Line(50, 10, 50, 60);
+  painter.end();
+  image.save(TestUtil::OutDir() + "/page_surface_rules.png");
+  auto dark = [&](int x, int y) { return qGray(image.pixel(x, y)) < 128; };
+  const int ruleY = 30 * k + k / 2;
+  EXPECT_TRUE(dark(10 * k, ruleY));
+  EXPECT_TRUE(dark(110 * k - 1, ruleY));
+  EXPECT_FALSE(dark(110 * k, ruleY));
+  EXPECT_FALSE(dark(110 * k + k, ruleY));
+  const int ruleX = 50 * k + k / 2;
+  EXPECT_TRUE(dark(ruleX, 60 * k - 1));
+  EXPECT_FALSE(dark(ruleX, 60 * k));
+  // Outer corner pixels of the frame.
+  for (const QPoint& p : {QPoint(10 * k, 10 * k), QPoint(110 * k - 1, 10 * k), QPoint(10 * k, 60 * k - 1),
+                          QPoint(110 * k - 1, 60 * k - 1)})
+    EXPECT_TRUE(dark(p.x(), p.y())) << p.x() << "," << p.y();
+  // Nothing outside the frame.
+  for (int y = 0; y < image.height(); ++y) {
+    EXPECT_FALSE(dark(110 * k + 1, y)) << y;
+    EXPECT_FALSE(dark(10 * k - 1, y)) << y;
+  }
+}

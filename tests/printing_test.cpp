@@ -15,8 +15,11 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTimer>
+#include <QApplication>
 
 #include "device/TMessgeraet.h"
+#include "platform/dialogunits.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
 #include "report/page.h"
@@ -187,8 +190,18 @@ TEST(PrintTest, PrintToPdfHoldsTheReportAndLeavesPrintMode) {
   });
   int messages = 0;
   Seams::SetMessageBoxResponder([&](const MessageBoxRequest&) { return ++messages, int(Win::IDOK); });
+  // The progress dialog is up while the page goes out; it runs the timer.
+  QSize progressSize;
+  QTimer::singleShot(0, [&]() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == "32599" && w->isVisible()) {
+        progressSize = w->size();
+        TestUtil::Grab(w, "print_progress");
+      }
+  });
   form.HandleCommand(TFormular::CmDruckenId);
 
+  EXPECT_EQ(progressSize, DialogUnits::Size(138, 60));
   EXPECT_EQ(dialogs, QStringList{"print:Print Preview Printer Output"});
   EXPECT_EQ(during.printing, 1);
   EXPECT_EQ(during.originX, 60);
@@ -302,7 +315,7 @@ TEST(PreviewTest, ShownInPlaceOfTheMainWindowAndClosedBackToScreenMode) {
   PaintOnScreen(form);
   const QRect mainGeometry = w.main.geometry();
 
-  bool mainHidden = false, childDisabled = false;
+  bool mainHidden = false, childDisabled = false, frameEnabled = false;
   QString title;
   QRect frameGeometry, page;
   QSize client;
@@ -312,6 +325,8 @@ TEST(PreviewTest, ShownInPlaceOfTheMainWindowAndClosedBackToScreenMode) {
     TestUtil::Pump(30);
     mainHidden = !w.main.isVisible();
     childDisabled = !w.child->isEnabled();
+    // The preview lives under the form; it must not share its disabled state.
+    frameEnabled = frame->isEnabled();
     title = frame->windowTitle();
     frameGeometry = frame->geometry();
     auto* modal = static_cast<TModalFrame*>(frame);
@@ -325,6 +340,7 @@ TEST(PreviewTest, ShownInPlaceOfTheMainWindowAndClosedBackToScreenMode) {
 
   EXPECT_TRUE(mainHidden);
   EXPECT_TRUE(childDisabled);
+  EXPECT_TRUE(frameEnabled);
   EXPECT_EQ(title, "Preview");
   EXPECT_EQ(frameGeometry, mainGeometry);
   EXPECT_EQ(during.printing, 1);
@@ -430,4 +446,21 @@ TEST(FormPageTest, ActiveRowsTakeTheDeviceWindowTexts) {
   EXPECT_TRUE(lines.contains("text 185 480 Differenzstrom"));
   EXPECT_TRUE(lines.contains("text 535 480 mA"));
   EXPECT_FALSE(s.FindText("nicht aktiv"));  // inactive rows draw nothing
+}
+
+TEST(FormPageTest, ScreenPageTextIsBlackWhateverTheWindowTextColour) {
+  // A dark desktop theme gives light window text; the page is paper and
+  // keeps black ink on its own background.
+  TFormular form(nullptr);
+  form.SetupWindow();
+  form.resize(form.sizeHint());
+  QPalette pal = form.palette();
+  pal.setColor(QPalette::WindowText, Qt::white);
+  pal.setColor(QPalette::Text, Qt::white);
+  form.setPalette(pal);
+  const QImage image = TestUtil::Grab(&form, "form_screen_light_text");
+  int dark = 0;
+  for (int y = 0; y < 60; ++y)
+    for (int x = 150; x < 480; ++x) dark += qGray(image.pixel(x, y)) < 80;
+  EXPECT_GT(dark, 100);  // the heading is drawn in black
 }
