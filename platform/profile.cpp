@@ -57,6 +57,11 @@ TProfile::TProfile(const QString& section, const QString& path) : section_(secti
   } else if (info.isDir()) {
     state_ = FileState::Unreadable;
     error_ = QStringLiteral("Der Pfad ist ein Ordner.");
+  } else if (!info.isFile()) {
+    // A pipe or a device file: opening it may wait forever for a writer, and
+    // reading it may never end.
+    state_ = FileState::Unreadable;
+    error_ = QStringLiteral("Der Pfad ist keine gewöhnliche Datei.");
   } else if (info.size() > kMaxFileSize) {
     // No data record comes near this; reading such a file (a picture chosen
     // by mistake) would only stall the program.

@@ -23,7 +23,8 @@ class TProfile {
   enum class FileState {
     Ok,          // the file was read
     Missing,     // there is no file yet: reads give the defaults, a save creates it
-    Unreadable,  // the file exists but cannot be read (permission, a folder, over 4 MiB)
+    Unreadable,  // the file exists but cannot be read (permission, a folder, a pipe or
+                 // device, over 4 MiB)
   };
 
   TProfile(const QString& section, const QString& path);

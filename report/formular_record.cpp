@@ -1,6 +1,8 @@
 // The data record file ("Datensatz"): the report as one section of an INI
 // file, with the save and load commands and their file dialogs.
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 
 #include "device/TMessgeraet.h"
@@ -144,7 +146,19 @@ FileDialogRequest RecordDialog(QWidget* owner, bool save, const char* title) {
 void TFormular::CmDatensatzSpeichern() {
   QString path;
   if (!Seams::FileDialog(RecordDialog(this, true, "Datensatz speichern unter"), &path)) return;
-  if (!path.contains(QLatin1String(".ini"), Qt::CaseSensitive)) path += QLatin1String(".ini");
+  if (!path.contains(QLatin1String(".ini"), Qt::CaseSensitive)) {
+    path += QLatin1String(".ini");
+    // The dialog asked about the name without the extension; a report stored
+    // under the extended name would otherwise be replaced without a question.
+    if (QFileInfo::exists(path) &&
+        Seams::MessageBox(this,
+                          QStringLiteral("Die Datei \u201E%1\u201C ist bereits vorhanden.\n"
+                                         "Möchten Sie sie ersetzen?")
+                              .arg(QDir::toNativeSeparators(path)),
+                          QStringLiteral("Datensatz speichern unter"),
+                          Win::MB_YESNO | Win::MB_ICONEXCLAMATION) != Win::IDYES)
+      return;
+  }
   SaveRecord(path);
 }
 

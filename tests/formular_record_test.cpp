@@ -349,6 +349,44 @@ TEST_F(FormularRecord, SaveDialogAndTheIniRule) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), files);
 }
 
+TEST_F(FormularRecord, AppendedExtensionDoesNotReplaceAReportUnasked) {
+  const QByteArray old = "[TEXT_EDIT_SETTINGS]\r\nAuftraggeber=alter Bericht\r\n";
+  WriteAll(Path("bericht.ini"), old);
+  Fill();
+  QString answer;
+  Seams::SetFileDialogResponder([&](const FileDialogRequest&, QString* path) {
+    *path = answer;
+    return true;
+  });
+  QList<MessageBoxRequest> questions;
+  int reply = Win::IDNO;
+  Seams::SetMessageBoxResponder([&](const MessageBoxRequest& r) {
+    questions << r;
+    return reply;
+  });
+
+  answer = Path("bericht");  // the dialog saw no file of this name, so it asked nothing
+  form.CmDatensatzSpeichern();
+  ASSERT_EQ(questions.size(), 1);
+  EXPECT_EQ(questions[0].caption, "Datensatz speichern unter");
+  EXPECT_EQ(questions[0].type, unsigned(Win::MB_YESNO | Win::MB_ICONEXCLAMATION));
+  EXPECT_TRUE(questions[0].text.contains(QDir::toNativeSeparators(Path("bericht.ini"))));
+  EXPECT_TRUE(questions[0].text.contains(QString::fromUtf8("Möchten Sie sie ersetzen?")));
+  EXPECT_EQ(ReadAll(Path("bericht.ini")), old);
+
+  reply = Win::IDYES;
+  form.CmDatensatzSpeichern();
+  EXPECT_TRUE(ReadAll(Path("bericht.ini")).startsWith("[TEXT_EDIT_SETTINGS]\r\nAuftraggeber=Elektro M\xfcller GmbH\r\n"));
+
+  // A name the dialog itself checked, or a new file, needs no second question.
+  answer = Path("bericht.ini");
+  form.CmDatensatzSpeichern();
+  answer = Path("neu");
+  form.CmDatensatzSpeichern();
+  EXPECT_EQ(questions.size(), 2);
+  EXPECT_EQ(ReadAll(Path("neu.ini")), kGolden);
+}
+
 TEST_F(FormularRecord, LoadDialogUsesThePathAsChosen) {
   WriteAll(Path("bericht"), "[TEXT_EDIT_SETTINGS]\r\nAuftraggeber=ohne Endung\r\n");
   QList<FileDialogRequest> requests;

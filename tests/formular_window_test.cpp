@@ -77,6 +77,46 @@ TEST(FormularWindow, ControlsInCreationOrderWithTheirPlaces) {
   EXPECT_EQ(form.IniKeys[54], "GRENZ_IA_OK");
 }
 
+TEST(FormularWindow, WritesBlackOnTheYellowPageUnderADarkTheme) {
+  const QPalette oldPalette = QApplication::palette();
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(40, 40, 40));
+  dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+  dark.setColor(QPalette::Base, QColor(30, 30, 30));
+  dark.setColor(QPalette::Text, QColor(230, 230, 230));
+  dark.setColor(QPalette::Button, QColor(50, 50, 50));
+  dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  QApplication::setPalette(dark);
+
+  auto expectReadable = [](TFormular& form, const char* when) {
+    SCOPED_TRACE(when);
+    EXPECT_EQ(form.palette().color(QPalette::Window), QColor(250, 250, 160));
+    for (QCheckBox* box : {form.SichtpruefungBox, form.FunktionspruefungBox, form.OkBoxes[0]}) {
+      EXPECT_EQ(box->palette().color(QPalette::Active, QPalette::WindowText), QColor(Qt::black));
+      EXPECT_EQ(box->palette().color(QPalette::Inactive, QPalette::WindowText), QColor(Qt::black));
+      EXPECT_EQ(box->palette().color(QPalette::Text), QColor(Qt::black));   // the check mark
+      EXPECT_EQ(box->palette().color(QPalette::Base), QColor(Qt::white));   // its square
+    }
+    EXPECT_EQ(form.Edits[0]->palette().color(QPalette::Text), QColor(Qt::black));
+    EXPECT_EQ(form.Edits[0]->palette().color(QPalette::Base), QColor(Qt::white));
+    EXPECT_EQ(form.KopierenButton->palette().color(QPalette::ButtonText), QColor(Qt::black));
+    EXPECT_GT(form.KopierenButton->palette().color(QPalette::Button).lightness(), 200);
+    // The disabled OK boxes stay legible on the page, too.
+    EXPECT_LT(form.OkBoxes[0]->palette().color(QPalette::Disabled, QPalette::Text).lightness(), 160);
+  };
+  {
+    Form f;  // created under the dark theme
+    expectReadable(f.form, "created under a dark theme");
+  }
+  QApplication::setPalette(oldPalette);
+  {
+    Form f;  // the desktop turns dark while the form is open
+    QApplication::setPalette(dark);
+    expectReadable(f.form, "theme changed while open");
+  }
+  QApplication::setPalette(oldPalette);
+}
+
 TEST(FormularWindow, FreshStateAndReadOnlyFields) {
   Form f;
   TFormular& form = f.form;

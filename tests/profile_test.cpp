@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 #include "platform/profile.h"
 
@@ -103,6 +104,15 @@ TEST_F(ProfileTest, MissingAndUnreadableFiles) {
   EXPECT_EQ(folder.State(), TProfile::FileState::Unreadable);
   EXPECT_FALSE(folder.WriteString("K", "v"));
   EXPECT_TRUE(QFileInfo(dir.path()).isDir());
+
+  // A pipe would block the open until someone writes; a device never ends.
+  ASSERT_EQ(mkfifo(QFile::encodeName(Path("pipe.ini")).constData(), 0600), 0);
+  for (const QString& path : {Path("pipe.ini"), QStringLiteral("/dev/zero")}) {
+    TProfile special("S", path);
+    EXPECT_EQ(special.State(), TProfile::FileState::Unreadable) << path.toStdString();
+    EXPECT_FALSE(special.ErrorText().isEmpty());
+    EXPECT_FALSE(special.WriteString("K", "v"));
+  }
 
   WriteAll(Path("huge.ini"), "[S]\r\nK=v\r\n" + QByteArray(4 * 1024 * 1024, 'x'));
   TProfile huge("S", Path("huge.ini"));
