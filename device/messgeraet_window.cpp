@@ -16,6 +16,7 @@
 #include "platform/cformat.h"
 #include "platform/dialogunits.h"
 #include "platform/fonts.h"
+#include "platform/lightpalette.h"
 #include "platform/seams.h"
 #include "platform/wintimer.h"
 
@@ -304,10 +305,8 @@ void TMessgeraet::CreateControls() {
 
 void TMessgeraet::SetupWindow() {
   // 1. The controls exist since construction.
-  // 2. Background colour.
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(250, 220, 130));
-  setPalette(pal);
+  // 2. Background colour, with black writing whatever the desktop theme.
+  LightPalette::Apply(this, QColor(250, 220, 130));
   setAutoFillBackground(true);
   // 3. Fixed-pitch font for the log.
   LogList->setFont(Fonts::FixedFont());

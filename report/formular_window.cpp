@@ -11,6 +11,7 @@
 #include "device/TMessgeraet.h"
 #include "platform/cformat.h"
 #include "platform/cp1252.h"
+#include "platform/lightpalette.h"
 #include "platform/fonts.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
@@ -105,24 +106,8 @@ TFormular::TFormular(TMessgeraet* deviceWindow, QWidget* parent) : QWidget(paren
   RowActive.fill(0);
 
   // The form is a paper page: yellow with black writing, whatever colours the
-  // desktop theme gives other windows. Only the background would otherwise be
-  // ours, and a dark theme's light text would vanish on the yellow page.
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(250, 250, 160));
-  pal.setColor(QPalette::WindowText, Qt::black);
-  pal.setColor(QPalette::Base, Qt::white);
-  pal.setColor(QPalette::Text, Qt::black);
-  pal.setColor(QPalette::Button, QColor(240, 240, 240));
-  pal.setColor(QPalette::ButtonText, Qt::black);
-  // Disabled controls (the OK boxes are shown disabled) write in grey.
-  const QColor disabledText(120, 120, 120);
-  pal.setColor(QPalette::Disabled, QPalette::WindowText, disabledText);
-  pal.setColor(QPalette::Disabled, QPalette::Text, disabledText);
-  pal.setColor(QPalette::Disabled, QPalette::ButtonText, disabledText);
-  setPalette(pal);
-  // A control with a style sheet of its own does not take over its parent's
-  // colours, so the OK boxes get them directly.
-  for (QCheckBox* box : OkBoxes) box->setPalette(pal);
+  // desktop theme gives other windows.
+  LightPalette::Apply(this, QColor(250, 250, 160));
   setAutoFillBackground(true);
   resize(PageWidth, PageHeight);
   SyncOkBoxes();

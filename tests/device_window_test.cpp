@@ -496,6 +496,28 @@ TEST(DeviceWindow, TextsTheProgramWritesFitTheirFields) {
   fits(1413, "Overflow");
 }
 
+TEST(DeviceWindow, WritesBlackOnItsOwnBackgroundUnderADarkTheme) {
+  TestUtil::ScopedAppPalette theme(TestUtil::DarkPalette());
+  Window win(0);
+  TMessgeraet& w = win.w;
+  EXPECT_EQ(w.palette().color(QPalette::Window), QColor(250, 220, 130));
+  // Group boxes carry a style sheet and do not inherit their parent's colours.
+  for (int id : {1401, 1300, 1460, 1001})
+    EXPECT_EQ(TestUtil::Find(&w, id)->palette().color(QPalette::WindowText), QColor(Qt::black)) << id;
+  EXPECT_EQ(TestUtil::Find(&w, 1468)->palette().color(QPalette::WindowText), QColor(Qt::black));
+  EXPECT_EQ(w.ConnectionTestBox->palette().color(QPalette::WindowText), QColor(Qt::black));
+  EXPECT_EQ(w.LogList->palette().color(QPalette::Text), QColor(Qt::black));
+  EXPECT_EQ(w.LogList->palette().color(QPalette::Base), QColor(Qt::white));
+  EXPECT_EQ(w.ComCombo->palette().color(QPalette::ButtonText), QColor(Qt::black));
+  const QImage img = TestUtil::Grab(&w, "device_dark_theme");
+  // The "Bereich:" label is written in dark ink.
+  const QRect label = TestUtil::Find(&w, 1468)->geometry();
+  int dark = 0;
+  for (int y = label.top(); y <= label.bottom(); ++y)
+    for (int x = label.left(); x <= label.right(); ++x) dark += qGray(img.pixel(x, y)) < 90;
+  EXPECT_GT(dark, 10);
+}
+
 TEST(DeviceWindow, GrabNormalAndDebug) {
   Window normal(0);
   QImage img = TestUtil::Grab(&normal.w, "device_normal");

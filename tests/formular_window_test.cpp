@@ -1,6 +1,8 @@
 // The report form's window: controls, set-up, signature lines, overall result.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -78,15 +80,8 @@ TEST(FormularWindow, ControlsInCreationOrderWithTheirPlaces) {
 }
 
 TEST(FormularWindow, WritesBlackOnTheYellowPageUnderADarkTheme) {
-  const QPalette oldPalette = QApplication::palette();
-  QPalette dark;
-  dark.setColor(QPalette::Window, QColor(40, 40, 40));
-  dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-  dark.setColor(QPalette::Base, QColor(30, 30, 30));
-  dark.setColor(QPalette::Text, QColor(230, 230, 230));
-  dark.setColor(QPalette::Button, QColor(50, 50, 50));
-  dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-  QApplication::setPalette(dark);
+  const QPalette dark = TestUtil::DarkPalette();
+  auto theme = std::make_unique<TestUtil::ScopedAppPalette>(dark);
 
   auto expectReadable = [](TFormular& form, const char* when) {
     SCOPED_TRACE(when);
@@ -108,13 +103,12 @@ TEST(FormularWindow, WritesBlackOnTheYellowPageUnderADarkTheme) {
     Form f;  // created under the dark theme
     expectReadable(f.form, "created under a dark theme");
   }
-  QApplication::setPalette(oldPalette);
+  theme.reset();
   {
     Form f;  // the desktop turns dark while the form is open
-    QApplication::setPalette(dark);
+    TestUtil::ScopedAppPalette turnsDark(dark);
     expectReadable(f.form, "theme changed while open");
   }
-  QApplication::setPalette(oldPalette);
 }
 
 TEST(FormularWindow, FreshStateAndReadOnlyFields) {

@@ -43,4 +43,21 @@ void Pump(int ms) {
   }
 }
 
+QPalette DarkPalette() {
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(40, 40, 40));
+  dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+  dark.setColor(QPalette::Base, QColor(30, 30, 30));
+  dark.setColor(QPalette::Text, QColor(230, 230, 230));
+  dark.setColor(QPalette::Button, QColor(50, 50, 50));
+  dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  return dark;
+}
+
+ScopedAppPalette::ScopedAppPalette(const QPalette& palette) : old_(QApplication::palette()) {
+  QApplication::setPalette(palette);
+}
+
+ScopedAppPalette::~ScopedAppPalette() { QApplication::setPalette(old_); }
+
 }  // namespace TestUtil

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QPalette>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -30,5 +31,20 @@ QString OutDir();
 bool WaitFor(const std::function<bool()>& done, int timeoutMs);
 // Runs the event loop for `ms` milliseconds.
 void Pump(int ms);
+
+// A dark desktop theme: light writing on dark windows.
+QPalette DarkPalette();
+
+// Gives the application `palette` for its lifetime, then the old one back.
+class ScopedAppPalette {
+ public:
+  explicit ScopedAppPalette(const QPalette& palette);
+  ~ScopedAppPalette();
+  ScopedAppPalette(const ScopedAppPalette&) = delete;
+  ScopedAppPalette& operator=(const ScopedAppPalette&) = delete;
+
+ private:
+  QPalette old_;
+};
 
 }  // namespace TestUtil
