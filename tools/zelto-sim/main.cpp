@@ -262,6 +262,8 @@ class Tester {
         char buf[256];
         ssize_t n = read(fd_, buf, sizeof buf);
         for (ssize_t i = 0; i < n; ++i) Take(buf[i]);
+        // A hung-up line stays readable without giving bytes; do not spin on it.
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) usleep(20000);
       } else if (r > 0 && (p.revents & (POLLHUP | POLLERR))) {
         // No program on the line at the moment; wait a little for it.
         usleep(20000);
