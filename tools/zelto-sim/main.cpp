@@ -273,7 +273,10 @@ class Tester {
   }
 
  private:
-  static constexpr size_t kMaxBacklog = 64 * 1024;  // bytes queued for the line at most
+  // Bytes queued for the line at most: room for the few answers a working
+  // exchange has outstanding, and little stale output for a program that
+  // attaches after a long time.
+  static constexpr size_t kMaxBacklog = 4096;
 
   struct Out {
     char byte;
