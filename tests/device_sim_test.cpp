@@ -287,3 +287,18 @@ TEST_F(SimLink, SimulatorSendsDecimalPointsUnderAGermanLocale) {
   for (int i = 1; i < 3; ++i)  // the first may have been cut by opening mid-line
     EXPECT_TRUE(live.match(QString::fromLatin1(lines[i])).hasMatch()) << lines[i].constData();
 }
+
+TEST_F(SimLink, SimulatorRecordFileNumbersAreDecimalOrHex) {
+  // A leading zero is not octal; 0x marks hexadecimal.
+  const QString file = dir_.path() + "/records.txt";
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("1 3:0250 7:0x2EE0 9:32767 11:08\n");
+  f.close();
+  StartSim({"--fast", "--record-file", file});
+  RawLine line(dir_.path() + "/com4");
+  ASSERT_TRUE(line.IsOpen());
+  ASSERT_EQ(line.Write("l 0000\rl 0001\rl 0003\r", 5000), 21);
+  const QByteArray want = "d 0000 1 3 00FA\rd 0001 1 7 2EE0\rd 0003 1 B 0008\r";
+  EXPECT_EQ(line.ReadUntil(want, 5000), want);
+}

@@ -163,6 +163,17 @@ std::vector<Entry> GenerateRecords(int count, unsigned seed) {
   return memory;
 }
 
+// A number of a record file: decimal, or hexadecimal after "0x". A leading
+// zero does not make it octal ("0250" is 250).
+unsigned long ParseNumber(char* p, char** end) {
+  char* q = p;
+  while (*q == ' ' || *q == '\t') ++q;
+  int base = q[0] == '0' && (q[1] == 'x' || q[1] == 'X') ? 16 : 10;
+  unsigned long value = std::strtoul(q, end, base);
+  if (*end == q) *end = p;  // nothing read
+  return value;
+}
+
 bool LoadRecordFile(const std::string& path, std::vector<Entry>* memory) {
   FILE* f = std::fopen(path.c_str(), "r");
   if (!f) {
@@ -179,7 +190,7 @@ bool LoadRecordFile(const std::string& path, std::vector<Entry>* memory) {
     while (*p == ' ' || *p == '\t') ++p;
     if (*p == '\0' || *p == '\n' || *p == '\r') continue;
     char* end = nullptr;
-    unsigned long norm = std::strtoul(p, &end, 0);
+    unsigned long norm = ParseNumber(p, &end);
     if (end == p) {
       std::fprintf(stderr, "zelto-sim: %s:%d: expected the standard (0 or 1)\n", path.c_str(), lineNo);
       std::fclose(f);
@@ -187,14 +198,14 @@ bool LoadRecordFile(const std::string& path, std::vector<Entry>* memory) {
     }
     p = end;
     for (int i = 0; i < 4; ++i) {
-      unsigned long code = std::strtoul(p, &end, 0);
+      unsigned long code = ParseNumber(p, &end);
       if (end == p || *end != ':') {
         std::fprintf(stderr, "zelto-sim: %s:%d: expected code:raw\n", path.c_str(), lineNo);
         std::fclose(f);
         return false;
       }
       p = end + 1;
-      unsigned long raw = std::strtoul(p, &end, 0);
+      unsigned long raw = ParseNumber(p, &end);
       if (end == p) {
         std::fprintf(stderr, "zelto-sim: %s:%d: expected a raw value\n", path.c_str(), lineNo);
         std::fclose(f);
