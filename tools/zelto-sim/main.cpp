@@ -71,6 +71,7 @@ void Usage() {
                "  --version TEXT      version text in the identification (8 characters)\n"
                "  --records N         generate N realistic records (default 12, at most 682)\n"
                "  --record-file FILE  records from FILE: one per line, \"norm code:raw code:raw code:raw code:raw\"\n"
+               "                      (numbers decimal, or hexadecimal after 0x; # starts a comment)\n"
                "  --seed N            seed of the generated records\n"
                "  --measure MS        send a live range answer every MS ms\n"
                "  --answer-delay MS   wait MS ms before each answer\n"
