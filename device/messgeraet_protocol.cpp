@@ -93,8 +93,6 @@ void TMessgeraet::ProcessChunk(const QByteArray& raw) {
   int nul = raw.indexOf('\0');
   const QByteArray chunk = nul >= 0 ? raw.left(nul) : raw;
   RxBytes += chunk.size();
-  // A tester that is still sending is not silent, however slow its lines are.
-  if (!chunk.isEmpty() && (LoadState != 0 || DeleteAllPending)) NoteSequenceProgress();
   if (LineBuffer.size() < kLineMax + 1) LineBuffer.resize(kLineMax + 1);
   for (char c : chunk) {
     unsigned char b = static_cast<unsigned char>(c);
@@ -107,6 +105,11 @@ void TMessgeraet::ProcessChunk(const QByteArray& raw) {
     }
     // every other byte (LF, control characters, 0x80 and up) is dropped
   }
+  // An answer the sequence waits for that is still coming in keeps it alive,
+  // however slowly it comes; other lines (live values, junk) do not, or a
+  // tester that measures but ignores the requests would hold it for ever.
+  if (LineLength > 0 && (LoadState != 0 || DeleteAllPending) && (LineBuffer[0] == 'd' || LineBuffer[0] == 's'))
+    NoteSequenceProgress();
 }
 
 void TMessgeraet::HandleLine(const QString& line) {

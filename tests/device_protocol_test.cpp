@@ -350,6 +350,32 @@ TEST_F(DeviceLink, AnswersKeepTheLoadAlive) {
   EXPECT_NE(w->LoadState, 0);
 }
 
+TEST_F(DeviceLink, OnlyTheAwaitedAnswersKeepTheLoadAlive) {
+  AttachPty();
+  Identify();
+  w->ButtonClicked(105);
+  w->StepLoadAll();
+  Feed("s 0002\rd 0000 0 3 05DC\r");
+  w->StepLoadAll();  // asks for address 1
+  // A record-entry answer that trickles in over two lock periods is awaited.
+  Feed("d 0001 0");
+  w->EvTimer(TMessgeraet::LockTimer);
+  Feed(" 3 05");
+  w->EvTimer(TMessgeraet::LockTimer);
+  ASSERT_NE(w->LoadState, 0);
+  Feed("DC\r");
+  EXPECT_EQ(w->EntryIndex, 2);
+  w->StepLoadAll();  // asks for address 2
+  // Live values from a tester that measures but does not answer are not.
+  for (int tick = 0; tick < 2; ++tick) {
+    Feed("m 1.234 3\rgarbage\r");
+    w->EvTimer(TMessgeraet::LockTimer);
+  }
+  EXPECT_EQ(w->LoadState, 0);
+  w->StepLoadAll();
+  EXPECT_TRUE(ButtonsEnabled());
+}
+
 TEST_F(DeviceLink, TheLogKeepsTheNewestLines) {
   for (int i = 0; i < TMessgeraet::kLogLimit + 10; ++i) w->LogLine(QString::number(i));
   EXPECT_EQ(w->LogList->count(), TMessgeraet::kLogLimit);

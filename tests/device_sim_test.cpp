@@ -4,13 +4,20 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <memory>
+#include <poll.h>
+#include <unistd.h>
 
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
@@ -33,8 +40,9 @@ class SimLink : public ::testing::Test {
     else
       qputenv("KELVARA_PORTS", oldPorts_);
   }
-  void StartSim(const QStringList& args) {
+  void StartSim(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     sim_ = std::make_unique<QProcess>();
+    sim_->setProcessEnvironment(env);
     sim_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     sim_->start(KELVARA_SIM_PATH, QStringList{"--link", dir_.path() + "/com4"} + args);
     ASSERT_TRUE(sim_->waitForStarted(5000));
@@ -43,7 +51,10 @@ class SimLink : public ::testing::Test {
   void StopSim() {
     if (!sim_) return;
     sim_->terminate();
-    sim_->waitForFinished(5000);
+    if (!sim_->waitForFinished(5000)) {
+      sim_->kill();
+      sim_->waitForFinished(5000);
+    }
     sim_.reset();
   }
   void OpenWindow() {
@@ -71,6 +82,60 @@ class SimLink : public ::testing::Test {
   std::unique_ptr<QProcess> sim_;
   QTemporaryDir dir_;
   QByteArray oldPorts_;
+};
+
+// The program's end of the simulated line, opened directly, for looking at the
+// simulator alone.
+class RawLine {
+ public:
+  explicit RawLine(const QString& path)
+      : fd_(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
+  ~RawLine() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool IsOpen() const { return fd_ >= 0; }
+  // Writes the bytes, waiting for room on the line for up to `limitMs`; returns how many went.
+  qint64 Write(const QByteArray& bytes, int limitMs) {
+    QElapsedTimer clock;
+    clock.start();
+    qint64 done = 0;
+    while (done < bytes.size() && clock.elapsed() < limitMs) {
+      ssize_t n = ::write(fd_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+      if (n > 0) {
+        done += n;
+      } else {
+        struct pollfd p = {fd_, POLLOUT, 0};
+        ::poll(&p, 1, 100);
+      }
+    }
+    return done;
+  }
+  // Reads until nothing came for `quietMs` (or `limitMs` passed).
+  QByteArray Drain(int quietMs, int limitMs) {
+    return ReadWhile([](const QByteArray&) { return true; }, quietMs, limitMs);
+  }
+  // Reads until what came contains `want` (or `limitMs` passed).
+  QByteArray ReadUntil(const QByteArray& want, int limitMs) {
+    return ReadWhile([&](const QByteArray& got) { return !got.contains(want); }, limitMs, limitMs);
+  }
+
+ private:
+  template <typename More>
+  QByteArray ReadWhile(More more, int quietMs, int limitMs) {
+    QByteArray got;
+    QElapsedTimer clock;
+    clock.start();
+    while (more(got) && clock.elapsed() < limitMs) {
+      struct pollfd p = {fd_, POLLIN, 0};
+      if (::poll(&p, 1, quietMs) <= 0) break;
+      char buf[4096];
+      ssize_t n = ::read(fd_, buf, sizeof buf);
+      if (n <= 0) break;
+      got.append(buf, static_cast<int>(n));
+    }
+    return got;
+  }
+  int fd_;
 };
 
 }  // namespace
@@ -166,4 +231,74 @@ TEST_F(SimLink, SilentTesterMidLoadReleasesTheButtons) {
   w->ButtonClicked(105);
   ASSERT_TRUE(TestUtil::WaitFor([&] { return w->LoadState == 0 && ButtonsEnabled(); }, 20000));
   EXPECT_LT(w->RecordCount, 5);
+}
+
+// The simulator on its own, with nobody reading its answers: it must go on
+// taking commands, keep its answers whole, and stop when asked.
+TEST_F(SimLink, SimulatorKeepsTakingCommandsWhileNobodyReads) {
+  StartSim({"--fast"});
+  RawLine line(dir_.path() + "/com4");
+  ASSERT_TRUE(line.IsOpen());
+  // About 90 kB of answers: more than the line holds.
+  const QByteArray counts = QByteArray("s\r").repeated(4000);
+  ASSERT_EQ(line.Write(counts, 20000), counts.size());
+  // Unknown commands go unanswered, but they must still be read off the line.
+  const QByteArray unknown = QByteArray("x\r").repeated(100000);
+  ASSERT_EQ(line.Write(unknown, 20000), unknown.size());
+  ASSERT_EQ(line.Write("d all\r", 5000), 6);
+
+  const QByteArray backlog = line.Drain(500, 30000);
+  ASSERT_TRUE(backlog.endsWith('\r'));
+  const QRegularExpression whole("^(s [0-9A-F]{4}|d [0-9A-F]{4} [0-9A-F]+ [0-9A-F]+ [0-9A-F]{4}|d all ok)$");
+  const QList<QByteArray> lines = backlog.left(backlog.size() - 1).split('\r');
+  EXPECT_GT(lines.size(), 1000);
+  for (const QByteArray& l : lines) ASSERT_TRUE(whole.match(QString::fromLatin1(l)).hasMatch()) << l.constData();
+
+  // The delete sent while the answers were backed up took effect.
+  ASSERT_EQ(line.Write("s\r", 5000), 2);
+  EXPECT_TRUE(line.ReadUntil("s 0000\rd 0000 0 0 0000\r", 5000).endsWith("s 0000\rd 0000 0 0 0000\r"));
+
+  // Backed up again, a termination request still ends it.
+  ASSERT_EQ(line.Write(counts, 20000), counts.size());
+  TestUtil::Pump(300);
+  sim_->terminate();
+  EXPECT_TRUE(sim_->waitForFinished(5000));
+}
+
+TEST_F(SimLink, SimulatorSendsDecimalPointsUnderAGermanLocale) {
+  // A German environment must not turn the live value 1.234 into 1,234.
+  const QString locales = dir_.path() + "/locales";
+  QDir().mkpath(locales);
+  QProcess localedef;
+  localedef.start("localedef", {"-i", "de_DE", "-f", "UTF-8", locales + "/de_DE.UTF-8"});
+  if (!localedef.waitForFinished(60000) || localedef.exitCode() != 0) GTEST_SKIP() << "no German locale available";
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("LOCPATH", locales);
+  env.insert("LC_ALL", "de_DE.UTF-8");
+  env.insert("LANG", "de_DE.UTF-8");
+  StartSim({"--fast", "--measure", "20"}, env);
+  RawLine line(dir_.path() + "/com4");
+  ASSERT_TRUE(line.IsOpen());
+  QByteArray got;
+  for (int i = 0; i < 50 && got.count('\r') < 4; ++i) got += line.ReadUntil("\r", 1000);
+  const QList<QByteArray> lines = got.split('\r');
+  ASSERT_GE(lines.size(), 4);
+  const QRegularExpression live("^m [0-9]+\\.[0-9]{3} [0-9A-F]+$");
+  for (int i = 1; i < 3; ++i)  // the first may have been cut by opening mid-line
+    EXPECT_TRUE(live.match(QString::fromLatin1(lines[i])).hasMatch()) << lines[i].constData();
+}
+
+TEST_F(SimLink, SimulatorRecordFileNumbersAreDecimalOrHex) {
+  // A leading zero is not octal; 0x marks hexadecimal.
+  const QString file = dir_.path() + "/records.txt";
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("1 3:0250 7:0x2EE0 9:32767 11:08\n");
+  f.close();
+  StartSim({"--fast", "--record-file", file});
+  RawLine line(dir_.path() + "/com4");
+  ASSERT_TRUE(line.IsOpen());
+  ASSERT_EQ(line.Write("l 0000\rl 0001\rl 0003\r", 5000), 21);
+  const QByteArray want = "d 0000 1 3 00FA\rd 0001 1 7 2EE0\rd 0003 1 B 0008\r";
+  EXPECT_EQ(line.ReadUntil(want, 5000), want);
 }

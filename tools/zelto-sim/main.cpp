@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,6 +71,7 @@ void Usage() {
                "  --version TEXT      version text in the identification (8 characters)\n"
                "  --records N         generate N realistic records (default 12, at most 682)\n"
                "  --record-file FILE  records from FILE: one per line, \"norm code:raw code:raw code:raw code:raw\"\n"
+               "                      (numbers decimal, or hexadecimal after 0x; # starts a comment)\n"
                "  --seed N            seed of the generated records\n"
                "  --measure MS        send a live range answer every MS ms\n"
                "  --answer-delay MS   wait MS ms before each answer\n"
@@ -162,6 +164,17 @@ std::vector<Entry> GenerateRecords(int count, unsigned seed) {
   return memory;
 }
 
+// A number of a record file: decimal, or hexadecimal after "0x". A leading
+// zero does not make it octal ("0250" is 250).
+unsigned long ParseNumber(char* p, char** end) {
+  char* q = p;
+  while (*q == ' ' || *q == '\t') ++q;
+  int base = q[0] == '0' && (q[1] == 'x' || q[1] == 'X') ? 16 : 10;
+  unsigned long value = std::strtoul(q, end, base);
+  if (*end == q) *end = p;  // nothing read
+  return value;
+}
+
 bool LoadRecordFile(const std::string& path, std::vector<Entry>* memory) {
   FILE* f = std::fopen(path.c_str(), "r");
   if (!f) {
@@ -178,7 +191,7 @@ bool LoadRecordFile(const std::string& path, std::vector<Entry>* memory) {
     while (*p == ' ' || *p == '\t') ++p;
     if (*p == '\0' || *p == '\n' || *p == '\r') continue;
     char* end = nullptr;
-    unsigned long norm = std::strtoul(p, &end, 0);
+    unsigned long norm = ParseNumber(p, &end);
     if (end == p) {
       std::fprintf(stderr, "zelto-sim: %s:%d: expected the standard (0 or 1)\n", path.c_str(), lineNo);
       std::fclose(f);
@@ -186,14 +199,14 @@ bool LoadRecordFile(const std::string& path, std::vector<Entry>* memory) {
     }
     p = end;
     for (int i = 0; i < 4; ++i) {
-      unsigned long code = std::strtoul(p, &end, 0);
+      unsigned long code = ParseNumber(p, &end);
       if (end == p || *end != ':') {
         std::fprintf(stderr, "zelto-sim: %s:%d: expected code:raw\n", path.c_str(), lineNo);
         std::fclose(f);
         return false;
       }
       p = end + 1;
-      unsigned long raw = std::strtoul(p, &end, 0);
+      unsigned long raw = ParseNumber(p, &end);
       if (end == p) {
         std::fprintf(stderr, "zelto-sim: %s:%d: expected a raw value\n", path.c_str(), lineNo);
         std::fclose(f);
@@ -240,7 +253,10 @@ class Tester {
       Flush(now);
       if (closed_) return 0;
       double wake = 1.0;  // seconds
-      if (!out_.empty()) wake = std::max(0.0, out_.front().due - now);
+      // Due bytes the line would not take wait for room on the line (POLLOUT),
+      // not for the clock; commands are read meanwhile.
+      if (blocked_) wake = 0.1;
+      else if (!out_.empty()) wake = std::max(0.0, out_.front().due - now);
       if (o_.measureMs > 0) {
         if (now >= nextMeasure) {
           if (Answering()) Answer(LiveRange());
@@ -248,7 +264,7 @@ class Tester {
         }
         wake = std::min(wake, std::max(0.0, nextMeasure - now));
       }
-      struct pollfd p = {fd_, POLLIN, 0};
+      struct pollfd p = {fd_, static_cast<short>(POLLIN | (blocked_ ? POLLOUT : 0)), 0};
       timespec ts;
       ts.tv_sec = static_cast<time_t>(wake);
       ts.tv_nsec = static_cast<long>((wake - ts.tv_sec) * 1e9);
@@ -258,6 +274,8 @@ class Tester {
         char buf[256];
         ssize_t n = read(fd_, buf, sizeof buf);
         for (ssize_t i = 0; i < n; ++i) Take(buf[i]);
+        // A hung-up line stays readable without giving bytes; do not spin on it.
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) usleep(20000);
       } else if (r > 0 && (p.revents & (POLLHUP | POLLERR))) {
         // No program on the line at the moment; wait a little for it.
         usleep(20000);
@@ -267,6 +285,11 @@ class Tester {
   }
 
  private:
+  // Bytes queued for the line at most: room for the few answers a working
+  // exchange has outstanding, and little stale output for a program that
+  // attaches after a long time.
+  static constexpr size_t kMaxBacklog = 4096;
+
   struct Out {
     char byte;
     double due;
@@ -321,12 +344,22 @@ class Tester {
   std::string LiveRange() {
     static const unsigned codes[] = {3, 4, 7, 8, 9, 11, 1, 2};
     unsigned code = codes[std::uniform_int_distribution<int>(0, 7)(rng_)];
+    // Integer arithmetic, not "%.3f": the value keeps its decimal point
+    // whatever locale the process runs under.
+    int milli = std::uniform_int_distribution<int>(0, 19999)(rng_);
     char text[64];
-    std::snprintf(text, sizeof text, "m %.3f %X", std::uniform_int_distribution<int>(0, 19999)(rng_) / 1000.0, code);
+    std::snprintf(text, sizeof text, "m %d.%03d %X", milli / 1000, milli % 1000, code);
     return text;
   }
 
   void Answer(const std::string& text) {
+    // A program that does not read for a long time loses answers, as a real
+    // receiver with a full input queue would; the backlog stays bounded.
+    if (out_.size() >= kMaxBacklog) {
+      ++dropped_;
+      if (o_.verbose) std::fprintf(stderr, "zelto-sim: line full, dropped (%ld) %s\n", dropped_, text.c_str());
+      return;
+    }
     std::string bytes;
     if (o_.overlong) bytes += std::string(600, 'x') + "\r";
     if (o_.garbage) {
@@ -362,25 +395,30 @@ class Tester {
     if (o_.verbose) std::fprintf(stderr, "zelto-sim: -> %s\n", text.c_str());
   }
 
-  // Writes every byte that is due.
+  // Writes every byte that is due, as far as the line takes it. What the line
+  // does not take stays queued, in order, for the next turn of the loop; the
+  // loop goes on reading commands and watching for signals meanwhile.
   void Flush(double now) {
-    char buf[512];
-    size_t n = 0;
-    while (!out_.empty() && out_.front().due <= now && n < sizeof buf) {
-      buf[n++] = out_.front().byte;
-      out_.pop_front();
-    }
-    if (n > 0) {
-      size_t done = 0;
-      while (done < n) {
-        ssize_t w = write(fd_, buf + done, n - done);
-        if (w > 0) {
-          done += static_cast<size_t>(w);
-        } else if (w < 0 && errno == EAGAIN) {
-          usleep(1000);  // the other side is not reading; try again soon
-        } else {
-          break;
-        }
+    blocked_ = false;
+    while (!out_.empty() && out_.front().due <= now) {
+      char buf[512];
+      size_t n = 0;
+      for (auto it = out_.begin(); it != out_.end() && it->due <= now && n < sizeof buf; ++it) buf[n++] = it->byte;
+      ssize_t w = write(fd_, buf, n);
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        blocked_ = true;  // the other side is not reading
+        break;
+      }
+      if (w <= 0) {
+        // No one on the line (or it failed): these bytes are gone, as on a wire.
+        out_.erase(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(n));
+        continue;
+      }
+      out_.erase(out_.begin(), out_.begin() + w);
+      if (static_cast<size_t>(w) < n) {
+        blocked_ = true;
+        break;
       }
     }
     if (out_.empty() && closeAfterFlush_) closed_ = true;
@@ -396,6 +434,8 @@ class Tester {
   long loads_ = 0;
   bool closeAfterFlush_ = false;
   bool closed_ = false;
+  bool blocked_ = false;  // due bytes wait because the line is full
+  long dropped_ = 0;      // answers lost to a line that was not read
 };
 
 }  // namespace
