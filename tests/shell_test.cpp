@@ -437,6 +437,22 @@ TEST_F(ShellTest, ClosingAsksNoWindowAndInsertTogglesOvertype) {
   EXPECT_EQ(questions, 0);
 }
 
+TEST(ShellArtwork, AboutPictureKeepsItsTaglineClearOfThePanelEdge) {
+  // The line under the name stays within the amber rule (x 76 to 208), so a
+  // margin of plain panel is left before the rounded right edge at 218.
+  const QImage picture = Artwork::Bitmap(3).toImage();
+  int touched = 0;
+  for (int y = 48; y < 64; ++y) {
+    const QColor panel = picture.pixelColor(67, y);  // between the disc and the text
+    for (int x = 209; x < 217; ++x) {
+      const QColor c = picture.pixelColor(x, y);
+      if (std::abs(c.red() - panel.red()) + std::abs(c.green() - panel.green()) + std::abs(c.blue() - panel.blue()) > 24)
+        ++touched;
+    }
+  }
+  EXPECT_EQ(touched, 0);
+}
+
 TEST(ShellArtwork, EveryBitmapHasItsSize) {
   EXPECT_EQ(Artwork::Bitmap(1).size(), QSize(98, 33));
   EXPECT_EQ(Artwork::Bitmap(3).size(), QSize(225, 76));
