@@ -11,6 +11,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QTimer>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -302,6 +303,24 @@ TEST_F(ShellTest, StartShowsTheDeviceWindowWithFocusAndChecksItsItem) {
   // The device frame covers the client area; the form frame has the page size.
   EXPECT_EQ(k.DeviceChild->geometry(), QRect(QPoint(0, 0), k.MdiClient->viewport()->size()));
   EXPECT_EQ(k.FormChild->contentsRect().size(), QSize(630, 810));
+}
+
+TEST_F(ShellTest, RunGivesTheDeviceWindowTheFocusAndEndsWithTheLoopsStatus) {
+  app = std::make_unique<Kelvara>(QString::fromLatin1(Kelvara::AppName), 0, children.Makers(), &Pruef1);
+  bool shown = false, focusInDevice = false, formEnabled = true;
+  QTimer::singleShot(200, [&] {
+    QWidget* focus = QApplication::focusWidget();
+    shown = app->Frame->isVisible();
+    focusInDevice = focus && (focus == app->DeviceWindow || app->DeviceWindow->isAncestorOf(focus));
+    formEnabled = app->Action(CmSave)->isEnabled();
+    app->EvCommand(CmExit);
+  });
+  EXPECT_EQ(app->Run(), 0);
+  EXPECT_TRUE(shown);
+  // The same focus as the window command gives: in the device window, not
+  // on its child frame.
+  EXPECT_TRUE(focusInDevice);
+  EXPECT_FALSE(formEnabled);
 }
 
 TEST_F(ShellTest, SwitchingChildrenKeepsTheFrameInPlace) {
