@@ -101,10 +101,10 @@ QPixmap AboutPicture() {
   g.drawRect(QRectF(76, 45, 132, 2));
   // The tagline sits under the rule and is no wider than it, whatever the
   // font's metrics: it never runs into the panel's rounded edge.
-  const QString tagline = QStringLiteral("Prüfprotokolle VDE 0701-0702 \u00b7 0751");
+  const QString tagline = QStringLiteral("VDE 0701-0702 \u00b7 VDE 0751");
   const QRectF rule(76, 48, 132, 16);
   QFont sub("Liberation Sans");
-  sub.setPixelSize(9);
+  sub.setPixelSize(10);
   while (sub.pixelSize() > 6 && QFontMetricsF(sub).horizontalAdvance(tagline) > rule.width())
     sub.setPixelSize(sub.pixelSize() - 1);
   if (QFontMetricsF(sub).horizontalAdvance(tagline) > rule.width())
