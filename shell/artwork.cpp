@@ -1,6 +1,7 @@
 #include "shell/artwork.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -98,12 +99,19 @@ QPixmap AboutPicture() {
   g.setBrush(kAmber);
   g.setPen(Qt::NoPen);
   g.drawRect(QRectF(76, 45, 132, 2));
+  // The tagline sits under the rule and is no wider than it, whatever the
+  // font's metrics: it never runs into the panel's rounded edge.
+  const QString tagline = QStringLiteral("VDE 0701-0702 \u00b7 VDE 0751");
+  const QRectF rule(76, 48, 132, 16);
   QFont sub("Liberation Sans");
-  sub.setPixelSize(9);
+  sub.setPixelSize(10);
+  while (sub.pixelSize() > 6 && QFontMetricsF(sub).horizontalAdvance(tagline) > rule.width())
+    sub.setPixelSize(sub.pixelSize() - 1);
+  if (QFontMetricsF(sub).horizontalAdvance(tagline) > rule.width())
+    sub.setStretch(int(100 * rule.width() / QFontMetricsF(sub).horizontalAdvance(tagline)));
   g.setFont(sub);
   g.setPen(kGrey);
-  g.drawText(QRectF(66, 48, 152, 16), Qt::AlignHCenter | Qt::AlignVCenter,
-             QStringLiteral("Prüfprotokolle VDE 0701-0702 \u00b7 0751"));
+  g.drawText(rule, Qt::AlignHCenter | Qt::AlignVCenter, tagline);
   return pixmap;
 }
 

@@ -212,10 +212,9 @@ bool Kelvara::InitMainWindow() {
 int Kelvara::Run() {
   if (!InitMainWindow()) return 1;
   Frame->show();
-  if (QMdiSubWindow* shown = ShownChild == 1 ? DeviceChild : FormChild) {
-    MdiClient->setActiveSubWindow(shown);
-    shown->setFocus();
-  }
+  // Focus as the window command gave it during the set-up, now that the
+  // frame is on show and can take it.
+  FocusShownChild();
   return QApplication::exec();
 }
 
@@ -406,16 +405,21 @@ void Kelvara::ShowChild(int which) {
   ShownChild = which;
   if (ShownChild == 1) DeviceChild->showNormal(); else DeviceChild->hide();
   if (ShownChild == 2) FormChild->showNormal(); else FormChild->hide();
-  QMdiSubWindow* shown = ShownChild == 1 ? DeviceChild : FormChild;
-  MdiClient->setActiveSubWindow(shown);
-  shown->setFocus();
-  if (QWidget* inner = shown->widget()) inner->setFocus();
+  FocusShownChild();
   // Lay the frame out anew: one pixel wider and back, same place.
   const QRect g = Frame->geometry();
   Frame->setFixedSize(g.width() + 1, g.height());
   Frame->setFixedSize(g.width(), g.height());
   Frame->move(Frame->pos());
   UpdateCommandEnablers();
+}
+
+void Kelvara::FocusShownChild() {
+  QMdiSubWindow* shown = ShownChild == 1 ? DeviceChild : FormChild;
+  if (!shown) return;
+  MdiClient->setActiveSubWindow(shown);
+  shown->setFocus();
+  if (QWidget* inner = shown->widget()) inner->setFocus();
 }
 
 QLineEdit* Kelvara::FocusedEdit() const {

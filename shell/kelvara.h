@@ -130,6 +130,8 @@ class Kelvara : public QObject {
   void SetCaptionFromHost();
   void CreateChildren();
   void ShowChild(int which);
+  // Activates the child frame on show and gives its window the focus.
+  void FocusShownChild();
   void ShowAbout();
   QLineEdit* FocusedEdit() const;
   void WatchFocusedEdit();

@@ -11,6 +11,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QTimer>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -304,6 +305,24 @@ TEST_F(ShellTest, StartShowsTheDeviceWindowWithFocusAndChecksItsItem) {
   EXPECT_EQ(k.FormChild->contentsRect().size(), QSize(630, 810));
 }
 
+TEST_F(ShellTest, RunGivesTheDeviceWindowTheFocusAndEndsWithTheLoopsStatus) {
+  app = std::make_unique<Kelvara>(QString::fromLatin1(Kelvara::AppName), 0, children.Makers(), &Pruef1);
+  bool shown = false, focusInDevice = false, formEnabled = true;
+  QTimer::singleShot(200, [&] {
+    QWidget* focus = QApplication::focusWidget();
+    shown = app->Frame->isVisible();
+    focusInDevice = focus && (focus == app->DeviceWindow || app->DeviceWindow->isAncestorOf(focus));
+    formEnabled = app->Action(CmSave)->isEnabled();
+    app->EvCommand(CmExit);
+  });
+  EXPECT_EQ(app->Run(), 0);
+  EXPECT_TRUE(shown);
+  // The same focus as the window command gives: in the device window, not
+  // on its child frame.
+  EXPECT_TRUE(focusInDevice);
+  EXPECT_FALSE(formEnabled);
+}
+
 TEST_F(ShellTest, SwitchingChildrenKeepsTheFrameInPlace) {
   Kelvara& k = Start();
   ShowFrame();
@@ -435,6 +454,22 @@ TEST_F(ShellTest, ClosingAsksNoWindowAndInsertTogglesOvertype) {
   k.EvCommand(CmExit);
   EXPECT_FALSE(k.Frame->isVisible());
   EXPECT_EQ(questions, 0);
+}
+
+TEST(ShellArtwork, AboutPictureKeepsItsTaglineClearOfThePanelEdge) {
+  // The line under the name stays within the amber rule (x 76 to 208), so a
+  // margin of plain panel is left before the rounded right edge at 218.
+  const QImage picture = Artwork::Bitmap(3).toImage();
+  int touched = 0;
+  for (int y = 48; y < 64; ++y) {
+    const QColor panel = picture.pixelColor(67, y);  // between the disc and the text
+    for (int x = 209; x < 217; ++x) {
+      const QColor c = picture.pixelColor(x, y);
+      if (std::abs(c.red() - panel.red()) + std::abs(c.green() - panel.green()) + std::abs(c.blue() - panel.blue()) > 24)
+        ++touched;
+    }
+  }
+  EXPECT_EQ(touched, 0);
 }
 
 TEST(ShellArtwork, EveryBitmapHasItsSize) {
