@@ -1,0 +1,41 @@
+// Draws the program's artwork and writes it as PNG files into a folder
+// (normally resources/), where the program's resource file takes it from.
+//
+//   build/make-artwork resources
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <cstdio>
+
+#include "platform/fonts.h"
+#include "shell/artwork.h"
+#include "tools/make-artwork/draw.h"
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make-artwork <folder>\n");
+    return 2;
+  }
+  Fonts::InstallSubstitutions();
+  const QDir folder(QString::fromLocal8Bit(argv[1]));
+  if (!folder.exists() && !QDir().mkpath(folder.path())) {
+    std::fprintf(stderr, "make-artwork: cannot create %s\n", argv[1]);
+    return 1;
+  }
+  auto save = [&](const QPixmap& pixmap, const QString& name) {
+    const QString path = folder.filePath(name);
+    if (pixmap.isNull() || !pixmap.toImage().save(path, "PNG")) {
+      std::fprintf(stderr, "make-artwork: cannot write %s\n", qPrintable(path));
+      return false;
+    }
+    std::printf("%s %dx%d\n", qPrintable(path), pixmap.width(), pixmap.height());
+    return true;
+  };
+  bool ok = true;
+  for (int id : Artwork::BitmapIds()) ok &= save(ArtworkDrawing::Bitmap(id), Artwork::BitmapFile(id));
+  for (int size : Artwork::IconSizes()) ok &= save(ArtworkDrawing::Icon(size), Artwork::IconFile(size));
+  return ok ? 0 : 1;
+}
