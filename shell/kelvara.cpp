@@ -150,7 +150,21 @@ QString Kelvara::ClockTextFor(int year, int month, int day, int hour, int minute
 Kelvara::Kelvara(const QString& name, int debugMode, ChildWindowMakers makers, std::function<HostInfo()> hostInfo)
     : Name(name), DebugMode(debugMode), makers_(std::move(makers)), hostInfo_(std::move(hostInfo)) {}
 
-Kelvara::~Kelvara() { delete Frame; }
+Kelvara::~Kelvara() {
+  // While the frame and its children are torn down, focus and activation
+  // signals still arrive; the enablers must not reach into half-deleted
+  // actions and child frames then.
+  disconnect(qApp, nullptr, this, nullptr);
+  disconnect(QApplication::clipboard(), nullptr, this, nullptr);
+  for (auto& c : editConnections_) disconnect(c);
+  QMainWindow* frame = Frame;
+  Frame = nullptr;
+  MdiClient = nullptr;
+  FormChild = nullptr;
+  DeviceChild = nullptr;
+  ClockGadget = nullptr;
+  delete frame;
+}
 
 QAction* Kelvara::Action(int id) const {
   auto it = actions_.find(id);
