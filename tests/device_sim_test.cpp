@@ -21,68 +21,10 @@
 
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
+#include "tests/sim_link_fixture.h"
 #include "tests/testutil.h"
 
 namespace {
-
-class SimLink : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    oldPorts_ = qgetenv("KELVARA_PORTS");
-    qputenv("KELVARA_PORTS", dir_.path().toLocal8Bit());
-  }
-  void TearDown() override {
-    w.reset();
-    StopSim();
-    if (oldPorts_.isNull())
-      qunsetenv("KELVARA_PORTS");
-    else
-      qputenv("KELVARA_PORTS", oldPorts_);
-  }
-  void StartSim(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    sim_ = std::make_unique<QProcess>();
-    sim_->setProcessEnvironment(env);
-    sim_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim_->start(KELVARA_SIM_PATH, QStringList{"--link", dir_.path() + "/com4"} + args);
-    ASSERT_TRUE(sim_->waitForStarted(5000));
-    ASSERT_TRUE(TestUtil::WaitFor([&] { return QFile::exists(dir_.path() + "/com4"); }, 5000));
-  }
-  void StopSim() {
-    if (!sim_) return;
-    sim_->terminate();
-    if (!sim_->waitForFinished(5000)) {
-      sim_->kill();
-      sim_->waitForFinished(5000);
-    }
-    sim_.reset();
-  }
-  void OpenWindow() {
-    w = std::make_unique<TMessgeraet>(nullptr, 1000, 1);
-    w->SetupWindow();
-  }
-  QString Text(int id) const { return w->GetDlgItemText(id); }
-  bool ButtonsEnabled() const {
-    for (QPushButton* b : w->RecordButton)
-      if (!b->isEnabled()) return false;
-    return true;
-  }
-  QStringList Log() const {
-    QStringList lines;
-    for (int i = 0; i < w->LogList->count(); ++i) lines << w->LogList->item(i)->text();
-    return lines;
-  }
-  void LoadAll() {
-    ASSERT_TRUE(TestUtil::WaitFor([&] { return ButtonsEnabled(); }, 5000));
-    w->ButtonClicked(105);
-    ASSERT_TRUE(TestUtil::WaitFor([&] { return w->LoadState == 0 && ButtonsEnabled(); }, 60000));
-  }
-
-  std::unique_ptr<TMessgeraet> w;
-  std::unique_ptr<QProcess> sim_;
-  QTemporaryDir dir_;
-  QByteArray oldPorts_;
-};
 
 // The program's end of the simulated line, opened directly, for looking at the
 // simulator alone.
