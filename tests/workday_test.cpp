@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiSubWindow>
 #include <QPainter>
 #include <QPrinter>
 #include <QProcess>
@@ -17,6 +19,7 @@
 #include "report/TFormular.h"
 #include "report/printing.h"
 #include "report/surface.h"
+#include "shell/kelvara.h"
 #include "tests/sim_link_fixture.h"
 #include "tests/testutil.h"
 
@@ -153,4 +156,40 @@ TEST_F(Workday, TesterRecordIntoAReportSavedReloadedAndPrinted) {
   EXPECT_TRUE(text.contains(w->DeviceText.simplified().section(' ', 0, 0)));
   EXPECT_TRUE(text.contains(before.fields[30]));
   QProcess::execute("pdftoppm", {"-png", "-r", "90", "-singlefile", pdf, TestUtil::OutDir() + "/workday_report"});
+}
+
+TEST_F(Workday, WholeProgramGoesOnlineWithTheSimulatedTesterAndCopiesARecord) {
+  StartSim({"--records", "3", "--fast"});
+  {
+    Kelvara k(QString::fromLatin1(Kelvara::AppName), 0, ChildWindowMakers::Program(),
+              [] { return HostInfo{true, QStringLiteral("PRUEF1"), QStringLiteral("192.168.0.5")}; });
+    ASSERT_TRUE(k.InitMainWindow());
+    k.Frame->show();
+    auto* device = qobject_cast<TMessgeraet*>(k.DeviceWindow);
+    auto* form = qobject_cast<TFormular*>(k.ReportForm);
+    ASSERT_TRUE(device && form);
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return device->GetDlgItemText(1448) == "Online"; }, 10000));
+    EXPECT_FALSE(device->DeviceText.isEmpty());
+    EXPECT_EQ(device->GetDlgItemText(1304), device->DeviceText);
+    device->ButtonClicked(105);  // load all
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return device->LoadState == 0 && device->RecordCount == 3; }, 30000));
+    // The record buttons come back once the load is over.
+    EXPECT_TRUE(TestUtil::WaitFor(
+        [&] {
+          for (QPushButton* b : device->RecordButton)
+            if (!b->isEnabled()) return false;
+          return true;
+        },
+        5000));
+    TestUtil::Grab(k.Frame, QStringLiteral("workday-online"));
+
+    k.EvCommand(ShellIds::CmShowForm);
+    form->EvCommand(TFormular::kKopierenId, form->KopierenButton, 0);
+    EXPECT_EQ(form->FieldText(TFormular::kFieldMessgeraet), device->DeviceText);
+    int active = 0;
+    for (int r = 0; r < kDeviceRowCount; ++r) active += form->RowActive[r];
+    EXPECT_GE(active, 1);
+    TestUtil::Pump(100);
+    TestUtil::Grab(k.Frame, QStringLiteral("workday-form"));
+  }
 }
