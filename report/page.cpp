@@ -33,22 +33,58 @@ const std::array<LabelBlock, 6>& LabelBlocks() {
   return blocks;
 }
 
-// Field groups of the print layer: first field, count, x, first y.
+// Where a field value may end: the left column's values stop 5 units before
+// the right label column (320), the right column's 5 units before the frame.
+constexpr int kLeftValueEnd = 315;
+constexpr int kRightValueEnd = 625;
+
+// Field groups of the print layer: first field, count, x, first y, right end.
 struct FieldGroup {
   int first;
   int count;
   int x;
   int y;
+  int right;
 };
 constexpr std::array<FieldGroup, 7> kFieldGroups{{
-    {0, 6, 120, 80},
-    {6, 7, 425, 60},
-    {13, 5, 120, 210},
-    {18, 4, 425, 210},
-    {22, 3, 120, 320},
-    {25, 3, 425, 320},
-    {28, 1, 120, 650},
+    {0, 6, 120, 80, kLeftValueEnd},
+    {6, 7, 425, 60, kRightValueEnd},
+    {13, 5, 120, 210, kLeftValueEnd},
+    {18, 4, 425, 210, kRightValueEnd},
+    {22, 3, 120, 320, kLeftValueEnd},
+    {25, 3, 425, 320, kRightValueEnd},
+    {28, 1, 120, 650, kRightValueEnd},
 }};
+
+// The smallest height a field value is shrunk to.
+constexpr int kMinFieldHeight = 7;
+
+// Draws a field value in FontField with its top left at (x, y). A value too
+// wide for the room up to `right` is drawn in a smaller bold font on the same
+// baseline, and one too wide even at the smallest height is cut with an
+// ellipsis: a value never runs into the next column or over the frame.
+// FontField is selected on entry and again on return.
+void DrawFieldValue(Surface& s, int x, int y, int right, const QString& text) {
+  const int room = right - x;
+  if (s.TextWidth(text) <= room) {
+    s.DrawText(x, y, text);
+    return;
+  }
+  const int ascent = s.Ascent();
+  PageFont font = FontField;
+  do {
+    --font.height;
+    s.SelectFont(font);
+  } while (font.height > kMinFieldHeight && s.TextWidth(text) > room);
+  QString shown = text;
+  if (s.TextWidth(shown) > room) {
+    const QString ellipsis(QChar(0x2026));
+    while (!shown.isEmpty() && s.TextWidth(shown + ellipsis) > room) shown.chop(1);
+    shown += ellipsis;
+  }
+  s.DrawText(x, y + ascent - s.Ascent(), shown);
+  s.SelectFont(FontField);
+}
 
 const QString kPassed = QStringLiteral("Der Prüfling hat die Prüfung bestanden");
 const QString kFailed =
@@ -188,7 +224,7 @@ void PaintFieldValues(Surface& s, const Input& in) {
   s.SelectFont(FontField);
   for (const FieldGroup& g : kFieldGroups)
     for (int k = 0; k < g.count; ++k)
-      s.DrawText(ox + g.x, oy + g.y + 20 * k, FirstLine(in.fields[g.first + k]));
+      DrawFieldValue(s, ox + g.x, oy + g.y + 20 * k, ox + g.right, FirstLine(in.fields[g.first + k]));
 
   const QString ok = QStringLiteral("OK");
   const QString failed = QStringLiteral("Nicht bestanden");
@@ -198,8 +234,8 @@ void PaintFieldValues(Surface& s, const Input& in) {
       s.DrawText(ox + 595, oy + 440 + 20 * r, in.okChecked[r] ? QStringLiteral("Ja") : QStringLiteral("Nein"));
   s.DrawText(ox + 320, oy + 620, in.funktionspruefung ? ok : failed);
 
-  s.DrawText(ox + 5, oy + in.pageHeight - 40, FirstLine(in.fields[29]));
-  s.DrawText(ox + 320, oy + in.pageHeight - 40, FirstLine(in.fields[30]));
+  DrawFieldValue(s, ox + 5, oy + in.pageHeight - 40, ox + kLeftValueEnd, FirstLine(in.fields[29]));
+  DrawFieldValue(s, ox + 320, oy + in.pageHeight - 40, ox + kRightValueEnd, FirstLine(in.fields[30]));
 }
 
 }  // namespace Page

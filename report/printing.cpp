@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
@@ -310,13 +311,19 @@ bool RunPrintJob(QPrinter& printer, QWidget* parent, TWindowPrintout& printout, 
   printer.setFromTo(fromPage, toPage);
   if (prompt && RunPrintDialog(printer, parent, printout.Title()) != Win::IDOK) return false;
 
-  if (printer.outputFormat() == QPrinter::PdfFormat && printer.outputFileName().isEmpty()) {
+  // A PDF needs a file. The print dialog may leave none, or only a folder
+  // (its file field starts as the home folder on some platforms): then ask
+  // for the file, starting in that folder.
+  const QString named = printer.outputFileName();
+  const bool folderOnly = !named.isEmpty() && (named.endsWith(QLatin1Char('/')) || QFileInfo(named).isDir());
+  if (printer.outputFormat() == QPrinter::PdfFormat && (named.isEmpty() || folderOnly)) {
     FileDialogRequest request;
     request.owner = parent;
     request.save = true;
     request.title = QStringLiteral("Print to File");
     request.filter = QStringLiteral("PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*");
-    request.initialName = QStringLiteral("Pruefprotokoll.pdf");
+    request.initialName = folderOnly ? QDir(named).filePath(QStringLiteral("Pruefprotokoll.pdf"))
+                                     : QStringLiteral("Pruefprotokoll.pdf");
     request.overwritePrompt = true;
     QString path;
     if (!Seams::FileDialog(request, &path) || path.isEmpty()) return false;

@@ -31,6 +31,8 @@ int QtSurface::LineHeight() {
   return qRound(fm.ascent() + fm.descent());
 }
 
+int QtSurface::Ascent() { return qRound(QFontMetricsF(painter_->font()).ascent()); }
+
 void QtSurface::DrawText(int x, int y, const QString& text) {
   QFontMetricsF fm(painter_->font());
   painter_->setBackgroundMode(Qt::TransparentMode);
@@ -85,6 +87,8 @@ void RecordingSurface::SelectFont(const PageFont& font) {
 int RecordingSurface::TextWidth(const QString& text) { return int(text.size()) * (font_.height / 2); }
 
 int RecordingSurface::LineHeight() { return font_.height + font_.height / 4; }
+
+int RecordingSurface::Ascent() { return font_.height; }
 
 void RecordingSurface::DrawText(int x, int y, const QString& text) {
   ops_.push_back(Op{QStringLiteral("text"), x, y, 0, 0, text, font_});

@@ -30,6 +30,8 @@ class Surface {
   virtual int TextWidth(const QString& text) = 0;
   // Text height of the selected font (ascent + descent).
   virtual int LineHeight() = 0;
+  // Height of the selected font above its baseline.
+  virtual int Ascent() = 0;
   // Draws the text transparently with (x, y) as the top-left corner of its cell.
   virtual void DrawText(int x, int y, const QString& text) = 0;
   virtual void FillWhite(const QRect& rect) = 0;
@@ -48,6 +50,7 @@ class QtSurface : public Surface {
   void SelectFont(const PageFont& font) override;
   int TextWidth(const QString& text) override;
   int LineHeight() override;
+  int Ascent() override;
   void DrawText(int x, int y, const QString& text) override;
   void FillWhite(const QRect& rect) override;
   void Rectangle(int left, int top, int right, int bottom) override;
@@ -64,7 +67,8 @@ class QtSurface : public Surface {
 };
 
 // Lists every operation as a line of text, e.g. "text 5 80 Auftraggeber:".
-// Metric: every character is height/2 wide, a line is height + height/4 high.
+// Metric: every character is height/2 wide, a line is height + height/4 high,
+// of which height lies above the baseline.
 class RecordingSurface : public Surface {
  public:
   struct Op {
@@ -77,6 +81,7 @@ class RecordingSurface : public Surface {
   void SelectFont(const PageFont& font) override;
   int TextWidth(const QString& text) override;
   int LineHeight() override;
+  int Ascent() override;
   void DrawText(int x, int y, const QString& text) override;
   void FillWhite(const QRect& rect) override;
   void Rectangle(int left, int top, int right, int bottom) override;

@@ -245,7 +245,9 @@ TEST(PageTest, PrintModePositionsAndFieldLayer) {
   EXPECT_TRUE(lines.contains("text 180 420 F24"));
   EXPECT_TRUE(lines.contains("text 485 420 F27"));
   EXPECT_TRUE(lines.contains("text 180 710 erste Zeile"));
-  EXPECT_TRUE(lines.contains("text 180 140 " + QString(98, 'x')));
+  // The 98 characters left of the 120 do not fit before the right column even
+  // at the smallest height: cut with an ellipsis, on the line's baseline.
+  EXPECT_TRUE(lines.contains("text 180 145 " + QString(64, 'x') + QChar(0x2026)));
   EXPECT_TRUE(lines.contains("text 380 450 OK"));                // Sichtprüfung
   EXPECT_TRUE(lines.contains("text 380 680 Nicht bestanden"));   // Funktionsprüfung
   EXPECT_TRUE(lines.contains("text 655 500 Ja"));
@@ -259,6 +261,82 @@ TEST(PageTest, PrintModePositionsAndFieldLayer) {
   EXPECT_EQ(words, 4);
   EXPECT_EQ(s.FindText("F29")->font, Page::FontField);
   EXPECT_EQ(lines.last(), "restore");
+}
+
+TEST(PageTest, LongFieldValuesShrinkIntoTheirColumn) {
+  // Fake metric: h/2 per character. Left values end at 315, right ones at 625.
+  RecordingSurface s;
+  Page::Input in;
+  in.printing = true;
+  in.originX = in.originY = 60;
+  in.pageHeight = 900;
+  in.fields[0] = QString(40, 'a');   // 240 at 12, 200 at 11 and 10, 160 at 9: room 195
+  in.fields[7] = QString(35, 'b');   // 210 at 12, 175 at 11: room 200
+  in.fields[28] = QString(90, 'c');  // 540 at 12, 450 at 11: room 505
+  in.fields[29] = QString(32, 'd');  // 192 at 12: room 310, unchanged
+  in.fields[30] = QString(60, 'e');  // 360 at 12, 300 at 11: room 305
+  Page::Paint(s, in, false, QRect());
+
+  struct Expect {
+    int field, x, y, height;
+  };
+  const Expect expected[] = {{0, 180, 140 + 3, 9}, {7, 485, 140 + 1, 11}, {28, 180, 710 + 1, 11},
+                             {29, 65, 920, 12}, {30, 380, 920 + 1, 11}};
+  for (const Expect& e : expected) {
+    SCOPED_TRACE(e.field);
+    const Op* op = s.FindText(in.fields[e.field]);  // drawn whole
+    ASSERT_TRUE(op);
+    EXPECT_EQ(op->a, e.x);
+    EXPECT_EQ(op->b, e.y);  // same baseline as a FontField value
+    EXPECT_EQ(op->font.height, e.height);
+    EXPECT_EQ(op->font.weight, 700);
+  }
+  // The fields after a shrunk one are back in FontField.
+  EXPECT_EQ(s.FindText("Nicht bestanden")->font, Page::FontField);
+}
+
+TEST(PageTest, RealFontsKeepLongFieldValuesInTheirColumn) {
+  // The ink a long value adds to the printed page stays left of the next
+  // column's labels (380 with the print origin) and inside the frame (690).
+  auto render = [](int field, const QString& text) {
+    Page::Input in;
+    in.printing = true;
+    in.originX = in.originY = 60;
+    in.pageHeight = 900;
+    in.fields[field] = text;
+    QImage image(700, 980, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QtSurface surface(&painter);
+    Page::Paint(surface, in, false, QRect());
+    return image;
+  };
+  const QImage empty = render(0, QString());
+  struct Case {
+    int field;
+    const char* text;
+    int limit;  // no added ink at or right of this x
+  };
+  const Case cases[] = {
+      {0, "Elektroinstallation Mustermann GmbH & Co. KG Nord", 377},
+      {7, "Prüfdienst Westfalen-Lippe Elektrotechnik GmbH", 688},
+      {28, "Gehäuse beschädigt, Zuleitung erneuert, Stecker getauscht; Gerät nach Reparatur erneut geprüft", 688},
+      {29, "12345 Musterstadt-Süd, 08.12.2026, Herr Maximilian Müller-Lüdenscheidt", 377},
+      {30, "WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW, 08.12.2026", 688},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.field);
+    const QImage image = render(c.field, QString::fromUtf8(c.text));
+    int added = 0, beyond = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        if (image.pixel(x, y) != empty.pixel(x, y)) {
+          ++added;
+          beyond += x >= c.limit;
+        }
+    EXPECT_GT(added, 100);
+    EXPECT_EQ(beyond, 0);
+  }
 }
 
 TEST(PageTest, FirstLineCutsAtLineBreakAndLength) {

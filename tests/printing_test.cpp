@@ -264,6 +264,29 @@ TEST(PrintTest, PdfWithoutFileNameAsksForOneAndUnwritableFileIsReported) {
   EXPECT_TRUE(asked[0].contains("*.pdf"));
   EXPECT_TRUE(QFile::exists(chosen + ".pdf"));
 
+  // The print dialog may leave only a folder in its file field: the file is
+  // then asked for in that folder, not written over the folder and failed.
+  const QString folder = TestUtil::OutDir() + "/";
+  Seams::SetGenericDialogResponder([&](const GenericDialogRequest&) {
+    printer->setOutputFileName(folder);
+    return int(Win::IDOK);
+  });
+  QStringList initial;
+  const QString inFolder = TestUtil::OutDir() + "/report_in_folder.pdf";
+  QFile::remove(inFolder);
+  Seams::SetFileDialogResponder([&](const FileDialogRequest& r, QString* path) {
+    initial << r.initialName;
+    *path = inFolder;
+    return true;
+  });
+  int failures = 0;
+  Seams::SetMessageBoxResponder([&](const MessageBoxRequest&) { return ++failures, int(Win::IDOK); });
+  form.HandleCommand(TFormular::CmDruckenId);
+  EXPECT_EQ(initial, QStringList{folder + "Pruefprotokoll.pdf"});
+  EXPECT_TRUE(QFile::exists(inFolder));
+  EXPECT_EQ(failures, 0);
+  Seams::SetGenericDialogResponder([](const GenericDialogRequest&) { return int(Win::IDOK); });
+
   // A file that cannot be written: the job is reported as not printed.
   printer->setOutputFileName("/nonexistent-dir/x/report.pdf");
   QStringList messages;
