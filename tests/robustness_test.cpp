@@ -149,10 +149,11 @@ TEST_F(DeviceLink, RandomLineInputKeepsEveryInvariant) {
     if (Chance(rng, 2)) {
       // The user or a timer steps in.
       static const int kButtons[] = {101, 104, 110, 109, 1459, 1458, 1457, 105, 105, 102, 1302};
-      switch (Pick(rng, 0, 3)) {
+      switch (Pick(rng, 0, 4)) {
         case 0:
         case 1: w->ButtonClicked(kButtons[Pick(rng, 0, int(std::size(kButtons)) - 1)]); break;
         case 2: w->EvTimer(TMessgeraet::LockTimer); break;
+        case 3: w->EvTimer(TMessgeraet::LinkTimer); break;  // probes, and reopens the port when silent
         default:
           w->KlasseCombo->setCurrentIndex(Pick(rng, 0, w->KlasseCombo->count() - 1));
           w->NormCombo->setCurrentIndex(Pick(rng, 0, w->NormCombo->count() - 1));
@@ -477,6 +478,10 @@ TEST(RandomRecordFiles, LoadPaintAndSaveAgain) {
     ASSERT_TRUE(form.SaveRecord(savedPath)) << round;
     ASSERT_TRUE(second.LoadRecord(savedPath));
     ASSERT_TRUE(StateOf(second) == loaded) << "round " << round;
+    // Saved into the damaged file itself, around whatever else it holds.
+    ASSERT_TRUE(form.SaveRecord(recordPath)) << round;
+    ASSERT_TRUE(second.LoadRecord(recordPath));
+    ASSERT_TRUE(StateOf(second) == loaded) << "round " << round << " saved in place";
     if (HasFailure()) return;
   }
   EXPECT_TRUE(boxes.isEmpty());
