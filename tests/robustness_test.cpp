@@ -565,10 +565,12 @@ TEST_F(DeviceLink, RandomTypingIsStoredWholeOrRefusedAloud) {
   for (int round = 0; round < 60; ++round) {
     for (QLineEdit* limit : w->LimitEdit) {
       Press(limit, Qt::Key_A, Qt::ControlModifier);
-      Type(limit, RandomTyping(rng) + QStringLiteral("1.5"));
+      Type(limit, RandomTyping(rng) + QString(Pick(rng, 0, 25), ' ') + QStringLiteral("1.5"));
       for (QChar c : limit->text()) ASSERT_TRUE(limitSet.contains(c)) << limit->text().toStdString();
     }
     form.CmKopieren();
+    // The form compares the limits as they were typed, never a cut one.
+    for (int r = 0; r < 4; ++r) ASSERT_EQ(form.GrenzText[r], w->LimitEdit[r]->text()) << r;
     for (int n = Pick(rng, 1, 6); n > 0; --n) {
       QLineEdit* edit = form.Edits[Pick(rng, 0, TFormular::kNumEdits - 1)];
       switch (Pick(rng, 0, 4)) {
