@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <sys/stat.h>
 
 #include "controls/TColorStatic.h"
 #include "platform/cformat.h"
@@ -496,6 +497,16 @@ TEST(RandomRecordFiles, LoadPaintAndSaveAgain) {
   EXPECT_FALSE(form.SaveRecord(folder));
   EXPECT_EQ(boxes.size(), 2);
   EXPECT_TRUE(QFileInfo(folder).isDir());
+  // A pipe or a device chosen as the file would wait or read for ever: refused the same way.
+  const QString pipe = dir.filePath("pipe.ini");
+  ASSERT_EQ(::mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
+  for (const QString& special : {pipe, QStringLiteral("/dev/zero")}) {
+    boxes.clear();
+    EXPECT_FALSE(form.LoadRecord(special)) << special.toStdString();
+    EXPECT_FALSE(form.SaveRecord(special)) << special.toStdString();
+    EXPECT_EQ(boxes.size(), 2);
+    EXPECT_TRUE(StateOf(form) == before);
+  }
 
   // Many lines without "=" in the section (a text file chosen by mistake) load
   // in one pass over the file, not one pass per line.
