@@ -45,6 +45,8 @@ class TMessgeraet : public QWidget {
   static constexpr QSize kTemplateSize{385, 455};
   // The characters a limit field accepts.
   static constexpr const char* kLimitCharacters = "-0123456789. ";
+  // The characters a limit field holds at most: what the report form copies.
+  static constexpr int kLimitMaxChars = 18;
 
   TMessgeraet(QWidget* parent, int resId, int debugMode);
   ~TMessgeraet() override;

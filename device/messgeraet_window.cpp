@@ -174,6 +174,9 @@ TMessgeraet::TMessgeraet(QWidget* parent, int resId, int debugMode)
     LimitEdit[i] = edit(limitIds[i]);
     LimitEdit[i]->setValidator(
         new CharSetValidator(QString::fromLatin1(kLimitCharacters), LimitEdit[i]));
+    // The report form takes over this many characters; a longer limit would
+    // reach it cut, and be compared as another number.
+    LimitEdit[i]->setMaxLength(kLimitMaxChars);
   }
   for (int i = 0; i < 4; ++i) MethodStatic[i] = label(methodIds[i]);
   for (int i = 0; i < 6; ++i) CommStatic[i] = label(commIds[i]);

@@ -196,6 +196,13 @@ int CScanFields(const QString& text, const char* pattern, ScanField* fields, int
     }
     if (fieldIndex >= fieldCount) return assigned;
     ScanField& field = fields[fieldIndex++];
+    // The target's type is the field's kind: a conversion of another type would
+    // write over memory of the wrong type, so it ends the scan like a mismatch.
+    const ScanField::Kind wanted = conv == 'x' || conv == 'X' ? ScanField::Hex
+                                   : conv == 'd'              ? ScanField::Int
+                                   : conv == 'f'              ? ScanField::Float
+                                                              : ScanField::Word;
+    if (field.kind != wanted) return assigned;
     // Every conversion here skips leading white space first.
     while (pos < text.size() && IsSpace(text[pos])) ++pos;
     if (pos >= text.size()) return (assigned == 0) ? -1 : assigned;

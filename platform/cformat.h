@@ -18,6 +18,8 @@ QString CFormat(const char* format, ...)
     ;
 
 // Result slots for CScan. Pointers may be null for fields that are read but not kept.
+// A slot whose kind does not fit its conversion (a Word for %x, ...) ends the
+// scan as a mismatch would, so a wrong slot can never be written with another type.
 struct ScanField {
   enum Kind { Hex, Float, Word, Int } kind;
   void* target;  // unsigned int* for Hex, float* for Float, QString* for Word, int* for Int

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cstring>
 
 #include "platform/cp1252.h"
 
@@ -13,14 +14,27 @@ constexpr qint64 kMaxFileSize = 4 * 1024 * 1024;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// The first '=' in [begin, end) of data, or -1. The search never runs past the
+// line: a file of many lines without '=' would otherwise be searched to its
+// end once per line, for every key read.
+int FindEquals(const QByteArray& data, int begin, int end) {
+  if (begin >= end) return -1;
+  const void* hit = std::memchr(data.constData() + begin, '=', static_cast<size_t>(end - begin));
+  return hit ? static_cast<int>(static_cast<const char*>(hit) - data.constData()) : -1;
+}
+
 // Trims blanks and tabs at both ends of [begin, end) within data.
 void Trim(const QByteArray& data, int* begin, int* end) {
   while (*begin < *end && IsBlank(data[*begin])) ++*begin;
   while (*end > *begin && IsBlank(data[*end - 1])) --*end;
 }
 
-bool SameName(const QByteArray& bytes, const QString& name) {
-  return Cp1252ToUnicode(bytes).compare(name, Qt::CaseInsensitive) == 0;
+// Whether data[begin, end) names `name`, without regard to case. One byte is
+// one character and case folding keeps the length, so names of another length
+// are told apart without decoding them (a long file has many such lines).
+bool SameName(const QByteArray& data, int begin, int end, const QString& name) {
+  if (end - begin != name.size()) return false;
+  return Cp1252ToUnicode(data.mid(begin, end - begin)).compare(name, Qt::CaseInsensitive) == 0;
 }
 
 // True when a reader would change the value: outer blanks, or a matching
@@ -118,7 +132,7 @@ int TProfile::FindSection() const {
     int nameEnd = nameBegin;
     while (nameEnd < e && data_[nameEnd] != ']') ++nameEnd;
     Trim(data_, &nameBegin, &nameEnd);
-    if (SameName(data_.mid(nameBegin, nameEnd - nameBegin), section_)) return i;
+    if (SameName(data_, nameBegin, nameEnd, section_)) return i;
   }
   return -1;
 }
@@ -131,11 +145,11 @@ int TProfile::FindKey(int header, const QString& key, int* end) const {
     Trim(data_, &b, &e);
     if (b < e && data_[b] == '[') break;  // the next section begins
     if (found >= 0) continue;
-    int eq = data_.indexOf('=', b);
-    if (eq < 0 || eq >= e) continue;
+    int eq = FindEquals(data_, b, e);
+    if (eq < 0) continue;
     int kb = b, ke = eq;
     Trim(data_, &kb, &ke);
-    if (SameName(data_.mid(kb, ke - kb), key)) found = i;
+    if (SameName(data_, kb, ke, key)) found = i;
   }
   if (end) *end = i;
   return found;
@@ -147,7 +161,7 @@ bool TProfile::ReadValue(const QString& key, QString* value) const {
   int line = FindKey(header, key, nullptr);
   if (line < 0) return false;
   int b = lines_[line].start, e = b + lines_[line].length;
-  b = data_.indexOf('=', b) + 1;
+  b = FindEquals(data_, b, e) + 1;
   Trim(data_, &b, &e);
   if (e - b >= 2 && data_[b] == data_[e - 1] && (data_[b] == '"' || data_[b] == '\'')) {
     ++b;

@@ -60,11 +60,21 @@ const FieldDef kFields[TFormular::kNumEdits] = {
 };
 
 // Keeps characters out of a field that the data record file (cp1252) could
-// not store: typing or pasting such a character is refused.
+// not store: typing or pasting such a character is refused. A pasted line
+// break (CR LF, CR or LF) becomes one blank: the file stores a field as one
+// line, and what followed the break would otherwise be lost on saving.
 class Cp1252Validator : public QValidator {
  public:
   using QValidator::QValidator;
-  State validate(QString& input, int&) const override {
+  State validate(QString& input, int& pos) const override {
+    for (int i = 0; i < input.size(); ++i) {
+      if (input[i] != QLatin1Char('\r') && input[i] != QLatin1Char('\n')) continue;
+      if (input[i] == QLatin1Char('\r') && i + 1 < input.size() && input[i + 1] == QLatin1Char('\n')) {
+        input.remove(i + 1, 1);
+        if (pos > i + 1) --pos;
+      }
+      input[i] = QLatin1Char(' ');
+    }
     return IsCp1252Representable(input) ? Acceptable : Invalid;
   }
 };

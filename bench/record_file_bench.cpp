@@ -1,0 +1,65 @@
+// Benchmark of loading and saving a data record next to hostile files of
+// nearly the 4 MiB the profile layer accepts: many key lines in the section,
+// many lines without "=", one single long line. Prints the median of five runs.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "platform/seams.h"
+#include "report/TFormular.h"
+
+namespace {
+
+double MedianMs(const std::function<void()>& run) {
+  std::vector<double> times;
+  for (int i = 0; i < 5; ++i) {
+    QElapsedTimer t;
+    t.start();
+    run();
+    times.push_back(t.nsecsElapsed() / 1e6);
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  Seams::SetMessageBoxResponder([](const MessageBoxRequest&) { return int(Win::IDOK); });
+  QTemporaryDir dir;
+  TFormular form(nullptr);
+  form.SetupWindow();
+
+  const int kTarget = 4 * 1024 * 1024 - 4096;
+  struct Case {
+    const char* name;
+    QByteArray line;
+  } cases[] = {{"key lines", "Schluessel=Wert\r\n"}, {"lines without =", "kein Schluessel\r\n"}};
+  for (const Case& c : cases) {
+    QByteArray bytes = "[TEXT_EDIT_SETTINGS]\r\n";
+    while (bytes.size() + c.line.size() < kTarget) bytes += c.line;
+    const QString path = dir.filePath("big.ini");
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return 1;
+    f.write(bytes);
+    f.close();
+    const double load = MedianMs([&] { form.LoadRecord(path); });
+    const double save = MedianMs([&] { form.SaveRecord(path); });
+    std::printf("%-18s %8.1f ms load %8.1f ms save\n", c.name, load, save);
+  }
+  QByteArray single = "[TEXT_EDIT_SETTINGS]\r\n" + QByteArray(kTarget, 'x');
+  const QString path = dir.filePath("single.ini");
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return 1;
+  f.write(single);
+  f.close();
+  std::printf("%-18s %8.1f ms load\n", "one long line", MedianMs([&] { form.LoadRecord(path); }));
+  return 0;
+}
