@@ -73,6 +73,8 @@ class TMessgeraet : public QWidget {
   // Writes the bytes; counts them and a write error; returns the bytes written.
   int WritePort(const QByteArray& bytes);
   void ShowByteCounts();
+  // Adds to a byte counter the way a 32-bit counter wraps (never undefined overflow).
+  static void CountBytes(int& counter, int bytes);
   void ShowErrorCounts();
   void EvSelChangeCom();
 

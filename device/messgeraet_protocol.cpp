@@ -92,7 +92,7 @@ void TMessgeraet::FinishPollTick(const QByteArray& chunk) {
 void TMessgeraet::ProcessChunk(const QByteArray& raw) {
   int nul = raw.indexOf('\0');
   const QByteArray chunk = nul >= 0 ? raw.left(nul) : raw;
-  RxBytes += chunk.size();
+  CountBytes(RxBytes, chunk.size());
   if (LineBuffer.size() < kLineMax + 1) LineBuffer.resize(kLineMax + 1);
   for (char c : chunk) {
     unsigned char b = static_cast<unsigned char>(c);

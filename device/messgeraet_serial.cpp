@@ -71,8 +71,12 @@ int TMessgeraet::WritePort(const QByteArray& bytes) {
   int error = 0;
   int written = Port->Write(bytes, &error);
   if (error != 0) ++TxErrors;
-  TxBytes += written;
+  CountBytes(TxBytes, written);
   return written;
+}
+
+void TMessgeraet::CountBytes(int& counter, int bytes) {
+  counter = static_cast<int>(static_cast<quint32>(counter) + static_cast<quint32>(bytes));
 }
 
 void TMessgeraet::ShowByteCounts() { SetDlgItemText(1102, CFormat("%7d/%7d", TxBytes, RxBytes)); }

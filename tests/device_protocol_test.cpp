@@ -178,6 +178,12 @@ TEST_F(DeviceLink, PortTextsAndCounters) {
   EXPECT_EQ(w->LogList->count(), 0);
   EXPECT_EQ(w->TxBytes + w->RxBytes + w->TxErrors + w->RxErrors, 0);
 
+  // A counter running for days wraps as a 32-bit counter does.
+  w->RxBytes = 2147483647;
+  w->ProcessChunk("ab");
+  EXPECT_EQ(w->RxBytes, -2147483647);
+  w->RxBytes = 0;
+
   // A long command is logged with its 190th character removed.
   QByteArray cmd = QByteArray(195, 'a') + "\r";
   EXPECT_EQ(w->SendCommand(cmd), 196);
