@@ -83,11 +83,8 @@ class RawLine {
 }  // namespace
 
 TEST_F(SimLink, IdentifiesLoadsAndSteps) {
-  const QString file = dir_.path() + "/records.txt";
-  QFile f(file);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("# norm code:raw x4\n0 3:1500 7:12000 9:32767 11:250\n1 4:1005 8:20000 10:15000 12:15000\n");
-  f.close();
+  const QString file =
+      RecordFile("# norm code:raw x4\n0 3:1500 7:12000 9:32767 11:250\n1 4:1005 8:20000 10:15000 12:15000\n");
   StartSim({"--record-file", file});  // line rate: the log lines do not depend on timing
   OpenWindow();
   ASSERT_TRUE(TestUtil::WaitFor([&] { return Text(1448) == "Online"; }, 10000));
@@ -232,11 +229,7 @@ TEST_F(SimLink, SimulatorSendsDecimalPointsUnderAGermanLocale) {
 
 TEST_F(SimLink, SimulatorRecordFileNumbersAreDecimalOrHex) {
   // A leading zero is not octal; 0x marks hexadecimal.
-  const QString file = dir_.path() + "/records.txt";
-  QFile f(file);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("1 3:0250 7:0x2EE0 9:32767 11:08\n");
-  f.close();
+  const QString file = RecordFile("1 3:0250 7:0x2EE0 9:32767 11:08\n");
   StartSim({"--fast", "--record-file", file});
   RawLine line(dir_.path() + "/com4");
   ASSERT_TRUE(line.IsOpen());

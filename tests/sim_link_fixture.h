@@ -46,6 +46,14 @@ class SimLink : public ::testing::Test {
     }
     sim_.reset();
   }
+  // Writes a record file for --record-file into the test's folder; returns its path.
+  QString RecordFile(const QByteArray& lines) {
+    const QString path = dir_.path() + "/records.txt";
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(lines);
+    return path;
+  }
   void OpenWindow() {
     w = std::make_unique<TMessgeraet>(nullptr, 1000, 1);
     w->SetupWindow();

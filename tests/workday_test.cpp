@@ -66,11 +66,7 @@ void PaintOnScreen(TFormular& form) {
 }  // namespace
 
 TEST_F(Workday, TesterRecordIntoAReportSavedReloadedAndPrinted) {
-  const QString records = dir_.path() + "/records.txt";
-  QFile f(records);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("1 4:1005 8:20000 10:15000 12:15000\n0 3:1500 7:12000 9:32767 11:250\n");
-  f.close();
+  const QString records = RecordFile("1 4:1005 8:20000 10:15000 12:15000\n0 3:1500 7:12000 9:32767 11:250\n");
   StartSim({"--record-file", records, "--fast"});
   OpenWindow();
   ASSERT_TRUE(TestUtil::WaitFor([&] { return Text(1448) == "Online"; }, 10000));
