@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <pty.h>
 #include <unistd.h>
 
@@ -20,8 +21,7 @@ class DeviceLink : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    oldPorts_ = qgetenv("KELVARA_PORTS");
-    qputenv("KELVARA_PORTS", dir_.path().toLocal8Bit());
+    ports_.emplace(dir_.path());
     WinTimers::SetManualForTests(true);
     w = std::make_unique<TMessgeraet>(nullptr, 1000, 1);
     w->SetupWindow();
@@ -31,10 +31,7 @@ class DeviceLink : public ::testing::Test {
     WinTimers::SetManualForTests(false);
     if (master_ >= 0) close(master_);
     if (slave_ >= 0) close(slave_);
-    if (oldPorts_.isNull())
-      qunsetenv("KELVARA_PORTS");
-    else
-      qputenv("KELVARA_PORTS", oldPorts_);
+    ports_.reset();
   }
 
   // Links a pseudo-terminal as com4 and lets the first link tick open it.
@@ -84,6 +81,6 @@ class DeviceLink : public ::testing::Test {
 
   std::unique_ptr<TMessgeraet> w;
   QTemporaryDir dir_;
-  QByteArray oldPorts_;
+  std::optional<TestUtil::ScopedPortFolder> ports_;
   int master_ = -1, slave_ = -1;
 };

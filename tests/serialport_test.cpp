@@ -2,6 +2,8 @@
 // the four open steps, exclusive use, raw line settings and the read rules.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -39,8 +41,7 @@ class PtyPort : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    oldPorts_ = qgetenv("KELVARA_PORTS");
-    qputenv("KELVARA_PORTS", dir_.path().toLocal8Bit());
+    ports_.emplace(dir_.path());
     char name[256];
     ASSERT_EQ(openpty(&master_, &slave_, name, nullptr, nullptr), 0);
     slavePath_ = QString::fromLocal8Bit(name);
@@ -51,10 +52,7 @@ class PtyPort : public ::testing::Test {
   void TearDown() override {
     if (master_ >= 0) close(master_);
     if (slave_ >= 0) close(slave_);
-    if (oldPorts_.isNull())
-      qunsetenv("KELVARA_PORTS");
-    else
-      qputenv("KELVARA_PORTS", oldPorts_);
+    ports_.reset();
   }
   bool OpenAll(SerialPort& port, const QString& name = "Com4") {
     return port.Create(name) && port.Setup(1024, 1024) && port.SetState(Settings8N2()) &&
@@ -79,7 +77,7 @@ class PtyPort : public ::testing::Test {
   }
 
   QTemporaryDir dir_;
-  QByteArray oldPorts_;
+  std::optional<TestUtil::ScopedPortFolder> ports_;
   int master_ = -1, slave_ = -1;
   QString slavePath_;
 };

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 
 #include "device/TMessgeraet.h"
 #include "tests/testutil.h"
@@ -18,16 +19,12 @@ class SimLink : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    oldPorts_ = qgetenv("KELVARA_PORTS");
-    qputenv("KELVARA_PORTS", dir_.path().toLocal8Bit());
+    ports_.emplace(dir_.path());
   }
   void TearDown() override {
     w.reset();
     StopSim();
-    if (oldPorts_.isNull())
-      qunsetenv("KELVARA_PORTS");
-    else
-      qputenv("KELVARA_PORTS", oldPorts_);
+    ports_.reset();
   }
   void StartSim(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     sim_ = std::make_unique<QProcess>();
@@ -78,5 +75,5 @@ class SimLink : public ::testing::Test {
   std::unique_ptr<TMessgeraet> w;
   std::unique_ptr<QProcess> sim_;
   QTemporaryDir dir_;
-  QByteArray oldPorts_;
+  std::optional<TestUtil::ScopedPortFolder> ports_;
 };

@@ -43,6 +43,17 @@ void Pump(int ms) {
   }
 }
 
+ScopedPortFolder::ScopedPortFolder(const QString& path) : old_(qgetenv("KELVARA_PORTS")) {
+  qputenv("KELVARA_PORTS", path.toLocal8Bit());
+}
+
+ScopedPortFolder::~ScopedPortFolder() {
+  if (old_.isNull())
+    qunsetenv("KELVARA_PORTS");
+  else
+    qputenv("KELVARA_PORTS", old_);
+}
+
 QPalette DarkPalette() {
   QPalette dark;
   dark.setColor(QPalette::Window, QColor(40, 40, 40));

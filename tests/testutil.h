@@ -2,6 +2,7 @@
 // Helpers shared by the tests: find controls by their id, grab widgets to PNG,
 // answer the dialog seam, pump the event loop.
 #include <QApplication>
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPalette>
@@ -31,6 +32,19 @@ QString OutDir();
 bool WaitFor(const std::function<bool()>& done, int timeoutMs);
 // Runs the event loop for `ms` milliseconds.
 void Pump(int ms);
+
+// Points the program's port folder ($KELVARA_PORTS) at `path` for its
+// lifetime, then gives back what was set before.
+class ScopedPortFolder {
+ public:
+  explicit ScopedPortFolder(const QString& path);
+  ~ScopedPortFolder();
+  ScopedPortFolder(const ScopedPortFolder&) = delete;
+  ScopedPortFolder& operator=(const ScopedPortFolder&) = delete;
+
+ private:
+  QByteArray old_;
+};
 
 // A dark desktop theme: light writing on dark windows.
 QPalette DarkPalette();
