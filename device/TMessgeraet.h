@@ -87,7 +87,7 @@ class TMessgeraet : public QWidget {
   // running while the read waits.
   void Receive();
   void FinishPollTick(const QByteArray& chunk);
-  // One chunk as the port delivered it: cut at its first NUL, counted, framed.
+  // One chunk as the port delivered it: NUL bytes dropped, counted, framed.
   void ProcessChunk(const QByteArray& chunk);
   void HandleLine(const QString& line);
   void LogLine(const QString& text);
@@ -165,9 +165,18 @@ class TMessgeraet : public QWidget {
   int DeleteAllPending = 0;
   int ButtonsReleased = 0;
   bool ReadInFlight = false;  // a poll tick is waiting for its read
-  // Lock-timer periods that went by without an answer while a sequence waits;
-  // a load gives up after two, a delete-all after five.
+  // Lock-timer periods (2 s each) that went by while a waiting sequence got no
+  // new character of an awaited answer. A load gives up after 10 s of that, a
+  // delete-all (the tester erases its memory first) after 30 s; a slow tester
+  // that is still sending never comes near either.
   int SequenceIdleTicks = 0;
+  static constexpr int kLoadPatienceTicks = 5;
+  static constexpr int kDeletePatienceTicks = 15;
+  // Set when a sequence was given up: its late record-entry and count answers
+  // are only logged. A new sequence or a "Laden" click clears it.
+  bool LateAnswersIgnored = false;
+  // The status text under the record buttons: why a load or delete-all ended early.
+  static constexpr int kSequenceStatusId = 1471;
   static constexpr int kLogLimit = 5000;  // the log keeps the newest lines
   void NoteSequenceProgress();
   void AbandonSequence();

@@ -17,9 +17,6 @@ namespace {
 constexpr int kLineMax = 511;   // characters a line keeps
 constexpr int kLogCut = 190;    // characters of a line the log shows
 constexpr int kChunkBytes = 5;  // bytes one read takes
-// Lock-timer periods without an answer after which a waiting sequence gives up.
-constexpr int kLoadPatienceTicks = 2;
-constexpr int kDeletePatienceTicks = 5;
 
 const QString kNoComTimer = QStringLiteral("Keine Timer für COM-Socket verfügbar!");
 }  // namespace
@@ -90,25 +87,35 @@ void TMessgeraet::FinishPollTick(const QByteArray& chunk) {
 }
 
 void TMessgeraet::ProcessChunk(const QByteArray& raw) {
-  int nul = raw.indexOf('\0');
-  const QByteArray chunk = nul >= 0 ? raw.left(nul) : raw;
+  // NUL bytes are dropped, not taken as the end of the chunk: the start of the
+  // next answer may share a read with the NUL that follows an answer.
+  QByteArray chunk = raw;
+  chunk.replace('\0', QByteArray());
   CountBytes(RxBytes, chunk.size());
   if (LineBuffer.size() < kLineMax + 1) LineBuffer.resize(kLineMax + 1);
+  int storedInOpenLine = 0;  // characters this chunk added to the line still open
   for (char c : chunk) {
     unsigned char b = static_cast<unsigned char>(c);
     if (b == 0x0D) {
       QString line = QString::fromLatin1(LineBuffer.constData(), LineLength);
       LineLength = 0;
+      storedInOpenLine = 0;
       HandleLine(line);
     } else if (b >= 0x20 && b <= 0x7E) {
-      if (LineLength < kLineMax) LineBuffer[LineLength++] = c;
+      if (LineLength < kLineMax) {
+        LineBuffer[LineLength++] = c;
+        ++storedInOpenLine;
+      }
     }
     // every other byte (LF, control characters, 0x80 and up) is dropped
   }
   // An answer the sequence waits for that is still coming in keeps it alive,
-  // however slowly it comes; other lines (live values, junk) do not, or a
-  // tester that measures but ignores the requests would hold it for ever.
-  if (LineLength > 0 && (LoadState != 0 || DeleteAllPending) && (LineBuffer[0] == 'd' || LineBuffer[0] == 's'))
+  // however slowly it comes, but only while new characters of it arrive: a
+  // piece left over from a tester unplugged mid-answer is no progress. Other
+  // lines (live values, junk) do not count, or a tester that measures but
+  // ignores the requests would hold the sequence for ever.
+  if (storedInOpenLine > 0 && (LoadState != 0 || DeleteAllPending) &&
+      (LineBuffer[0] == 'd' || LineBuffer[0] == 's'))
     NoteSequenceProgress();
 }
 
@@ -141,7 +148,8 @@ void TMessgeraet::HandleLine(const QString& line) {
     ScanField fields[4] = {{ScanField::Hex, &address}, {ScanField::Hex, &flags},
                            {ScanField::Hex, &code}, {ScanField::Hex, &raw}};
     bool parsed = CScanFields(line, "d %x %x %x %x", fields, 4) == 4;
-    if (DeviceType == 2) {
+    // An answer to a load that was given up must not change the records kept from it.
+    if (DeviceType == 2 && !LateAnswersIgnored) {
       if (parsed) {
         if (RecordIndex < 0 || RecordIndex >= kRecordSlots) RecordIndex = 0;
         DeviceRecord& record = Records[RecordIndex];
@@ -183,7 +191,7 @@ void TMessgeraet::HandleLine(const QString& line) {
   if (length > 5 && line[0] == QLatin1Char('s')) {
     unsigned count = 0;
     ScanField field{ScanField::Hex, &count};
-    if (CScanFields(line, "s %X", &field, 1) == 1) {
+    if (CScanFields(line, "s %X", &field, 1) == 1 && !LateAnswersIgnored) {
       RecordCount = count >= static_cast<unsigned>(kMaxRecords) ? kMaxRecords : static_cast<int>(count);
       SetDlgItemText(1466, CFormat("%03d", RecordCount));
       if (LoadState != 0) NoteSequenceProgress();
@@ -282,6 +290,8 @@ void TMessgeraet::ResetRecordCursor() {
 }
 
 void TMessgeraet::StartLoadAll() {
+  LateAnswersIgnored = false;
+  SetDlgItemText(kSequenceStatusId, QString());
   EnableRecordButtons(false);
   ResetRecordCursor();
   if (PortReady) {
@@ -293,6 +303,8 @@ void TMessgeraet::StartLoadAll() {
 }
 
 void TMessgeraet::StartDeleteAll() {
+  LateAnswersIgnored = false;
+  SetDlgItemText(kSequenceStatusId, QString());
   EnableRecordButtons(false);
   ResetRecordCursor();
   DeleteAllPending = 1;
@@ -312,12 +324,23 @@ void TMessgeraet::AbandonSequence() {
   LoadState = 0;
   DeleteAllPending = 0;
   SequenceIdleTicks = 0;
+  // Answers that still come for the sequence (a tester that was only frozen)
+  // are logged but change nothing, and a piece of an answer cut off by the
+  // hang-up does not run into the next line.
+  LateAnswersIgnored = true;
+  LineLength = 0;
   if (wasLoading) {
     if (RecordIndex < RecordCount) RecordCount = RecordIndex;
     EntryIndex = 0;
     RecordIndex = 0;
     SetDlgItemText(1466, CFormat("%03d", RecordCount));
     if (RecordCount > 0) ShowRecord();
+    SetDlgItemText(kSequenceStatusId,
+                   RecordCount == 1
+                       ? QStringLiteral("Laden abgebrochen: 1 Datensatz vollständig gelesen.")
+                       : QStringLiteral("Laden abgebrochen: %1 Datensätze vollständig gelesen.").arg(RecordCount));
+  } else {
+    SetDlgItemText(kSequenceStatusId, QStringLiteral("Löschen abgebrochen: Das Gerät antwortet nicht."));
   }
   ButtonsReleased = 0;  // the next idle tick enables the record buttons
 }

@@ -45,6 +45,7 @@ void TMessgeraet::ButtonClicked(int id) {
       SetDlgItemText(1455, CFormat("%04u", DeviceAddress + 1u));
       return;
     case 1457:
+      LateAnswersIgnored = false;  // the user asks for this answer
       SendCommand(CFormat("l %04X\r", DeviceAddress).toLatin1());
       return;
     case 1469:

@@ -97,6 +97,8 @@ const ControlSpec kTemplate[] = {
     {109, Kind::Button, ">>", 111, 271, 16, 9, false},
     {105, Kind::Button, "Lade Alle Datensätze", 196, 250, 75, 14, false},
     {102, Kind::Button, "Lösche alle Datensätze", 290, 250, 80, 14, false},
+    // Why the last load or delete-all ended early (a tester that fell silent).
+    {1471, Kind::Static, "", 140, 272, 236, 8, false},
     {1456, Kind::Static, "Adresse:", 8, 300, 33, 8, false},
     {1455, Kind::Static, "?", 56, 300, 17, 8, false},
     {1459, Kind::Button, "+", 76, 300, 14, 14, false},

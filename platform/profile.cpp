@@ -1,16 +1,13 @@
 #include "platform/profile.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <cstring>
 
 #include "platform/cp1252.h"
+#include "platform/fileio.h"
 
 namespace {
 
-bool g_failSaves = false;
-constexpr qint64 kMaxFileSize = 4 * 1024 * 1024;
+
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -65,37 +62,10 @@ int ProfileInt(const QString& text) {
 }
 
 TProfile::TProfile(const QString& section, const QString& path) : section_(section), path_(path) {
-  QFileInfo info(path);
-  if (!info.exists()) {
-    state_ = FileState::Missing;
-  } else if (info.isDir()) {
-    state_ = FileState::Unreadable;
-    error_ = QStringLiteral("Der Pfad ist ein Ordner.");
-  } else if (!info.isFile()) {
-    // A pipe or a device file: opening it may wait forever for a writer, and
-    // reading it may never end.
-    state_ = FileState::Unreadable;
-    error_ = QStringLiteral("Der Pfad ist keine gewöhnliche Datei.");
-  } else if (info.size() > kMaxFileSize) {
-    // No data record comes near this; reading such a file (a picture chosen
-    // by mistake) would only stall the program.
-    state_ = FileState::Unreadable;
-    error_ = QStringLiteral("Die Datei ist zu groß für eine INI-Datei.");
-  } else {
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-      data_ = file.readAll();
-      if (file.error() != QFileDevice::NoError) {
-        state_ = FileState::Unreadable;
-        error_ = file.errorString();
-        data_.clear();
-      } else {
-        state_ = FileState::Ok;
-      }
-    } else {
-      state_ = FileState::Unreadable;
-      error_ = file.errorString();
-    }
+  switch (FileIO::ReadFile(path, kMaxFileSize, &data_, &error_)) {
+    case FileIO::ReadResult::Ok: state_ = FileState::Ok; break;
+    case FileIO::ReadResult::Missing: state_ = FileState::Missing; break;
+    case FileIO::ReadResult::Failed: state_ = FileState::Unreadable; break;
   }
   Parse();
 }
@@ -227,8 +197,6 @@ bool TProfile::WriteString(const QString& key, const QString& value) {
   return true;
 }
 
-void TProfile::FailSavesForTests(bool fail) { g_failSaves = fail; }
-
 bool TProfile::WriteInt(const QString& key, int value) { return WriteString(key, QString::number(value)); }
 
 bool TProfile::Flush() {
@@ -236,26 +204,13 @@ bool TProfile::Flush() {
   if (state_ == FileState::Unreadable) return false;
   // A failed save is reported once and not tried again behind the caller's back.
   dirty_ = false;
-  QSaveFile file(path_);
-  if (!file.open(QIODevice::WriteOnly)) {
-    error_ = file.errorString();
+  if (data_.size() > kMaxFileSize) {
+    // Never write a file that reading would refuse.
+    error_ = QStringLiteral("Die Datei würde größer als %1 MiB und könnte dann nicht mehr gelesen werden.")
+                 .arg(kMaxFileSize / (1024 * 1024));
     return false;
   }
-  if (file.write(data_) != data_.size()) {
-    error_ = file.errorString();
-    file.cancelWriting();
-    return false;
-  }
-  if (g_failSaves) {
-    file.cancelWriting();
-    file.commit();
-    error_ = QStringLiteral("Auf dem Datenträger ist kein Platz mehr.");
-    return false;
-  }
-  if (!file.commit()) {
-    error_ = file.errorString();
-    return false;
-  }
+  if (!FileIO::SaveFileAtomically(path_, data_, &error_)) return false;
   state_ = FileState::Ok;
   error_.clear();
   return true;

@@ -12,14 +12,19 @@
 //  - the file holds cp1252 bytes.
 // The file is read once when the profile is constructed. Writes change the copy
 // in memory; Flush() (or the destructor) saves it by writing a temporary file
-// beside the target and renaming it over the target, so a failed save never
-// leaves a half-written file behind.
+// beside the target, syncing it and renaming it over the target, so a failed
+// save (a full disk) never leaves an empty or half-written file behind, and a
+// file larger than a read accepts is never written.
 #include <QByteArray>
 #include <QString>
 #include <vector>
 
 class TProfile {
  public:
+  // The largest file read (and written): no data record comes near it, and a
+  // file chosen by mistake (a picture) would only stall the program.
+  static constexpr qint64 kMaxFileSize = 4 * 1024 * 1024;
+
   enum class FileState {
     Ok,          // the file was read
     Missing,     // there is no file yet: reads give the defaults, a save creates it
@@ -60,10 +65,6 @@ class TProfile {
   QString Section() const { return section_; }
   // The file's bytes as they are now, writes included.
   const QByteArray& Bytes() const { return data_; }
-
-  // Makes the next saves fail after the temporary file was written, as a full
-  // disk would, so tests can check that the old file survives.
-  static void FailSavesForTests(bool fail);
 
  private:
   struct Line {

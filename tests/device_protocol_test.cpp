@@ -8,6 +8,8 @@
 #include "platform/seams.h"
 #include "tests/device_link_fixture.h"
 
+#include <unistd.h>
+
 TEST_F(DeviceLink, FramingOfLinesFromChunks) {
   int before = w->LogList->count();
   w->ProbeCount = 2;
@@ -22,12 +24,12 @@ TEST_F(DeviceLink, FramingOfLinesFromChunks) {
   EXPECT_EQ(Text(1466), "012");
   EXPECT_EQ(Log().last(), "RxD:xyz");
 
-  // A chunk ends at its first NUL: only "ab" is counted and framed.
+  // A NUL is dropped; what follows it in the chunk is counted and framed.
   int rx = w->RxBytes;
   w->ProcessChunk(QByteArray("ab\0c", 4));
-  EXPECT_EQ(w->RxBytes, rx + 2);
+  EXPECT_EQ(w->RxBytes, rx + 3);
   Feed("\r");
-  EXPECT_EQ(Log().last(), "RxD:ab");
+  EXPECT_EQ(Log().last(), "RxD:abc");
 
   // 600 characters: the line keeps 511, the log shows 190.
   QByteArray longLine(600, 'x');
@@ -326,11 +328,15 @@ TEST_F(DeviceLink, SilentTesterMidLoadIsGivenUp) {
   EXPECT_EQ(w->LoadState, 2);
   EXPECT_EQ(Sent().right(7), QByteArray("l 0004\r"));
 
-  // One lock period of silence is patience, a second one ends the wait.
-  w->EvTimer(TMessgeraet::LockTimer);
-  EXPECT_EQ(w->LoadState, 2);
+  // Silence is borne for the patience of a load, and then the wait ends.
+  for (int tick = 1; tick < TMessgeraet::kLoadPatienceTicks; ++tick) {
+    w->EvTimer(TMessgeraet::LockTimer);
+    EXPECT_EQ(w->LoadState, 2);
+  }
+  EXPECT_EQ(Text(1471), "");
   w->EvTimer(TMessgeraet::LockTimer);
   EXPECT_EQ(w->LoadState, 0);
+  EXPECT_EQ(Text(1471), QString::fromUtf8("Laden abgebrochen: 1 Datensatz vollständig gelesen."));
   w->StepLoadAll();
   EXPECT_TRUE(ButtonsEnabled());
   EXPECT_EQ(w->RecordCount, 1);  // what was read completely
@@ -373,13 +379,109 @@ TEST_F(DeviceLink, OnlyTheAwaitedAnswersKeepTheLoadAlive) {
   EXPECT_EQ(w->EntryIndex, 2);
   w->StepLoadAll();  // asks for address 2
   // Live values from a tester that measures but does not answer are not.
-  for (int tick = 0; tick < 2; ++tick) {
+  for (int tick = 0; tick < TMessgeraet::kLoadPatienceTicks; ++tick) {
     Feed("m 1.234 3\rgarbage\r");
     w->EvTimer(TMessgeraet::LockTimer);
   }
   EXPECT_EQ(w->LoadState, 0);
   w->StepLoadAll();
   EXPECT_TRUE(ButtonsEnabled());
+}
+
+// A tester unplugged mid-answer leaves a piece of a line behind; poll ticks
+// that bring nothing new must not count as progress of the load.
+TEST_F(DeviceLink, APieceOfAnAnswerLeftByAnUnpluggedTesterDoesNotHoldTheLoad) {
+  for (const QByteArray& piece : {QByteArray("s 000C\rd 00"), QByteArray("s 000C\rd 0000 0 3 05DC\rd 0001 0 A 00CE")}) {
+    AttachPty();
+    Identify();
+    w->ButtonClicked(105);
+    w->StepLoadAll();
+    Feed(piece);
+    for (int tick = 0; tick < TMessgeraet::kLoadPatienceTicks; ++tick) {
+      for (int poll = 0; poll < 3; ++poll) {
+        w->ProcessChunk(QByteArray());  // empty poll ticks
+        w->StepLoadAll();
+      }
+      w->EvTimer(TMessgeraet::LockTimer);
+    }
+    ASSERT_EQ(w->LoadState, 0) << piece.constData();
+    w->StepLoadAll();
+    EXPECT_TRUE(ButtonsEnabled());
+    EXPECT_EQ(w->RecordCount, 0);
+    EXPECT_EQ(w->LineLength, 0);  // the piece does not run into the next line
+    EXPECT_EQ(Text(1471), QString::fromUtf8("Laden abgebrochen: 0 Datensätze vollständig gelesen."));
+    // The connection test runs again: the silent tester shows "Offline" at the third probe.
+    Sent();
+    for (int tick = 0; tick < 3; ++tick) w->EvTimer(TMessgeraet::LinkTimer);
+    EXPECT_EQ(Text(1448), "Offline");
+    EXPECT_TRUE(Sent().startsWith("v\r"));
+    // A tester that answers again is found and can be loaded.
+    Feed("vQK236 V2.04.11\r");
+    EXPECT_EQ(Text(1448), "Online");
+    w->ButtonClicked(105);
+    w->StepLoadAll();
+    Feed("s 0001\rd 0000 0 3 05DC\r");
+    for (int a = 1; a <= 3; ++a) {
+      w->StepLoadAll();
+      Feed(QByteArray("d 000") + char('0' + a) + " 0 3 05DC\r");
+    }
+    w->StepLoadAll();
+    EXPECT_EQ(w->LoadState, 0);
+    EXPECT_EQ(w->RecordCount, 1);
+    EXPECT_EQ(Text(1471), "");
+    ::close(master_);
+    ::close(slave_);
+    master_ = slave_ = -1;
+    QFile::remove(dir_.path() + "/com4");
+  }
+}
+
+// A tester that was frozen during a load and wakes after it was given up
+// sends the answers it still owed; they must not change the records kept.
+TEST_F(DeviceLink, LateAnswersOfAGivenUpLoadChangeNoRecord) {
+  AttachPty();
+  Identify();
+  w->ButtonClicked(105);
+  w->StepLoadAll();
+  Feed("s 0002\rd 0000 0 3 05DC\r");
+  for (int a = 1; a <= 3; ++a) {
+    w->StepLoadAll();
+    Feed(QByteArray("d 000") + char('0' + a) + " 0 3 05DC\r");
+  }
+  w->StepLoadAll();  // asks for address 4
+  for (int tick = 0; tick < TMessgeraet::kLoadPatienceTicks; ++tick) w->EvTimer(TMessgeraet::LockTimer);
+  ASSERT_EQ(w->LoadState, 0);
+  ASSERT_EQ(w->RecordCount, 1);
+  const DeviceRecord kept = w->Records[0];
+
+  const int logged = Log().size();
+  Feed("d 0004 1 9 FFFF\rs 0002\r");  // the owed entry, and a count
+  EXPECT_EQ(Log().size(), logged + 2);  // logged all the same
+  EXPECT_EQ(w->Records[0].RangeCode[0], kept.RangeCode[0]);
+  EXPECT_EQ(w->Records[0].RawValue[0], kept.RawValue[0]);
+  EXPECT_EQ(w->Records[0].NormIndex, kept.NormIndex);
+  EXPECT_EQ(w->EntryIndex, 0);
+  EXPECT_EQ(w->RecordCount, 1);
+  EXPECT_EQ(w->ValueStatic[0]->text(), "  0.150");
+
+  // The answer to a "Laden" click is stored, as always.
+  w->ButtonClicked(1457);
+  Feed("d 0004 1 9 FFFF\r");
+  EXPECT_EQ(w->Records[0].RangeCode[0], 9);
+  EXPECT_EQ(w->EntryIndex, 1);
+}
+
+// A NUL after an answer may share a read with the start of the next answer.
+TEST_F(DeviceLink, ANulByteIsDroppedWithoutLosingWhatFollowsIt) {
+  AttachPty();
+  Identify();
+  const int before = w->RxBytes;
+  Feed(QByteArray("s 0002\r\0s 0003\r\0", 16));  // reads "s 000", "2\r\0s ", "0003\r", "\0"
+  EXPECT_EQ(w->RecordCount, 3);
+  EXPECT_EQ(w->RxBytes - before, 14);  // what reached framing
+  w->ProcessChunk(QByteArray("\0\0d 0", 5));
+  w->ProcessChunk(QByteArray("000 0", 5));
+  EXPECT_EQ(w->LineLength, 8);
 }
 
 TEST_F(DeviceLink, TheLogKeepsTheNewestLines) {

@@ -17,6 +17,8 @@
 #include <fcntl.h>
 #include <memory>
 #include <poll.h>
+#include <signal.h>
+#include <vector>
 #include <unistd.h>
 
 #include "device/TMessgeraet.h"
@@ -93,7 +95,8 @@ TEST_F(SimLink, IdentifiesLoadsAndSteps) {
   EXPECT_EQ(w->DeviceType, 2);
 
   w->ConnectionTestBox->setChecked(false);  // keep the log to the load
-  TestUtil::Pump(300);
+  // A probe still on its way is answered before the load starts.
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return Log().last().startsWith("RxD:vQK"); }, 5000));
   int from = w->LogList->count();
   LoadAll();
   QStringList expected{"TxD:s", "RxD:s 0002", "RxD:d 0000 0 3 05DC"};
@@ -170,6 +173,115 @@ TEST_F(SimLink, SilentTesterMidLoadReleasesTheButtons) {
   w->ButtonClicked(105);
   ASSERT_TRUE(TestUtil::WaitFor([&] { return w->LoadState == 0 && ButtonsEnabled(); }, 20000));
   EXPECT_LT(w->RecordCount, 5);
+}
+
+// The tester's line goes dead in the middle of a load (after N load requests):
+// the load is given up with a word, the connection test finds the tester gone,
+// and once it is back it is found and loaded without a restart.
+TEST_F(SimLink, TesterUnpluggedDuringALoadIsGivenUpAndFoundAgain) {
+  OpenWindow();
+  for (int n : {1, 6}) {
+    StartSim({"--fast", "--records", "5", "--close-after", QString::number(n)});
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return w->DeviceType == 2 && Text(1448) == "Online"; }, 10000)) << n;
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return ButtonsEnabled(); }, 5000));
+    w->ButtonClicked(105);
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return w->LoadState == 0 && ButtonsEnabled(); }, 30000)) << n;
+    EXPECT_LT(w->RecordCount, 5) << n;
+    EXPECT_TRUE(Text(1471).startsWith("Laden abgebrochen: ")) << Text(1471).toStdString();
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return Text(1448) == "Offline"; }, 10000)) << n;
+    StopSim();
+    StartSim({"--fast", "--records", "5"});
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return Text(1448) == "Online"; }, 10000)) << n;
+    LoadAll();
+    EXPECT_EQ(w->RecordCount, 5) << n;
+    EXPECT_EQ(Text(1471), "");
+    StopSim();
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return Text(1448) == "Offline"; }, 10000)) << n;
+  }
+}
+
+TEST_F(SimLink, TesterKilledInTheMiddleOfASplitAnswerIsGivenUp) {
+  StartSim({"--records", "5", "--split", "4"});
+  OpenWindow();
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->DeviceType == 2; }, 10000));
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return ButtonsEnabled(); }, 5000));
+  w->ButtonClicked(105);
+  // Wait until the second record is being read and a piece of an answer is in.
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->RecordIndex >= 1 && w->LineLength > 0; }, 20000));
+  ::kill(static_cast<pid_t>(sim_->processId()), SIGKILL);
+  sim_->waitForFinished(5000);
+  sim_.reset();
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->LoadState == 0 && ButtonsEnabled(); }, 30000));
+  EXPECT_GE(w->RecordCount, 1);
+  EXPECT_LT(w->RecordCount, 5);
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return Text(1448) == "Offline"; }, 10000));
+  StartSim({"--fast", "--records", "5"});
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return Text(1448) == "Online"; }, 10000));
+  LoadAll();
+  EXPECT_EQ(w->RecordCount, 5);
+}
+
+// A tester frozen during a load that wakes after the load was given up sends
+// what it still owed; the records kept from the load stay as they were.
+TEST_F(SimLink, AnswersOfAFrozenTesterAfterTheGiveUpChangeNoRecord) {
+  StartSim({"--fast", "--records", "4"});
+  OpenWindow();
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->DeviceType == 2; }, 10000));
+  w->ConnectionTestBox->setChecked(false);
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return ButtonsEnabled(); }, 5000));
+  w->ButtonClicked(105);
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->RecordIndex >= 2; }, 20000));
+  const pid_t pid = static_cast<pid_t>(sim_->processId());
+  ::kill(pid, SIGSTOP);
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->LoadState == 0 && ButtonsEnabled(); }, 30000));
+  const int kept = w->RecordCount;
+  ASSERT_GE(kept, 1);
+  std::vector<DeviceRecord> before(w->Records.get(), w->Records.get() + kept);
+  const int logged = w->LogList->count();
+  ::kill(pid, SIGCONT);
+  // The owed record-entry answer arrives and is logged ...
+  ASSERT_TRUE(TestUtil::WaitFor(
+      [&] {
+        for (int i = logged; i < w->LogList->count(); ++i)
+          if (w->LogList->item(i)->text().startsWith("RxD:d ")) return true;
+        return false;
+      },
+      10000));
+  TestUtil::Pump(50);
+  // ... and changes nothing that was kept.
+  EXPECT_EQ(w->RecordCount, kept);
+  for (int r = 0; r < kept; ++r) {
+    for (int e = 0; e < 4; ++e) {
+      EXPECT_EQ(w->Records[r].RangeCode[e], before[r].RangeCode[e]) << r << "/" << e;
+      EXPECT_EQ(w->Records[r].RawValue[e], before[r].RawValue[e]) << r << "/" << e;
+    }
+  }
+}
+
+TEST_F(SimLink, ANulAfterEveryAnswerLosesNoAnswer) {
+  StartSim({"--fast", "--records", "4", "--nul"});
+  OpenWindow();
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->DeviceType == 2; }, 10000));
+  LoadAll();
+  EXPECT_EQ(w->RecordCount, 4);
+  EXPECT_EQ(w->DeviceAddress, 15u);
+  EXPECT_EQ(Text(1471), "");
+}
+
+// Junk and a 600-character line before every answer, sent in pieces of three
+// bytes: about 4 s pass between two answers, and the load still completes.
+TEST_F(SimLink, ASlowTesterThatKeepsSendingIsWaitedFor) {
+  StartSim({"--fast", "--records", "1", "--garbage", "--crlf", "--overlong", "--split", "3"});
+  OpenWindow();
+  // No probes: their slow answers would queue up before the load's.
+  w->ConnectionTestBox->setChecked(false);
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->PortReady; }, 5000));
+  w->ButtonClicked(1302);
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->DeviceType == 2; }, 20000));
+  LoadAll();
+  EXPECT_EQ(w->RecordCount, 1);
+  EXPECT_EQ(w->DeviceAddress, 3u);
+  EXPECT_EQ(Text(1471), "");
 }
 
 // The simulator on its own, with nobody reading its answers: it must go on

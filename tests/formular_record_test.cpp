@@ -2,12 +2,15 @@
 // dialogs and every way a save or load can go wrong.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
 
+#include "platform/fileio.h"
 #include "platform/profile.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
@@ -271,15 +274,16 @@ TEST_F(FormularRecord, UnreadableFileLeavesTheFormAlone) {
 TEST_F(FormularRecord, FailedSaveTellsTheUserAndKeepsTheOldFile) {
   WriteAll(Path(), "[TEXT_EDIT_SETTINGS]\r\nAuftraggeber=alt\r\n");
   Fill();
-  TProfile::FailSavesForTests(true);
+  FileIO::SetSaveFault([](FileIO::SaveStep step) { return step == FileIO::SaveStep::Write ? ENOSPC : 0; });
   EXPECT_FALSE(form.SaveRecord(Path()));
-  TProfile::FailSavesForTests(false);
+  FileIO::SetSaveFault(nullptr);
   EXPECT_EQ(ReadAll(Path()), QByteArray("[TEXT_EDIT_SETTINGS]\r\nAuftraggeber=alt\r\n"));
   ASSERT_EQ(messages.boxes.size(), 1);
   EXPECT_EQ(messages.boxes[0].caption, "Datensatz speichern");
   EXPECT_TRUE(messages.boxes[0].text.startsWith("Der Datensatz konnte nicht gespeichert werden."));
   EXPECT_TRUE(messages.boxes[0].text.contains(Path()));
   EXPECT_EQ(messages.boxes[0].type & 0xF0, unsigned(Win::MB_ICONHAND));
+  EXPECT_TRUE(messages.boxes[0].text.contains(QString::fromUtf8("Auf dem Datenträger ist kein Platz mehr.")));
 
   EXPECT_FALSE(form.SaveRecord(dir.filePath("kein/ordner/bericht.ini")));
   EXPECT_FALSE(form.SaveRecord(dir.path()));

@@ -3,9 +3,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "platform/fileio.h"
 #include "platform/profile.h"
 
 namespace {
@@ -184,22 +191,113 @@ TEST_F(ProfileTest, RefusesWhatTheFileCannotHold) {
   EXPECT_FALSE(QFile::exists(Path()));
 }
 
-TEST_F(ProfileTest, FailedSaveKeepsTheOldFile) {
-  WriteAll(Path(), "[S]\r\nK=old\r\n");
-  TProfile::FailSavesForTests(true);
-  {
-    TProfile p("S", Path());
-    ASSERT_TRUE(p.WriteString("K", "new"));
-    EXPECT_FALSE(p.Flush());
-    EXPECT_FALSE(p.ErrorText().isEmpty());
+// Makes one step of every save fail with an error number until it goes out of scope.
+struct SaveFaultScope {
+  SaveFaultScope(FileIO::SaveStep failing, int error) {
+    FileIO::SetSaveFault([=](FileIO::SaveStep step) { return step == failing ? error : 0; });
   }
-  TProfile::FailSavesForTests(false);
-  EXPECT_EQ(ReadAll(Path()), QByteArray("[S]\r\nK=old\r\n"));
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"p.ini"});  // no temporary file left
+  ~SaveFaultScope() { FileIO::SetSaveFault(nullptr); }
+};
+
+TEST_F(ProfileTest, AFailureAtAnyStepOfASaveKeepsTheOldFileAndSaysWhyInGerman) {
+  const QByteArray old = "[S]\r\nK=old\r\n";
+  const struct {
+    FileIO::SaveStep step;
+    int error;
+    const char* reason;
+  } cases[] = {
+      {FileIO::SaveStep::Write, ENOSPC, "kein Platz"},
+      {FileIO::SaveStep::Sync, EIO, "Ein-/Ausgabefehler"},
+      {FileIO::SaveStep::Rename, EROFS, "schreibgeschützt"},
+  };
+  for (const auto& c : cases) {
+    WriteAll(Path(), old);
+    {
+      SaveFaultScope fault(c.step, c.error);
+      TProfile p("S", Path());
+      ASSERT_TRUE(p.WriteString("K", "new"));
+      EXPECT_FALSE(p.Flush());
+      EXPECT_TRUE(p.ErrorText().contains(QString::fromUtf8(c.reason))) << p.ErrorText().toStdString();
+    }
+    EXPECT_EQ(ReadAll(Path()), old);
+    // no temporary file is left beside it
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"p.ini"});
+  }
 
   TProfile nowhere("S", dir.filePath("no/such/folder/p.ini"));
   ASSERT_TRUE(nowhere.WriteString("K", "v"));
   EXPECT_FALSE(nowhere.Flush());
+  EXPECT_EQ(nowhere.ErrorText(), QString::fromUtf8("Die Datei oder der Ordner ist nicht vorhanden."));
+}
+
+TEST_F(ProfileTest, ASaveKeepsTheFileModeAndWritesThroughALink) {
+  WriteAll(Path("real.ini"), "[S]\r\nK=old\r\n");
+  ASSERT_EQ(::chmod(QFile::encodeName(Path("real.ini")).constData(), 0640), 0);
+  ASSERT_TRUE(QFile::link(Path("real.ini"), Path("link.ini")));
+  {
+    TProfile p("S", Path("link.ini"));
+    ASSERT_TRUE(p.WriteString("K", "new"));
+    ASSERT_TRUE(p.Flush());
+  }
+  EXPECT_TRUE(QFileInfo(Path("link.ini")).isSymLink());
+  EXPECT_EQ(ReadAll(Path("real.ini")), QByteArray("[S]\r\nK=new\r\n"));
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(Path("real.ini")).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(ProfileTest, AFileThatWouldGrowPastWhatAReadAcceptsIsNotWritten) {
+  // Nearly the limit already: one more key takes it over.
+  QByteArray big = "[S]\r\nK=old\r\n[Filler]\r\n";
+  big += QByteArray(TProfile::kMaxFileSize - big.size() - 4, 'x');
+  WriteAll(Path(), big);
+  {
+    TProfile p("S", Path());
+    ASSERT_EQ(p.State(), TProfile::FileState::Ok);
+    ASSERT_TRUE(p.WriteString("Longer", "a value of some length"));
+    EXPECT_FALSE(p.Flush());
+    EXPECT_TRUE(p.ErrorText().contains("MiB"));
+  }
+  EXPECT_EQ(ReadAll(Path()), big);
+  // What is written stays readable.
+  {
+    TProfile p("S", Path());
+    ASSERT_TRUE(p.WriteString("K", "neu"));
+    ASSERT_TRUE(p.Flush());
+  }
+  EXPECT_EQ(TProfile("S", Path()).GetString("K", 100), "neu");
+}
+
+TEST_F(ProfileTest, ASaveOnAReallyFullFileSystemKeepsTheOldFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system to fill needs root";
+  QTemporaryDir mountPoint;
+  const QByteArray where = QFile::encodeName(mountPoint.path());
+  if (::mount("tmpfs", where.constData(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+  struct Unmount {
+    QByteArray at;
+    ~Unmount() { ::umount2(at.constData(), MNT_DETACH); }
+  } unmount{where};
+
+  const QString record = mountPoint.filePath("bericht.ini");
+  const QByteArray old = "[S]\r\nK=old\r\n";
+  WriteAll(record, old);
+  {  // fill the rest of the file system
+    QFile filler(mountPoint.filePath("filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'f');
+    for (int i = 0; i < 64 && filler.write(block) == block.size() && filler.flush(); ++i) {
+    }
+  }
+  {
+    TProfile p("S", record);
+    ASSERT_TRUE(p.WriteString("K", QString(3000, 'n')));
+    ASSERT_TRUE(p.WriteString("L", QString(3000, 'n')));
+    EXPECT_FALSE(p.Flush());
+    EXPECT_EQ(p.ErrorText(), QString::fromUtf8("Auf dem Datenträger ist kein Platz mehr."));
+  }
+  EXPECT_EQ(ReadAll(record), old);
+  EXPECT_EQ(QDir(mountPoint.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"bericht.ini", "filler"}));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QStatusBar>
 #include <QToolBar>
@@ -308,13 +309,21 @@ TEST_F(ShellTest, StartShowsTheDeviceWindowWithFocusAndChecksItsItem) {
 TEST_F(ShellTest, RunGivesTheDeviceWindowTheFocusAndEndsWithTheLoopsStatus) {
   app = std::make_unique<Kelvara>(QString::fromLatin1(Kelvara::AppName), 0, children.Makers(), &Pruef1);
   bool shown = false, focusInDevice = false, formEnabled = true;
-  QTimer::singleShot(200, [&] {
+  // Looks until the frame is on show with the focus in the device window (or
+  // a generous time went by, which then fails below), then ends the loop.
+  QElapsedTimer waited;
+  waited.start();
+  QTimer probe;
+  QObject::connect(&probe, &QTimer::timeout, [&] {
     QWidget* focus = QApplication::focusWidget();
     shown = app->Frame->isVisible();
     focusInDevice = focus && (focus == app->DeviceWindow || app->DeviceWindow->isAncestorOf(focus));
+    if (!(shown && focusInDevice) && waited.elapsed() < 20000) return;
+    probe.stop();
     formEnabled = app->Action(CmSave)->isEnabled();
     app->EvCommand(CmExit);
   });
+  probe.start(10);
   EXPECT_EQ(app->Run(), 0);
   EXPECT_TRUE(shown);
   // The same focus as the window command gives: in the device window, not

@@ -1,0 +1,39 @@
+#pragma once
+// What every fuzz target shares: one offscreen QApplication for the process,
+// and a temporary folder for the files a target writes.
+#include <QApplication>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+#include "platform/fonts.h"
+
+namespace Fuzz {
+
+inline QApplication& App() {
+  static int argc = 1;
+  static char name[] = "kelvara-fuzz";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = [] {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    auto* a = new QApplication(argc, argv);
+    Fonts::InstallSubstitutions();
+    return a;
+  }();
+  return *app;
+}
+
+inline const QTemporaryDir& Folder() {
+  static QTemporaryDir* dir = new QTemporaryDir;
+  return *dir;
+}
+
+// The target fails loudly (libFuzzer saves the input) when a rule is broken.
+#define FUZZ_CHECK(cond)                                                         \
+  do {                                                                           \
+    if (!(cond)) {                                                               \
+      fprintf(stderr, "%s:%d: broken rule: %s\n", __FILE__, __LINE__, #cond);   \
+      abort();                                                                   \
+    }                                                                            \
+  } while (0)
+
+}  // namespace Fuzz
