@@ -77,6 +77,14 @@ class TMessgeraet : public QWidget {
   static void CountBytes(int& counter, int bytes);
   void ShowErrorCounts();
   void EvSelChangeCom();
+  // COM1..COM30 come first in the port list; the machine's serial devices follow.
+  static constexpr int kComPorts = 30;
+  // Brings the machine's devices in the port list up to date (the list also
+  // does so whenever it is opened).
+  void RefreshPortList();
+  // The port list's tool tip names the device file the selected entry opens.
+  void ShowPortDevice();
+  static QString UserName();
 
   // ---- protocol and poll cycle (messgeraet_protocol.cpp)
   void EvTimer(unsigned id);

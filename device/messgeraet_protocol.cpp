@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 
 #include "device/TMessgeraet.h"
@@ -215,11 +216,15 @@ void TMessgeraet::LogLine(const QString& text) {
   // Every line has the same height (one fixed-pitch line); saying so keeps
   // adding a line cheap however long the log is.
   if (!LogList->uniformItemSizes()) LogList->setUniformItemSizes(true);
+  // The log follows new lines only while the user has not scrolled back to
+  // read; scrolling down to the end again resumes following.
+  const QScrollBar* bar = LogList->verticalScrollBar();
+  const bool following = !bar || bar->value() >= bar->maximum();
   LogList->addItem(text);
   // The connection test alone writes two lines a second; keep the newest lines
   // so a program left running for days does not grow without end.
   while (LogList->count() > kLogLimit) delete LogList->takeItem(0);
-  LogList->scrollToBottom();
+  if (following) LogList->scrollToBottom();
 }
 
 void TMessgeraet::ClearLog() {

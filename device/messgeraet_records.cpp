@@ -23,7 +23,7 @@ void TMessgeraet::ButtonClicked(int id) {
       return;
     case 102:
       if (Seams::MessageBox(this, QStringLiteral("Wirklich ?"), QStringLiteral("Alle Datensaetze loeschen"),
-                            Win::MB_YESNO | Win::MB_ICONQUESTION) == Win::IDYES) {
+                            Win::MB_YESNO | Win::MB_ICONQUESTION | Win::MB_DEFBUTTON2) == Win::IDYES) {
         Seams::MessageBeep(Win::MB_ICONHAND);
         StartDeleteAll();
       }

@@ -118,19 +118,38 @@ const ControlSpec kTemplate[] = {
     {1102, Kind::Static, "0/0", 76, 323, 80, 8, false},
 };
 
-// Accepts a text only when every character is one of the given set; a typed
-// or pasted character outside it is refused.
-class CharSetValidator : public QValidator {
+// A limit field's validator: accepts a text only when every character is one
+// of the given set. A decimal comma, typed or pasted, becomes the decimal
+// point the limits are written with (a German user types "0,50" and must not
+// get 050); any other character outside the set is refused with the alert sound.
+class LimitValidator : public QValidator {
  public:
-  CharSetValidator(const QString& set, QObject* parent) : QValidator(parent), set_(set) {}
+  LimitValidator(const QString& set, QObject* parent) : QValidator(parent), set_(set) {}
   State validate(QString& input, int&) const override {
-    for (QChar c : input)
-      if (!set_.contains(c)) return Invalid;
+    input.replace(QLatin1Char(','), QLatin1Char('.'));
+    for (QChar c : input) {
+      if (!set_.contains(c)) {
+        Seams::MessageBeep(Win::MB_OK);
+        return Invalid;
+      }
+    }
     return Acceptable;
   }
 
  private:
   QString set_;
+};
+
+// The port list: it brings itself up to date each time it is opened, so a USB
+// adapter plugged in meanwhile is there.
+class PortCombo : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+  std::function<void()> BeforePopup;
+  void showPopup() override {
+    if (BeforePopup) BeforePopup();
+    QComboBox::showPopup();
+  }
 };
 
 // The closed height of a drop-down list in the dialog font, in pixels at 96 DPI.
@@ -175,7 +194,7 @@ TMessgeraet::TMessgeraet(QWidget* parent, int resId, int debugMode)
   for (int i = 0; i < 4; ++i) {
     LimitEdit[i] = edit(limitIds[i]);
     LimitEdit[i]->setValidator(
-        new CharSetValidator(QString::fromLatin1(kLimitCharacters), LimitEdit[i]));
+        new LimitValidator(QString::fromLatin1(kLimitCharacters), LimitEdit[i]));
     // The report form takes over this many characters; a longer limit would
     // reach it cut, and be compared as another number.
     LimitEdit[i]->setMaxLength(kLimitMaxChars);
@@ -278,7 +297,7 @@ void TMessgeraet::CreateControls() {
         w = new QCheckBox(text, this);
         break;
       case Kind::DropList: {
-        auto* cb = new QComboBox(this);
+        auto* cb = c.id == 1470 ? new PortCombo(this) : new QComboBox(this);
         cb->setEditable(false);
         // The template height is the dropped-down height; the closed list is
         // one line of the dialog font high.
@@ -315,10 +334,12 @@ void TMessgeraet::SetupWindow() {
   setAutoFillBackground(true);
   // 3. Fixed-pitch font for the log.
   LogList->setFont(Fonts::FixedFont());
-  // 4. COM1..COM30, COM4 selected.
+  // 4. COM1..COM30, COM4 selected, then the machine's serial devices.
   ComCombo->clear();
   for (int i = 1; i <= 30; ++i) ComCombo->addItem(CFormat("COM%d", i));
   ComCombo->setCurrentIndex(3);
+  RefreshPortList();
+  if (auto* ports = dynamic_cast<PortCombo*>(ComCombo)) ports->BeforePopup = [this] { RefreshPortList(); };
   // 5. Byte counters.
   TxBytes = 0;
   RxBytes = 0;

@@ -60,6 +60,8 @@ class TProfile {
   bool Flush();
 
   FileState State() const { return state_; }
+  // True when the file holds the section (a header line naming it).
+  bool HasSection() const { return FindSection() >= 0; }
   QString ErrorText() const { return error_; }
   QString Path() const { return path_; }
   QString Section() const { return section_; }

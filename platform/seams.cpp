@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QSpacerItem>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -15,37 +18,72 @@ Seams::ModalFrameResponder g_modalFrame;
 
 namespace Seams {
 
+std::unique_ptr<QMessageBox> BuildMessageBox(const MessageBoxRequest& request) {
+  auto box = std::make_unique<QMessageBox>(request.owner);
+  box->setWindowTitle(request.caption);
+  box->setText(request.text);
+  switch (request.type & 0xF0) {
+    case Win::MB_ICONHAND: box->setIcon(QMessageBox::Critical); break;
+    case Win::MB_ICONQUESTION: box->setIcon(QMessageBox::Question); break;
+    case Win::MB_ICONEXCLAMATION: box->setIcon(QMessageBox::Warning); break;
+    case Win::MB_ICONASTERISK: box->setIcon(QMessageBox::Information); break;
+    default: break;
+  }
+  QList<QPushButton*> buttons;
+  auto add = [&](const QString& text, QMessageBox::ButtonRole role, int result) {
+    QPushButton* button = box->addButton(text, role);
+    button->setProperty("winResult", result);
+    buttons << button;
+  };
+  switch (request.type & 0x0F) {
+    case Win::MB_YESNO:
+      add(QStringLiteral("&Ja"), QMessageBox::YesRole, Win::IDYES);
+      add(QStringLiteral("&Nein"), QMessageBox::NoRole, Win::IDNO);
+      break;
+    case Win::MB_YESNOCANCEL:
+      add(QStringLiteral("&Ja"), QMessageBox::YesRole, Win::IDYES);
+      add(QStringLiteral("&Nein"), QMessageBox::NoRole, Win::IDNO);
+      add(QStringLiteral("Abbrechen"), QMessageBox::RejectRole, Win::IDCANCEL);
+      box->setEscapeButton(buttons.last());
+      break;
+    case Win::MB_OKCANCEL:
+      add(QStringLiteral("OK"), QMessageBox::AcceptRole, Win::IDOK);
+      add(QStringLiteral("Abbrechen"), QMessageBox::RejectRole, Win::IDCANCEL);
+      box->setEscapeButton(buttons.last());
+      break;
+    default:
+      add(QStringLiteral("OK"), QMessageBox::AcceptRole, Win::IDOK);
+      break;
+  }
+  const int defaultIndex = (request.type & Win::MB_DEFBUTTON2) && buttons.size() > 1 ? 1 : 0;
+  box->setDefaultButton(buttons[defaultIndex]);
+  // A message box is as wide as its text; a short text would cut a longer
+  // caption ("Alle Da...schen"). Room for the caption, the window's icon and
+  // its buttons in the title bar.
+  const int captionWidth = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(request.caption);
+  if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+    grid->addItem(new QSpacerItem(captionWidth + 120, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
+                  1, grid->columnCount());
+  return box;
+}
+
+int MessageBoxResult(const QMessageBox& box, const QAbstractButton* clicked) {
+  if (!clicked) {
+    // Closed by its close box or Escape: what its escape button means.
+    const QAbstractButton* escape = box.escapeButton();
+    if (escape) return escape->property("winResult").toInt();
+    const QList<QAbstractButton*> all = box.buttons();
+    return all.isEmpty() ? int(Win::IDCANCEL) : all.last()->property("winResult").toInt();
+  }
+  return clicked->property("winResult").toInt();
+}
+
 int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned type) {
   MessageBoxRequest request{owner, text, caption, type};
   if (g_messageBox) return g_messageBox(request);
-  QMessageBox box(owner);
-  box.setWindowTitle(caption);
-  box.setText(text);
-  switch (type & 0xF0) {
-    case Win::MB_ICONHAND: box.setIcon(QMessageBox::Critical); break;
-    case Win::MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-    case Win::MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
-    case Win::MB_ICONASTERISK: box.setIcon(QMessageBox::Information); break;
-    default: break;
-  }
-  switch (type & 0x0F) {
-    case Win::MB_YESNO: {
-      QPushButton* yes = box.addButton(QObject::tr("&Ja"), QMessageBox::YesRole);
-      box.addButton(QObject::tr("&Nein"), QMessageBox::NoRole);
-      box.exec();
-      return box.clickedButton() == yes ? Win::IDYES : Win::IDNO;
-    }
-    case Win::MB_OKCANCEL: {
-      QPushButton* ok = box.addButton(QObject::tr("OK"), QMessageBox::AcceptRole);
-      box.addButton(QObject::tr("Abbrechen"), QMessageBox::RejectRole);
-      box.exec();
-      return box.clickedButton() == ok ? Win::IDOK : Win::IDCANCEL;
-    }
-    default:
-      box.addButton(QObject::tr("OK"), QMessageBox::AcceptRole);
-      box.exec();
-      return Win::IDOK;
-  }
+  std::unique_ptr<QMessageBox> box = BuildMessageBox(request);
+  box->exec();
+  return MessageBoxResult(*box, box->clickedButton());
 }
 
 void MessageBeep(unsigned) {

@@ -5,7 +5,10 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
+class QAbstractButton;
+class QMessageBox;
 class QWidget;
 
 namespace Win {
@@ -13,11 +16,13 @@ namespace Win {
 enum : unsigned {
   MB_OK = 0x00,
   MB_OKCANCEL = 0x01,
+  MB_YESNOCANCEL = 0x03,
   MB_YESNO = 0x04,
   MB_ICONHAND = 0x10,
   MB_ICONQUESTION = 0x20,
   MB_ICONEXCLAMATION = 0x30,
   MB_ICONASTERISK = 0x40,
+  MB_DEFBUTTON2 = 0x100,  // the second button is the default (Enter)
 };
 enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 }  // namespace Win
@@ -56,6 +61,11 @@ using GenericDialogResponder = std::function<int(const GenericDialogRequest&)>;
 
 // Shows a message box (or asks the responder) and returns Win::IDOK, IDYES, ...
 int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned type);
+// The box MessageBox shows, built but not run: German buttons in the order of
+// the type, the default button it names, and wide enough for its caption.
+std::unique_ptr<QMessageBox> BuildMessageBox(const MessageBoxRequest& request);
+// The result a button of such a box stands for.
+int MessageBoxResult(const QMessageBox& box, const QAbstractButton* clicked);
 // The platform's alert sound; tests can count it.
 void MessageBeep(unsigned type);
 bool FileDialog(const FileDialogRequest& request, QString* path);

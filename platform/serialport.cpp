@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QSet>
+#include <QRegularExpression>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -81,13 +84,53 @@ int SerialPort::PortNumberFromName(const QString& name) {
   return ok && number > 0 ? number : 0;
 }
 
+QList<SerialPort::MachineDevice> SerialPort::MachineDevices() {
+  QString root = qEnvironmentVariable("KELVARA_DEVICE_ROOT");
+  if (root.isEmpty()) root = QStringLiteral("/dev");
+  QList<MachineDevice> found;
+  QSet<QString> seen;
+  // Adapters by their maker, model and serial number, as udev names them:
+  // usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 -> ../../ttyUSB0
+  const QDir byId(root + QStringLiteral("/serial/by-id"));
+  for (const QFileInfo& link : byId.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
+    const QString target = link.canonicalFilePath();
+    if (target.isEmpty() || seen.contains(target)) continue;
+    seen.insert(target);
+    QString name = link.fileName();
+    name.remove(QRegularExpression(QStringLiteral("^(usb|pci|platform)-")));
+    name.remove(QRegularExpression(QStringLiteral("-if\\d+(-port\\d+)?$")));
+    name.replace(QLatin1Char('_'), QLatin1Char(' '));
+    found.append({QStringLiteral("%1 (%2)").arg(name, QFileInfo(target).fileName()), target});
+  }
+  const QDir dev(root);
+  for (const QFileInfo& file :
+       dev.entryInfoList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")}, QDir::Files | QDir::System, QDir::Name)) {
+    const QString target = file.canonicalFilePath();
+    if (target.isEmpty() || seen.contains(target)) continue;
+    seen.insert(target);
+    found.append({file.fileName(), target});
+  }
+  std::sort(found.begin(), found.end(),
+            [](const MachineDevice& a, const MachineDevice& b) { return a.Label < b.Label; });
+  return found;
+}
+
 bool SerialPort::Create(const QString& portName) {
   Close();
-  int number = PortNumberFromName(portName);
-  if (number <= 0) return false;
-  QByteArray path = QFile::encodeName(DevicePath(number));
+  openError_ = 0;
+  QByteArray path;
+  if (portName.startsWith(QLatin1Char('/'))) {
+    path = QFile::encodeName(portName);
+  } else {
+    int number = PortNumberFromName(portName);
+    if (number <= 0) return false;
+    path = QFile::encodeName(DevicePath(number));
+  }
   int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    openError_ = errno;
+    return false;
+  }
   struct stat st;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     ::close(fd);
@@ -95,6 +138,7 @@ bool SerialPort::Create(const QString& portName) {
   }
   // No sharing: refuse a port another program (or another window) holds.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    openError_ = EBUSY;
     ::close(fd);
     return false;
   }

@@ -59,9 +59,22 @@ class SerialPort : public QObject {
   // The port number in a name such as "Com4" or "\\.\Com10"; 0 when there is none.
   static int PortNumberFromName(const QString& name);
 
+  // A serial device of the machine beyond COM1..COM30: a USB adapter found
+  // under /dev/serial/by-id, or a /dev/ttyUSB* or /dev/ttyACM* device.
+  struct MachineDevice {
+    QString Label;  // what the port list shows: "FTDI FT232R USB UART A50285BI (ttyUSB0)"
+    QString Path;   // the device file opened: "/dev/ttyUSB0"
+  };
+  // The machine's serial devices, each device once, sorted by label. The
+  // folder searched is $KELVARA_DEVICE_ROOT when set, else /dev.
+  static QList<MachineDevice> MachineDevices();
+
   // Step 1: opens the port exclusively for reading and writing. False when the
   // device does not exist, is in use or is not a terminal device we may open.
+  // A name that starts with "/" is opened as that device file.
   bool Create(const QString& portName);
+  // The errno of the last failed Create (EACCES when the user lacks the right), else 0.
+  int OpenError() const { return openError_; }
   bool IsValid() const { return fd_ >= 0; }
   // Step 2: sizes the input queue (and notes the output size). Also empties
   // whatever the device had queued before it was opened.
@@ -106,6 +119,7 @@ class SerialPort : public QObject {
   void Complete();
   qint64 NowMs() const { return clock_.elapsed(); }
 
+  int openError_ = 0;
   int fd_ = -1;
   bool locked_ = false;
   QSocketNotifier* notifier_ = nullptr;

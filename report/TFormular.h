@@ -74,6 +74,14 @@ class TFormular : public QWidget {
   // unchanged) when the file exists but cannot be read.
   bool LoadRecord(const QString& path);
 
+  // Asks "Der Bericht wurde geändert. Änderungen speichern?" when the report
+  // has changes that were not saved: Ja saves (through the save dialog when
+  // the report has no file yet), Nein drops them, Abbrechen keeps them. True
+  // when the caller may go on (close, load another record).
+  bool QuerySaveChanges();
+  // Asks for a file and saves there; true when the report was saved.
+  bool SaveAs();
+
   // Evaluation.
   void CmKopieren();
   void Evaluate();
@@ -140,6 +148,10 @@ class TFormular : public QWidget {
   std::array<QString, kRowCount> GrenzText;
   std::array<int, kRowCount> RowActive{};
   TMessgeraet* DeviceWindow = nullptr;
+  // Changes since the last save or load (typing, Kopieren, Erzeugen, the
+  // inspection boxes), and the file the report was last saved to or loaded from.
+  bool Modified = false;
+  QString RecordPath;
   int Printing = 0;
   QPrinter* Printer = nullptr;
 
@@ -163,6 +175,8 @@ class TFormular : public QWidget {
 
  private:
   void CreateControls();
+  // Shows the text in the main frame's status bar, when the form is in one.
+  void NoteInStatusBar(const QString& text);
   void ComposeSignature(int cityField, int contactField, int target);
   const RowAppliesTable& Applicability() const;
 };

@@ -4,12 +4,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QStatusBar>
 
 #include "device/TMessgeraet.h"
 #include "platform/cformat.h"
 #include "platform/cp1252.h"
 #include "platform/profile.h"
 #include "platform/seams.h"
+#include "platform/userfolders.h"
 #include "report/TFormular.h"
 
 namespace {
@@ -85,6 +88,9 @@ bool TFormular::SaveRecord(const QString& path) {
   ok &= profile.WriteInt(QStringLiteral("Funktionspruefung"), FunktionspruefungBox->isChecked() ? 1 : 0);
   if (!ok) return fail(QStringLiteral("Ein Wert lässt sich nicht in die Datei schreiben."));
   if (!profile.Flush()) return fail(profile.ErrorText());
+  Modified = false;
+  RecordPath = path;
+  NoteInStatusBar(QStringLiteral("Datensatz gespeichert: %1").arg(QDir::toNativeSeparators(path)));
   return true;
 }
 
@@ -97,6 +103,16 @@ bool TFormular::LoadRecord(const QString& path) {
                       QStringLiteral("Der Datensatz konnte nicht gelesen werden.\n\n%1\n\n%2")
                           .arg(path, profile.ErrorText()),
                       LoadCaption(), Win::MB_OK | Win::MB_ICONHAND);
+    return false;
+  }
+  if (!profile.HasSection()) {
+    // Another program's INI file, a text file or no file at all: loading it
+    // would only empty the form. What the user typed stays.
+    const QString why = profile.State() == TProfile::FileState::Missing
+                            ? QStringLiteral("Die Datei \u201E%1\u201C ist nicht vorhanden.")
+                            : QStringLiteral("Die Datei \u201E%1\u201C enthält keinen Datensatz eines Prüfprotokolls.");
+    Seams::MessageBox(this, why.arg(QDir::toNativeSeparators(path)) + QStringLiteral("\n\nDas Formular bleibt unverändert."),
+                      LoadCaption(), Win::MB_OK | Win::MB_ICONEXCLAMATION);
     return false;
   }
 
@@ -124,6 +140,9 @@ bool TFormular::LoadRecord(const QString& path) {
 
   SyncOkBoxes();
   update();
+  Modified = false;
+  RecordPath = path;
+  NoteInStatusBar(QStringLiteral("Datensatz geladen: %1").arg(QDir::toNativeSeparators(path)));
   return true;
 }
 
@@ -143,9 +162,12 @@ FileDialogRequest RecordDialog(QWidget* owner, bool save, const char* title) {
 }
 }  // namespace
 
-void TFormular::CmDatensatzSpeichern() {
+bool TFormular::SaveAs() {
   QString path;
-  if (!Seams::FileDialog(RecordDialog(this, true, "Datensatz speichern unter"), &path)) return;
+  FileDialogRequest request = RecordDialog(this, true, "Datensatz speichern unter");
+  request.initialName = UserFolders::StartFolder();
+  if (!Seams::FileDialog(request, &path)) return false;
+  UserFolders::Remember(path);
   if (!path.contains(QLatin1String(".ini"), Qt::CaseSensitive)) {
     path += QLatin1String(".ini");
     // The dialog asked about the name without the extension; a report stored
@@ -157,13 +179,34 @@ void TFormular::CmDatensatzSpeichern() {
                               .arg(QDir::toNativeSeparators(path)),
                           QStringLiteral("Datensatz speichern unter"),
                           Win::MB_YESNO | Win::MB_ICONEXCLAMATION) != Win::IDYES)
-      return;
+      return false;
   }
-  SaveRecord(path);
+  return SaveRecord(path);
 }
 
+void TFormular::CmDatensatzSpeichern() { SaveAs(); }
+
 void TFormular::CmDatensatzLaden() {
+  if (!QuerySaveChanges()) return;
   QString path;
-  if (!Seams::FileDialog(RecordDialog(this, false, "Datensatz laden"), &path)) return;
+  FileDialogRequest request = RecordDialog(this, false, "Datensatz laden");
+  request.initialName = UserFolders::StartFolder();
+  if (!Seams::FileDialog(request, &path)) return;
+  UserFolders::Remember(path);
   LoadRecord(path);
+}
+
+bool TFormular::QuerySaveChanges() {
+  if (!Modified) return true;
+  switch (Seams::MessageBox(this, QStringLiteral("Der Bericht wurde geändert. Änderungen speichern?"),
+                            QStringLiteral("Formular"), Win::MB_YESNOCANCEL | Win::MB_ICONQUESTION)) {
+    case Win::IDYES: return RecordPath.isEmpty() ? SaveAs() : SaveRecord(RecordPath);
+    case Win::IDNO: return true;
+    default: return false;
+  }
+}
+
+void TFormular::NoteInStatusBar(const QString& text) {
+  if (auto* frame = qobject_cast<QMainWindow*>(window()))
+    if (QStatusBar* bar = frame->statusBar()) bar->showMessage(text);
 }

@@ -139,7 +139,8 @@ void TFormular::CreateControls() {
     connect(edit, &QLineEdit::inputRejected, this, []() { Seams::MessageBeep(0); });
     // A text the program set beyond the typing limit stays whole; once the user
     // shortens it, the limit closes in again.
-    connect(edit, &QLineEdit::textEdited, this, [edit, i]() {
+    connect(edit, &QLineEdit::textEdited, this, [this, edit, i]() {
+      Modified = true;
       const int limit = FieldLimit(i);
       if (edit->maxLength() <= limit) return;
       const int cursor = edit->cursorPosition();
@@ -215,7 +216,10 @@ QString TFormular::FieldFirstLine(int index) const {
 }
 
 bool TFormular::EvCommand(int id, QWidget* control, int notify) {
-  if (control && notify == 0 && id >= kSichtpruefungId && id <= kFirstOkBoxId + kRowCount - 1) update();
+  if (control && notify == 0 && id >= kSichtpruefungId && id <= kFirstOkBoxId + kRowCount - 1) {
+    update();
+    if (id == kSichtpruefungId || id == kFunktionspruefungId) Modified = true;
+  }
   switch (id) {
     case CmDatensatzSpeichernId: CmDatensatzSpeichern(); return true;
     case CmDatensatzLadenId: CmDatensatzLaden(); return true;
@@ -226,9 +230,9 @@ bool TFormular::EvCommand(int id, QWidget* control, int notify) {
   }
   if (notify != 0) return false;
   switch (id) {
-    case kErzeugenUnternehmerId: CmErzeugenUnternehmer(); return true;
-    case kErzeugenPrueferId: CmErzeugenPruefer(); return true;
-    case kKopierenId: CmKopieren(); return true;
+    case kErzeugenUnternehmerId: CmErzeugenUnternehmer(); Modified = true; return true;
+    case kErzeugenPrueferId: CmErzeugenPruefer(); Modified = true; return true;
+    case kKopierenId: CmKopieren(); Modified = true; return true;
     default: return false;
   }
 }

@@ -14,7 +14,10 @@
 #include <QPaintEvent>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPrinterInfo>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -22,6 +25,7 @@
 #include "platform/dialogunits.h"
 #include "platform/fonts.h"
 #include "platform/seams.h"
+#include "platform/userfolders.h"
 #include "report/TFormular.h"
 #include "report/surface.h"
 
@@ -299,7 +303,8 @@ class PrintProgress : public QDialog {
 };
 
 // The printer object's print operation: dialog, progress, one page.
-bool RunPrintJob(QPrinter& printer, QWidget* parent, TWindowPrintout& printout, bool prompt) {
+bool RunPrintJob(QPrinter& printer, QWidget* parent, TWindowPrintout& printout, bool prompt,
+                 const QString& documentName) {
   if (!PrinterUsable(printer)) {
     Seams::MessageBox(parent, QStringLiteral("Cannot print without a default printer."), kErrorCaption,
                       Win::MB_OK | Win::MB_ICONEXCLAMATION);
@@ -322,15 +327,17 @@ bool RunPrintJob(QPrinter& printer, QWidget* parent, TWindowPrintout& printout, 
     request.save = true;
     request.title = QStringLiteral("Print to File");
     request.filter = QStringLiteral("PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*");
-    request.initialName = folderOnly ? QDir(named).filePath(QStringLiteral("Pruefprotokoll.pdf"))
-                                     : QStringLiteral("Pruefprotokoll.pdf");
+    const QString file = documentName + QStringLiteral(".pdf");
+    request.initialName = QDir(folderOnly ? named : UserFolders::StartFolder()).filePath(file);
     request.overwritePrompt = true;
     QString path;
     if (!Seams::FileDialog(request, &path) || path.isEmpty()) return false;
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".pdf");
+    UserFolders::Remember(path);
     printer.setOutputFileName(path);
   }
-  printer.setDocName(printout.Title());
+  // The job's name, and the title of a PDF.
+  printer.setDocName(documentName);
 
   const QString device = printer.outputFormat() == QPrinter::PdfFormat ? QStringLiteral("PDF")
                                                                         : printer.printerName();
@@ -381,6 +388,15 @@ QString NotPrintedText(const QString& title, const QString& reason) {
   return QStringLiteral("'%1' not printed. %2.").arg(title, reason);
 }
 
+QString DocumentName(const TFormular& form, const QDate& day) {
+  // The client's name as it stands, without the characters a file name cannot hold.
+  QString client = form.FieldFirstLine(0).simplified();
+  client.remove(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]")));
+  QString name = QStringLiteral("Prüfprotokoll");
+  if (!client.isEmpty()) name += QLatin1Char(' ') + client.left(80);
+  return name + QLatin1Char(' ') + day.toString(QStringLiteral("dd.MM.yyyy"));
+}
+
 bool IsPdfFallback(const QPrinter& printer) { return printer.outputFormat() == QPrinter::PdfFormat; }
 
 bool PrinterUsable(const QPrinter& printer) {
@@ -420,7 +436,7 @@ void Print(TFormular& form) {
     TWindowPrintout printout(kPrintTitle, &form);
     printout.ScaleToPage = true;
     printout.MappingMode = kMmIsotropic;
-    RunPrintJob(*printer, &form, printout, true);
+    RunPrintJob(*printer, &form, printout, true, DocumentName(form));
   }
   form.update();
 }
@@ -459,6 +475,12 @@ void Preview(TFormular& form) {
     frame->BeginModal(ChildFrameOf(form));
     delete frame;  // with it the layout window and the preview page
   }
+  // The form's child frame is the active one again, so its commands (print,
+  // save) are available at once, not only after a click into the form.
+  if (auto* child = qobject_cast<QMdiSubWindow*>(ChildFrameOf(form))) {
+    if (QMdiArea* area = child->mdiArea()) area->setActiveSubWindow(child);
+  }
+  form.setFocus();
   form.update();
 }
 

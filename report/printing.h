@@ -1,4 +1,5 @@
 #pragma once
+#include <QDate>
 // Printing and print preview of the report form: the printout that maps the
 // form's logical page onto a printer page, the preview frame, and the three
 // commands (page set-up, print, preview) the form runs.
@@ -144,5 +145,8 @@ void Preview(TFormular& form);    // "&Druckvorschau.."
 
 // The printing service's texts.
 QString NotPrintedText(const QString& title, const QString& reason);
+// The name of a printed report: "Prüfprotokoll <Auftraggeber> <dd.mm.yyyy>",
+// the job's name, the title of a PDF and (with ".pdf") the file name offered.
+QString DocumentName(const TFormular& form, const QDate& day = QDate::currentDate());
 
 }  // namespace PrintJob

@@ -19,5 +19,9 @@ ChildWindowMakers ChildWindowMakers::Program() {
     auto* formular = qobject_cast<TFormular*>(form);
     return formular && formular->HandleCommand(commandId);
   };
+  makers.FormCanClose = [](QWidget* form) {
+    auto* formular = qobject_cast<TFormular*>(form);
+    return !formular || formular->QuerySaveChanges();
+  };
   return makers;
 }

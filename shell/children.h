@@ -11,6 +11,8 @@ struct ChildWindowMakers {
   std::function<QWidget*(QWidget* deviceWindow)> MakeForm;
   // Offers a form command (save, load, print, preview, page set-up) to the form.
   std::function<bool(QWidget* form, int commandId)> FormCommand;
+  // Asked before the program ends: false keeps it open (unsaved report kept).
+  std::function<bool(QWidget* form)> FormCanClose;
 
   // The program's own windows: TMessgeraet and TFormular.
   static ChildWindowMakers Program();

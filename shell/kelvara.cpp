@@ -3,6 +3,10 @@
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QScreen>
+#include <QTranslator>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDateTime>
@@ -36,13 +40,21 @@ namespace {
 
 using namespace ShellIds;
 
-// The main frame. Its close query always allows closing and asks no window.
+// The main frame. Its close query asks the report form, which offers to save
+// unsaved changes first.
 class KelvaraFrame : public QMainWindow {
  public:
   using QMainWindow::QMainWindow;
+  std::function<bool()> CanClose;
 
  protected:
-  void closeEvent(QCloseEvent* event) override { event->accept(); }
+  void closeEvent(QCloseEvent* event) override {
+    if (CanClose && !CanClose()) {
+      event->ignore();
+      return;
+    }
+    event->accept();
+  }
 };
 
 // Child frames are created once and stay for the run: their close box hides
@@ -131,6 +143,17 @@ HostInfo HostInfo::Local() {
   return info;
 }
 
+bool Kelvara::InstallTranslations() {
+  auto* translator = new QTranslator(qApp);
+  if (!translator->load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  QCoreApplication::installTranslator(translator);
+  return true;
+}
+
 int Kelvara::DebugModeFromArgs(int argc, const char* const* argv) {
   return (argc >= 2 && argv && argv[1] && std::strcmp(argv[1], "debugkelvara") == 0) ? 1 : 0;
 }
@@ -173,7 +196,9 @@ QAction* Kelvara::Action(int id) const {
 
 bool Kelvara::InitMainWindow() {
   // 1, 2: the client area with scroll bars, and the frame around it.
-  Frame = new KelvaraFrame;
+  auto* frame = new KelvaraFrame;
+  frame->CanClose = [this] { return !makers_.FormCanClose || !ReportForm || makers_.FormCanClose(ReportForm); };
+  Frame = frame;
   Frame->setObjectName(QStringLiteral("Frame"));
   Frame->setWindowTitle(Name);
   MdiClient = new QMdiArea(Frame);
@@ -193,6 +218,7 @@ bool Kelvara::InitMainWindow() {
   // 6, 7: control bar and status bar.
   BuildControlBar();
   BuildStatusBar();
+  FitFrameToScreen();
   // 8: lay the frame out now (not shown yet) so the client area has its size.
   Frame->ensurePolished();
   if (QLayout* layout = Frame->layout()) {
@@ -247,11 +273,11 @@ void Kelvara::BuildMenu() {
     return action;
   };
   QMenu* file = bar->addMenu(QStringLiteral("&Datei"));
-  add(file, QStringLiteral("Da&tensatz lesen..."), CmLoad);
-  add(file, QStringLiteral("&Datensatz speichern ..."), CmSave);
+  add(file, QStringLiteral("Da&tensatz lesen..."), CmLoad)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  add(file, QStringLiteral("&Datensatz speichern ..."), CmSave)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   file->addSeparator();
   add(file, QStringLiteral("Seiten &Einstellung..."), CmPageSetup);
-  add(file, QStringLiteral("D&rucken..."), CmPrint);
+  add(file, QStringLiteral("D&rucken..."), CmPrint)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   add(file, QStringLiteral("&Druckvorschau.."), CmPreview);
   file->addSeparator();
   add(file, QStringLiteral("Über &Kelvara ..."), CmAbout);
@@ -381,7 +407,14 @@ void Kelvara::CreateChildren() {
   device->setAttribute(Qt::WA_DeleteOnClose, false);
   DeviceChild = device;
   MdiClient->addSubWindow(DeviceChild);
-  DeviceChild->setGeometry(client);
+  {
+    const QMargins m = DeviceChild->contentsMargins();
+    // A window sized by its maker keeps that size; others their minimum.
+    const QSize natural =
+        DeviceWindow->testAttribute(Qt::WA_Resized) ? DeviceWindow->size() : DeviceWindow->minimumSize();
+    deviceFrameSize_ = natural.grownBy(m);
+  }
+  DeviceChild->setGeometry(DeviceChildRect());
   DeviceChild->showNormal();
   // The device frame keeps covering the client area when that takes its
   // final size on show.
@@ -409,10 +442,33 @@ void Kelvara::CreateChildren() {
 
 bool Kelvara::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize && MdiClient && watched == MdiClient->viewport() && DeviceChild) {
-    const QRect client(QPoint(0, 0), MdiClient->viewport()->size());
+    const QRect client = DeviceChildRect();
     if (DeviceChild->geometry() != client) DeviceChild->setGeometry(client);
   }
   return QObject::eventFilter(watched, event);
+}
+
+QRect Kelvara::DeviceChildRect() const {
+  // On a small screen the client area is smaller than the device window: the
+  // frame keeps the window's size and the client area scrolls.
+  return QRect(QPoint(0, 0), MdiClient->viewport()->size().expandedTo(deviceFrameSize_));
+}
+
+void Kelvara::FitFrameToScreen() {
+  QRect area;
+  if (AvailableArea) {
+    area = AvailableArea();
+  } else if (QScreen* screen = Frame->screen()) {
+    area = screen->availableGeometry();
+  }
+  if (!area.isValid()) return;
+  // The window manager adds a title bar and a border around the frame.
+  constexpr int kDecorationHeight = 32, kDecorationWidth = 4;
+  const int width = std::min(FrameWidth, area.width() - kDecorationWidth);
+  const int height = std::min(FrameHeight, area.height() - kDecorationHeight);
+  if (width == FrameWidth && height == FrameHeight) return;  // room enough: as it is
+  Frame->setFixedSize(std::max(width, 320), std::max(height, 240));
+  Frame->move(area.topLeft());
 }
 
 void Kelvara::ShowChild(int which) {

@@ -77,6 +77,9 @@ class Kelvara : public QObject {
   static QString FormatCaption(const QString& version, const QString& host, const QString& address);
   // The clock text for a local date and time: "%2d:%02d:%02d %02d.%02d.%04d".
   static QString ClockTextFor(int year, int month, int day, int hour, int minute, int second);
+  // Loads Qt's own German texts (buttons and system dialogs); false when the
+  // translation files are not installed.
+  static bool InstallTranslations();
 
   Kelvara(const QString& name, int debugMode, ChildWindowMakers makers = ChildWindowMakers::Program(),
           std::function<HostInfo()> hostInfo = &HostInfo::Local);
@@ -117,6 +120,11 @@ class Kelvara : public QObject {
   QString Caption;
   int ShownChild = 1;
 
+  // The part of the screen the frame may take (the screen's available area
+  // unless set); on a screen with less room than the frame's size the frame
+  // is made to fit and its client area scrolls.
+  std::function<QRect()> AvailableArea;
+
   QAction* Action(int id) const;
   ModeIndicators* Indicators() const { return indicators_; }
 
@@ -130,6 +138,10 @@ class Kelvara : public QObject {
   void SetCaptionFromHost();
   void CreateChildren();
   void ShowChild(int which);
+  // Keeps the frame within the available area of the screen.
+  void FitFrameToScreen();
+  // The device child's frame: the client area, but never smaller than the device window.
+  QRect DeviceChildRect() const;
   // Activates the child frame on show and gives its window the focus.
   void FocusShownChild();
   void ShowAbout();
@@ -137,6 +149,7 @@ class Kelvara : public QObject {
   void WatchFocusedEdit();
 
   ChildWindowMakers makers_;
+  QSize deviceFrameSize_;  // the device window with its child frame's border
   std::function<HostInfo()> hostInfo_;
   std::map<int, QAction*> actions_;
   ModeIndicators* indicators_ = nullptr;

@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(Kelvara::AppName));
   Fonts::InstallSubstitutions();
+  // The system dialogs (files, printing, page set-up) and their buttons in German.
+  Kelvara::InstallTranslations();
   Kelvara kelvara(QString::fromLatin1(Kelvara::AppName), debugMode);
   return kelvara.Run();
 }

@@ -278,7 +278,7 @@ TEST_F(DeviceLink, DeleteAllAsksThenReloads) {
   ASSERT_EQ(asked.size(), 1);
   EXPECT_EQ(asked[0].text, "Wirklich ?");
   EXPECT_EQ(asked[0].caption, "Alle Datensaetze loeschen");
-  EXPECT_EQ(asked[0].type, unsigned(Win::MB_YESNO | Win::MB_ICONQUESTION));
+  EXPECT_EQ(asked[0].type, unsigned(Win::MB_YESNO | Win::MB_ICONQUESTION | Win::MB_DEFBUTTON2));
   EXPECT_TRUE(Sent().isEmpty());
   EXPECT_TRUE(ButtonsEnabled());
   EXPECT_EQ(beeps, 0);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
@@ -311,31 +312,37 @@ TEST(DeviceWindow, DebugModeShowsDebugControlsAndLogsFirstLine) {
   }
 }
 
-TEST(DeviceWindow, LimitFieldsAcceptOnlyNumberCharacters) {
+TEST(DeviceWindow, LimitFieldsTakeADecimalCommaAsPointAndRefuseOtherCharactersAloud) {
+  int beeps = 0;
+  Seams::SetBeepCounter(&beeps);
   Window win;
+  EXPECT_EQ(beeps, 0);  // the program's own texts ("?", limits) never beep
   QLineEdit* e = win.w.LimitEdit[0];
   ASSERT_EQ(e->text(), " 0.30");
   e->setCursorPosition(e->text().size());
   TypeChar(e, 'a');
-  TypeChar(e, ',');
   TypeChar(e, QChar(0x00E4));  // ä
   EXPECT_EQ(e->text(), " 0.30");
+  EXPECT_EQ(beeps, 2);
+  // A German user types a decimal comma: it is the decimal point, never dropped.
   e->clear();
-  Type(e, "1.5");
-  EXPECT_EQ(e->text(), "1.5");
+  Type(e, "0,50");
+  EXPECT_EQ(e->text(), "0.50");
   e->clear();
   Type(e, "-");
   EXPECT_EQ(e->text(), "-");
   Type(e, " 2x,");
-  EXPECT_EQ(e->text(), "- 2");
-  // Pasting refuses a text with any foreign character.
-  const QValidator* v = e->validator();
-  ASSERT_NE(v, nullptr);
-  QString s = "1,5";
-  int pos = 0;
-  EXPECT_EQ(v->validate(s, pos), QValidator::Invalid);
-  s = "-0123456789. ";
-  EXPECT_EQ(v->validate(s, pos), QValidator::Acceptable);
+  EXPECT_EQ(e->text(), "- 2.");
+  EXPECT_EQ(beeps, 3);
+  // Pasted text: each comma becomes a point; a foreign character refuses the text.
+  e->clear();
+  QApplication::clipboard()->setText(QStringLiteral("1,5"));
+  e->paste();
+  EXPECT_EQ(e->text(), "1.5");
+  QApplication::clipboard()->setText(QStringLiteral("1,5 MOhm"));
+  e->paste();
+  EXPECT_EQ(e->text(), "1.5");
+  EXPECT_EQ(beeps, 4);
   for (QLineEdit* other : win.w.LimitEdit) EXPECT_NE(other->validator(), nullptr);
 }
 
@@ -466,7 +473,7 @@ TEST(DeviceWindow, NoTwoControlsOverlap) {
   QList<QWidget*> controls;
   for (QWidget* c : win.w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
     if (c->isVisible() && !qobject_cast<QGroupBox*>(c)) controls.append(c);
-  ASSERT_EQ(controls.size(), 72 - 7);
+  ASSERT_EQ(controls.size(), 73 - 7);
   for (int i = 0; i < controls.size(); ++i)
     for (int j = i + 1; j < controls.size(); ++j)
       EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))

@@ -13,6 +13,7 @@
 #include "platform/fileio.h"
 #include "platform/profile.h"
 #include "platform/seams.h"
+#include "platform/userfolders.h"
 #include "report/TFormular.h"
 
 namespace {
@@ -241,23 +242,36 @@ TEST_F(FormularRecord, RowsFollowTheStoredStandardAndClass) {
   }
 }
 
-TEST_F(FormularRecord, MissingFileOrSectionClearsTheForm) {
-  for (const QString& path : {Path("gibt-es-nicht.ini"), Path("andere.ini")}) {
-    WriteAll(Path("andere.ini"), "[ANDERES]\r\nAuftraggeber=x\r\n");
+// Loading a file that holds no data record (another program's INI file, a
+// text file, or a file that is gone) would empty the form: it is refused.
+TEST_F(FormularRecord, AFileWithoutADataRecordIsRefusedAndTheFormStays) {
+  WriteAll(Path("andere.ini"), "[ANDERES]\r\nAuftraggeber=x\r\n");
+  WriteAll(Path("notiz.txt"), "Einkaufsliste\r\nMilch\r\n");
+  const struct {
+    QString path;
+    const char* says;
+  } cases[] = {{Path("andere.ini"), "enthält keinen Datensatz"},
+               {Path("notiz.txt"), "enthält keinen Datensatz"},
+               {Path("gibt-es-nicht.ini"), "ist nicht vorhanden"}};
+  for (const auto& c : cases) {
     Fill();
-    ASSERT_TRUE(form.LoadRecord(path));
-    for (int i = 0; i < 31; ++i) EXPECT_EQ(form.FieldText(i), "") << i;
-    for (int r = 0; r < 8; ++r) {
-      EXPECT_EQ(form.MessText[r], "");
-      EXPECT_EQ(form.GrenzText[r], "");
-      EXPECT_EQ(form.RowActive[r], 0);
-      EXPECT_FALSE(form.OkBoxes[r]->isChecked());
-    }
-    EXPECT_EQ(form.VdePruefgrundlage, 0);
-    EXPECT_EQ(form.VdeKlasse, 0);
-    EXPECT_FALSE(form.SichtpruefungBox->isChecked());
+    messages.boxes.clear();
+    EXPECT_FALSE(form.LoadRecord(c.path));
+    EXPECT_EQ(form.FieldText(0), QString::fromUtf8("Elektro Müller GmbH"));
+    EXPECT_EQ(form.VdePruefgrundlage, 4);
+    EXPECT_EQ(form.RowActive[0], 1);
+    ASSERT_EQ(messages.boxes.size(), 1);
+    EXPECT_EQ(messages.boxes[0].caption, "Datensatz laden");
+    EXPECT_TRUE(messages.boxes[0].text.contains(QDir::toNativeSeparators(c.path))) << messages.boxes[0].text.toStdString();
+    EXPECT_TRUE(messages.boxes[0].text.contains(QString::fromUtf8(c.says)));
   }
-  EXPECT_TRUE(messages.boxes.isEmpty());
+  // The section without keys still loads, with the defaults.
+  WriteAll(Path("leer.ini"), "[text_edit_settings]\r\n");
+  Fill();
+  ASSERT_TRUE(form.LoadRecord(Path("leer.ini")));
+  for (int i = 0; i < 31; ++i) EXPECT_EQ(form.FieldText(i), "") << i;
+  EXPECT_EQ(form.VdePruefgrundlage, 0);
+  EXPECT_FALSE(form.SichtpruefungBox->isChecked());
 }
 
 TEST_F(FormularRecord, UnreadableFileLeavesTheFormAlone) {
@@ -316,6 +330,7 @@ TEST_F(FormularRecord, SavingKeepsOtherKeysAndSections) {
 
 TEST_F(FormularRecord, SaveDialogAndTheIniRule) {
   Fill();
+  const QString firstFolder = UserFolders::StartFolder();
   QList<FileDialogRequest> requests;
   QString answer;
   Seams::SetFileDialogResponder([&](const FileDialogRequest& r, QString* path) {
@@ -343,7 +358,11 @@ TEST_F(FormularRecord, SaveDialogAndTheIniRule) {
   EXPECT_TRUE(r.save);
   EXPECT_EQ(r.title, "Datensatz speichern unter");
   EXPECT_EQ(r.filter, "Ini-Files (*.ini)|*.ini|All Files (*.*)|*.*");
-  EXPECT_TRUE(r.initialName.isEmpty());
+  // The first dialog starts where the user was last (else the documents
+  // folder); the next one in the folder chosen in it.
+  EXPECT_EQ(r.initialName, firstFolder);
+  ASSERT_GE(requests.size(), 2);
+  EXPECT_EQ(requests[1].initialName, dir.path());
   EXPECT_TRUE(r.hideReadOnly && r.overwritePrompt && r.noReadOnlyReturn);
 
   // Cancelling writes nothing.

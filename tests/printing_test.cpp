@@ -209,7 +209,9 @@ TEST(PrintTest, PrintToPdfHoldsTheReportAndLeavesPrintMode) {
   EXPECT_EQ(during.pageHeight, 900);
   ExpectScreenMode(form);
   EXPECT_EQ(messages, 0);
-  EXPECT_EQ(printer->docName(), "Print Preview Printer Output");
+  // The PDF carries the report's name as its title.
+  EXPECT_EQ(printer->docName(), PrintJob::DocumentName(form));
+  EXPECT_TRUE(printer->docName().startsWith(QString::fromUtf8("Prüfprotokoll ")));
   ASSERT_TRUE(QFile::exists(pdf));
 
   const QString text = RunTool("pdftotext", {"-layout", pdf, "-"});
@@ -282,7 +284,7 @@ TEST(PrintTest, PdfWithoutFileNameAsksForOneAndUnwritableFileIsReported) {
   int failures = 0;
   Seams::SetMessageBoxResponder([&](const MessageBoxRequest&) { return ++failures, int(Win::IDOK); });
   form.HandleCommand(TFormular::CmDruckenId);
-  EXPECT_EQ(initial, QStringList{folder + "Pruefprotokoll.pdf"});
+  EXPECT_EQ(initial, QStringList{folder + PrintJob::DocumentName(form) + ".pdf"});
   EXPECT_TRUE(QFile::exists(inFolder));
   EXPECT_EQ(failures, 0);
   Seams::SetGenericDialogResponder([](const GenericDialogRequest&) { return int(Win::IDOK); });

@@ -23,8 +23,8 @@ inline QApplication& App() {
 }
 
 inline const QTemporaryDir& Folder() {
-  static QTemporaryDir* dir = new QTemporaryDir;
-  return *dir;
+  static QTemporaryDir dir;  // removed when the process ends
+  return dir;
 }
 
 // The target fails loudly (libFuzzer saves the input) when a rule is broken.

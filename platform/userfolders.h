@@ -1,0 +1,16 @@
+#pragma once
+// Where the file dialogs start: the user's documents folder the first time,
+// then the folder last used, remembered across runs in the user's settings
+// file ($KELVARA_CONFIG_DIR, else the XDG config folder, /Kelvara/kelvara.ini).
+#include <QString>
+
+namespace UserFolders {
+
+// The settings file of the user.
+QString SettingsFile();
+// The folder a file dialog starts in.
+QString StartFolder();
+// Remembers the folder of a chosen file (or a folder itself) for the next dialog.
+void Remember(const QString& path);
+
+}  // namespace UserFolders
