@@ -23,5 +23,9 @@ ChildWindowMakers ChildWindowMakers::Program() {
     auto* formular = qobject_cast<TFormular*>(form);
     return !formular || formular->QuerySaveChanges();
   };
+  makers.FormLoad = [](QWidget* form, const QString& path) {
+    auto* formular = qobject_cast<TFormular*>(form);
+    return formular && formular->LoadRecord(path);
+  };
   return makers;
 }

@@ -13,6 +13,8 @@ struct ChildWindowMakers {
   std::function<bool(QWidget* form, int commandId)> FormCommand;
   // Asked before the program ends: false keeps it open (unsaved report kept).
   std::function<bool(QWidget* form)> FormCanClose;
+  // Loads a data record file into the form (it says itself why it cannot).
+  std::function<bool(QWidget* form, const QString& path)> FormLoad;
 
   // The program's own windows: TMessgeraet and TFormular.
   static ChildWindowMakers Program();

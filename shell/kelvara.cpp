@@ -32,6 +32,7 @@
 #include "platform/cformat.h"
 #include "platform/seams.h"
 #include "platform/wintimer.h"
+#include "platform/serialaccess.h"
 #include "shell/artwork.h"
 #include "shell/dlgabout.h"
 #include "shell/modeindicators.h"
@@ -255,7 +256,18 @@ int Kelvara::Run() {
   // Focus as the window command gave it during the set-up, now that the
   // frame is on show and can take it.
   FocusShownChild();
+  StartUp();
   return QApplication::exec();
+}
+
+void Kelvara::StartUp() {
+  const QString note = SerialAccess::Problem();
+  if (!note.isEmpty())
+    Seams::MessageBox(Frame, note, QStringLiteral("Serielle Schnittstellen"), Win::MB_OK | Win::MB_ICONEXCLAMATION);
+  if (!StartFile.isEmpty() && makers_.FormLoad && ReportForm) {
+    ShowChild(2);
+    makers_.FormLoad(ReportForm, StartFile);
+  }
 }
 
 void Kelvara::BuildMenu() {

@@ -124,6 +124,11 @@ class Kelvara : public QObject {
   // unless set); on a screen with less room than the frame's size the frame
   // is made to fit and its client area scrolls.
   std::function<QRect()> AvailableArea;
+  // A data record to open in the form when the run starts (from the command line).
+  QString StartFile;
+  // What the run does once the frame is on show: opens StartFile in the form,
+  // and says once if the user may not open serial devices.
+  void StartUp();
 
   QAction* Action(int id) const;
   ModeIndicators* Indicators() const { return indicators_; }

@@ -307,6 +307,8 @@ TEST_F(ShellTest, StartShowsTheDeviceWindowWithFocusAndChecksItsItem) {
 }
 
 TEST_F(ShellTest, RunGivesTheDeviceWindowTheFocusAndEndsWithTheLoopsStatus) {
+  // A note on serial access (a user outside "dialout") is answered, never waited on.
+  Seams::SetMessageBoxResponder([](const MessageBoxRequest&) { return int(Win::IDOK); });
   app = std::make_unique<Kelvara>(QString::fromLatin1(Kelvara::AppName), 0, children.Makers(), &Pruef1);
   bool shown = false, focusInDevice = false, formEnabled = true;
   // Looks until the frame is on show with the focus in the device window (or

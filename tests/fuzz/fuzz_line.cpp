@@ -17,7 +17,9 @@ void CheckRanges(const TMessgeraet& w) {
   FUZZ_CHECK(w.LineLength >= 0 && w.LineLength <= 511);
   FUZZ_CHECK(w.EntryIndex >= 0 && w.EntryIndex <= 3);
   FUZZ_CHECK(w.RecordIndex >= 0 && w.RecordIndex < TMessgeraet::kRecordSlots);
-  FUZZ_CHECK(w.LoadState >= 0 && w.LoadState <= 9);
+  // Answers may raise the state past 9 between two steps (a tester that sends
+  // entries unasked); the next step takes it back to idle.
+  FUZZ_CHECK(w.LoadState >= 0);
   FUZZ_CHECK(w.DeviceType == 0 || w.DeviceType == 2);
 }
 
@@ -27,6 +29,8 @@ bool Waiting(const TMessgeraet& w) { return w.LoadState != 0 || w.DeleteAllPendi
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Fuzz::App();
+  // Objects the last window handed to deleteLater go now, so memory stays flat.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   WinTimers::SetManualForTests(true);
   TMessgeraet w(nullptr, 1000, 1);
   w.SetupWindow();
@@ -46,7 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         i += n;
         break;
       }
-      case 3: w.StepLoadAll(); break;
+      case 3:
+        w.StepLoadAll();
+        FUZZ_CHECK(w.LoadState <= 9);
+        break;
       case 4: w.EvTimer(TMessgeraet::LockTimer); break;
       case 5: w.EvTimer(TMessgeraet::LinkTimer); w.PortReady = true; break;
       case 6: if (op & 0x80) w.ButtonClicked(105); else w.ButtonClicked(1457); break;

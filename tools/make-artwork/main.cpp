@@ -2,6 +2,8 @@
 // (normally resources/), where the program's resource file takes it from.
 //
 //   build/make-artwork resources
+//
+// The desktop icons (resources/desktop/kelvara-SIZE.png) are drawn the same way.
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
@@ -37,5 +39,9 @@ int main(int argc, char** argv) {
   bool ok = true;
   for (int id : Artwork::BitmapIds()) ok &= save(ArtworkDrawing::Bitmap(id), Artwork::BitmapFile(id));
   for (int size : Artwork::IconSizes()) ok &= save(ArtworkDrawing::Icon(size), Artwork::IconFile(size));
+  // The desktop's icon theme takes the same drawing in its usual sizes.
+  if (!folder.exists(QStringLiteral("desktop"))) folder.mkpath(QStringLiteral("desktop"));
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+    ok &= save(ArtworkDrawing::Icon(size), QStringLiteral("desktop/kelvara-%1.png").arg(size));
   return ok ? 0 : 1;
 }
