@@ -5,7 +5,7 @@
 #include <QLineEdit>
 
 #include "device/TMessgeraet.h"
-#include "platform/cformat.h"
+#include "device/values.h"
 
 void TMessgeraet::RefreshSettings() {
   const int k = KlasseCombo->currentIndex();
@@ -22,23 +22,16 @@ void TMessgeraet::RefreshSettings() {
 
   // Table lookups only for codes the tables have; anything else shows no row
   // and leaves the limit texts alone.
-  const bool classValid = VdeKlasse >= 1 && VdeKlasse <= kClassMax;
-  const bool standardValid = VdePruefgrundlage >= 1 && VdePruefgrundlage <= kStandardMax;
-  const bool valid = classValid && standardValid;
-
+  const Values::RowSettings settings = Values::Settings(VdeKlasse, VdePruefgrundlage, MeasurementAvailable, RowApplies,
+                                                        DefaultLimits);
   for (int r = 0; r < kDeviceRowCount; ++r) {
-    const bool active =
-        valid && RowApplies[VdeKlasse][VdePruefgrundlage][r] == 1 && MeasurementAvailable[r] == 1;
+    const bool active = settings.active[r];
     ValueStatic[r]->setVisible(active);
     UnitStatic[r]->setVisible(active);
     LabelStatic[r]->setVisible(active);
     LimitEdit[r]->setVisible(active);
     MethodStatic[r]->setVisible(active);
   }
-
-  if (valid) {
-    for (int r = 0; r < kDeviceRowCount; ++r)
-      LimitEdit[r]->setText(
-          CFormat("%5.2f", static_cast<double>(DefaultLimits[VdeKlasse][VdePruefgrundlage][r])));
-  }
+  if (settings.hasLimits)
+    for (int r = 0; r < kDeviceRowCount; ++r) LimitEdit[r]->setText(settings.limitText[r]);
 }

@@ -1,68 +1,15 @@
-// Measured values: range texts, the live display, and the scaling and display
-// of the four values of a record.
+// Measured values on show: the live display and the four values of a record
+// (the range texts and the scaling are in device/values).
 #include <QComboBox>
 #include <QLabel>
 #include <QSignalBlocker>
 
 #include "controls/TColorStatic.h"
 #include "device/TMessgeraet.h"
+#include "device/values.h"
 #include "platform/cformat.h"
 
-namespace {
-
-const char* const kRangeTexts[23] = {
-    "intern/Start",
-    "Spannung DC 200V",
-    "Spannung AC 200V",
-    "Schutzleiterwiderstand, RPE    2Ohm",
-    "Schutzleiterwiderstand, RPE   20Ohm",
-    "Isolationswiderstand,   RISO 200kOhm",
-    "Isolationswiderstand,   RISO   2MOhm",
-    "Isolationswiderstand,   RISO  20MOhm",
-    "Isolationswiderstand,   RISO 200MOhm",
-    "Ableitstrom, IABL  2mA",
-    "Ableitstrom, IABL 20mA",
-    "Ersatzableitstrom, IEA  2mA",
-    "Ersatzableitstrom, IEA 20mA",
-    "Leistung AC, 1kW",
-    "Leistung AC, 4kW",
-    "Laststrom AC, 16A",
-    "intern/calibrate",
-    "intern/PE-Test",
-    "intern/Mains-Test",
-    "Isolationswiderstand, Calibrierung RISO 200kOhm",
-    "Isolationswiderstand, Calibrierung RISO   2MOhm",
-    "Isolationswiderstand, Calibrierung RISO  20MOhm",
-    "Isolationswiderstand, Calibrierung RISO 200MOhm",
-};
-
-// Codes 3 to 12: the row (index into ValueStatic), the factor from counts to
-// the row's unit and the display format. The factors are extended precision;
-// the product is rounded to single precision, as the tester's own software does.
-struct Scaling {
-  int row;
-  long double factor;
-  const char* format;
-};
-const Scaling kScaling[10] = {
-    {0, 0.0001L, "%7.3f"},   // 3  R-PE 2 Ohm
-    {0, 0.001L, "%7.2f"},    // 4  R-PE 20 Ohm
-    {1, 0.00001L, "%7.4f"},  // 5  R-ISO 200 kOhm
-    {1, 0.0001L, "%7.3f"},   // 6  R-ISO 2 MOhm
-    {1, 0.001L, "%7.2f"},    // 7  R-ISO 20 MOhm
-    {1, 0.01L, "%7.1f"},     // 8  R-ISO 200 MOhm
-    {2, 0.0001L, "%7.3f"},   // 9  I-ABL 2 mA
-    {2, 0.001L, "%7.3f"},    // 10 I-ABL 20 mA
-    {3, 0.0001L, "%7.3f"},   // 11 I-EA 2 mA
-    {3, 0.001L, "%7.2f"},    // 12 I-EA 20 mA
-};
-
-}  // namespace
-
-QString TMessgeraet::RangeText(int code) {
-  if (code < 0 || code > 22) return QStringLiteral("?");
-  return QString::fromLatin1(kRangeTexts[code]);
-}
+QString TMessgeraet::RangeText(int code) { return Values::RangeText(code); }
 
 void TMessgeraet::ShowRange(const QString& line) {
   QString word;
@@ -90,19 +37,8 @@ void TMessgeraet::ShowRecord() {
   }
   for (QLabel* value : ValueStatic) value->setText(QStringLiteral("?"));
   for (int i = 0; i < 4; ++i) {
-    int code = record.RangeCode[i];
-    int raw = record.RawValue[i];
-    if (code < 3 || code > 12) continue;
-    const Scaling& s = kScaling[code - 3];
-    QString text;
-    if (raw == 32767 || raw == 32768) {
-      text = QStringLiteral("Overflow");
-    } else {
-      float counts = static_cast<float>(raw);
-      float value = static_cast<float>(static_cast<long double>(counts) * s.factor);
-      text = CFormat(s.format, static_cast<double>(value));
-    }
-    ValueStatic[s.row]->setText(text);
+    const Values::Shown shown = Values::FormatValue(record.RangeCode[i], record.RawValue[i]);
+    if (shown.row >= 0) ValueStatic[shown.row]->setText(shown.text);
   }
   RefreshSettings();
 }

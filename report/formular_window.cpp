@@ -15,49 +15,10 @@
 #include "platform/fonts.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
+#include "device/values.h"
+#include "report/layout.h"
 
 namespace {
-
-struct FieldDef {
-  const char* key;
-  const char* label;  // UTF-8
-  int x, y, width, limit;
-};
-
-// The 31 text fields in record order.
-const FieldDef kFields[TFormular::kNumEdits] = {
-    {"Auftraggeber", "Auftraggeber:", 120, 80, 170, 50},
-    {"AGAnschrift", "Anschrift:", 120, 100, 170, 50},
-    {"AGPLZ/Stadt", "PLZ/Stadt:", 120, 120, 170, 50},
-    {"AGTel", "Tel.:", 120, 140, 170, 50},
-    {"AGFax", "Fax:", 120, 160, 170, 50},
-    {"AGKontaktperson", "Kontaktperson:", 120, 180, 170, 50},
-    {"Auftragsnummer", "Auftragsnummer:", 425, 60, 170, 50},
-    {"Auftragnehmer", "Auftragnehmer:", 425, 80, 170, 50},
-    {"ANAnschrift", "Anschrift:", 425, 100, 170, 50},
-    {"ANPLZ/Stadt", "PLZ/Stadt:", 425, 120, 170, 50},
-    {"ANTel", "Tel.:", 425, 140, 170, 50},
-    {"ANFax", "Fax:", 425, 160, 170, 50},
-    {"ANKontaktperson", "Kontaktperson:", 425, 180, 170, 50},
-    {"Geraet/Art", "Gerät/Art:", 120, 210, 170, 50},
-    {"Hersteller", "Hersteller:", 120, 230, 170, 50},
-    {"Seriennummer", "Seriennummer:", 120, 250, 170, 50},
-    {"Standort", "Standort:", 120, 270, 170, 50},
-    {"Identnummer", "Identnummer", 120, 290, 170, 50},
-    {"Pruefintervall", "Prüfintervall:", 425, 210, 170, 50},
-    {"Schutzklasse", "Schutzklasse:", 425, 230, 170, 50},
-    {"Leistung", "Leistung:", 425, 250, 170, 50},
-    {"Schutzleiter", "Schutzleiter:", 425, 270, 170, 50},
-    {"Messgeraet", "Messgerät:", 120, 320, 170, 50},
-    {"SeriennummerMess", "Seriennummer:", 120, 340, 170, 50},
-    {"NaechsteKalibrierung", "nächste Kalibrierung:", 120, 360, 170, 50},
-    {"Pruefungam", "Prüfung am:", 425, 320, 170, 50},
-    {"Druckam", "Druck am:", 425, 340, 170, 50},
-    {"Auswertung", "Auswertung:", 425, 360, 170, 50},
-    {"Bemerkung", "Bemerkungen:", 120, 650, 340, 100},
-    {"VerantwortlicherUnternehmer", "Verantwortlicher Unternehmer:", 5, 750, 255, 50},
-    {"Pruefer", "Prüfer:", 320, 750, 255, 50},
-};
 
 // Keeps characters out of a field that the data record file (cp1252) could
 // not store: typing or pasting such a character is refused. A pasted line
@@ -83,24 +44,19 @@ class Cp1252Validator : public QValidator {
 
 const char* const TFormular::kSection = "TEXT_EDIT_SETTINGS";
 
-int TFormular::FieldLimit(int index) { return kFields[index].limit; }
+int TFormular::FieldLimit(int index) { return Layout::kFields[index].limit; }
 
-QRect TFormular::FieldRect(int index) {
-  const FieldDef& f = kFields[index];
-  return QRect(f.x, f.y, f.width, 15);
-}
+QRect TFormular::FieldRect(int index) { return Layout::FieldRect(index); }
 
-QString TFormular::FieldLabel(int index) { return QString::fromUtf8(kFields[index].label); }
+QString TFormular::FieldLabel(int index) { return Layout::FieldLabel(index); }
 
 bool TFormular::RowApplicable(const RowAppliesTable& table, int klasse, int standard, int row) {
-  if (klasse < 1 || klasse > kClassMax || standard < 1 || standard > kStandardMax) return false;
-  if (row < 0 || row >= kRowCount) return false;
-  return table[klasse][standard][row] == 1;
+  return Values::RowApplies(table, klasse, standard, row);
 }
 
 TFormular::TFormular(TMessgeraet* deviceWindow, QWidget* parent) : QWidget(parent), DeviceWindow(deviceWindow) {
   Printer = nullptr;
-  for (int i = 0; i < kNumEdits; ++i) IniKeys[i] = QString::fromLatin1(kFields[i].key);
+  for (int i = 0; i < kNumEdits; ++i) IniKeys[i] = Layout::FieldKey(i);
   for (int r = 0; r < kRowCount; ++r) {
     const QString suffix = QString::fromLatin1(kRowSuffix[r]);
     IniKeys[kNumEdits + r] = "MESS_" + suffix;
@@ -166,7 +122,7 @@ void TFormular::CreateControls() {
 
   for (int i = 0; i <= 27; ++i) makeEdit(i);
   for (int r = 0; r < kRowCount; ++r) {
-    OkBoxes[r] = makeBox(kFirstOkBoxId + r, QString(), QRect(595, Band[4] + 20 + 20 * r, 12, 12));
+    OkBoxes[r] = makeBox(kFirstOkBoxId + r, QString(), Layout::OkBoxRect(r));
     // The box is only 12 x 12: the style's own indicator would be cut off.
     OkBoxes[r]->setStyleSheet(QStringLiteral("QCheckBox { spacing: 0px; } "
                                              "QCheckBox::indicator { width: 11px; height: 11px; }"));

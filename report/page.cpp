@@ -2,59 +2,25 @@
 
 #include <QStringList>
 
+#include "report/layout.h"
+
 namespace Page {
 namespace {
 
-struct LabelBlock {
-  int x;
-  int firstY;
-  QStringList labels;
-};
-
-const std::array<LabelBlock, 6>& LabelBlocks() {
-  static const std::array<LabelBlock, 6> blocks{{
-      {5, 80,
-       {QStringLiteral("Auftraggeber:"), QStringLiteral("Anschrift:"), QStringLiteral("PLZ/Stadt:"),
-        QStringLiteral("Tel.:"), QStringLiteral("Fax:"), QStringLiteral("Kontaktperson:")}},
-      {320, 60,
-       {QStringLiteral("Auftragsnummer:"), QStringLiteral("Auftragnehmer:"), QStringLiteral("Anschrift:"),
-        QStringLiteral("PLZ/Stadt:"), QStringLiteral("Tel.:"), QStringLiteral("Fax:"),
-        QStringLiteral("Kontaktperson:")}},
-      {5, 210,
-       {QStringLiteral("Gerät/Art:"), QStringLiteral("Hersteller:"), QStringLiteral("Seriennummer:"),
-        QStringLiteral("Standort:"), QStringLiteral("Identnummer")}},
-      {320, 210,
-       {QStringLiteral("Prüfintervall:"), QStringLiteral("Schutzklasse:"), QStringLiteral("Leistung:"),
-        QStringLiteral("Schutzleiter:")}},
-      {5, 320,
-       {QStringLiteral("Messgerät:"), QStringLiteral("Seriennummer:"), QStringLiteral("nächste Kalibrierung:")}},
-      {320, 320, {QStringLiteral("Prüfung am:"), QStringLiteral("Druck am:"), QStringLiteral("Auswertung:")}},
-  }};
-  return blocks;
-}
-
 // Where a field value may end: the left column's values stop 5 units before
-// the right label column (320), the right column's 5 units before the frame.
-constexpr int kLeftValueEnd = 315;
-constexpr int kRightValueEnd = 625;
+// the right label column, the right column's (and the remarks') 5 units before
+// the frame.
+constexpr int kLeftValueEnd = Layout::kColRightLabel - 5;
+constexpr int kRightValueEnd = Layout::kPageWidth - 5;
 
-// Field groups of the print layer: first field, count, x, first y, right end.
-struct FieldGroup {
-  int first;
-  int count;
-  int x;
-  int y;
-  int right;
-};
-constexpr std::array<FieldGroup, 7> kFieldGroups{{
-    {0, 6, 120, 80, kLeftValueEnd},
-    {6, 7, 425, 60, kRightValueEnd},
-    {13, 5, 120, 210, kLeftValueEnd},
-    {18, 4, 425, 210, kRightValueEnd},
-    {22, 3, 120, 320, kLeftValueEnd},
-    {25, 3, 425, 320, kRightValueEnd},
-    {28, 1, 120, 650, kRightValueEnd},
-}};
+// Fields 0..27 stand beside their label: the label column of the field's side,
+// on the field's line. The remarks and the two signatures are placed apart.
+constexpr int kFieldsBesideLabels = 28;
+int LabelX(const Layout::Field& f) { return f.x == Layout::kColLeftField ? Layout::kColLeftLabel : Layout::kColRightLabel; }
+int ValueEnd(int index) {
+  return index >= kFieldsBesideLabels || Layout::kFields[index].x == Layout::kColRightField ? kRightValueEnd
+                                                                                               : kLeftValueEnd;
+}
 
 // The smallest height a field value is shrunk to.
 constexpr int kMinFieldHeight = 7;
@@ -162,9 +128,10 @@ Result Paint(Surface& s, const Input& in, bool erase, const QRect& rect) {
   }
 
   s.SelectFont(FontBody);
-  for (const LabelBlock& block : LabelBlocks())
-    for (int k = 0; k < block.labels.size(); ++k)
-      s.DrawText(ox + block.x, oy + block.firstY + 20 * k, block.labels[k]);
+  for (int i = 0; i < kFieldsBesideLabels; ++i) {
+    const Layout::Field& f = Layout::kFields[i];
+    s.DrawText(ox + LabelX(f), oy + f.y, Layout::FieldLabel(i));
+  }
 
   s.DrawText(ox + 5, oy + 390, QStringLiteral("Sichtprüfung"));
 
@@ -209,8 +176,8 @@ Result Paint(Surface& s, const Input& in, bool erase, const QRect& rect) {
   s.DrawText(ox + 5, oy + H - 20, QStringLiteral("Ort, Datum, Unterschrift, Stempel"));
   s.DrawText(ox + 320, oy + H - 20, QStringLiteral("Ort, Datum, Unterschrift, Stempel"));
 
-  s.Rectangle(ox, oy, ox + 630, oy + H);
-  for (int b = 0; b < 9; ++b) s.Line(ox, oy + kBands[b] - 2, ox + 630, oy + kBands[b] - 2);
+  s.Rectangle(ox, oy, ox + Layout::kPageWidth, oy + H);
+  for (int b = 0; b < 9; ++b) s.Line(ox, oy + kBands[b] - 2, ox + Layout::kPageWidth, oy + kBands[b] - 2);
 
   if (in.printing) PaintFieldValues(s, in);
 
@@ -222,9 +189,10 @@ void PaintFieldValues(Surface& s, const Input& in) {
   const int ox = in.originX;
   const int oy = in.originY;
   s.SelectFont(FontField);
-  for (const FieldGroup& g : kFieldGroups)
-    for (int k = 0; k < g.count; ++k)
-      DrawFieldValue(s, ox + g.x, oy + g.y + 20 * k, ox + g.right, FirstLine(in.fields[g.first + k]));
+  for (int i = 0; i <= 28; ++i) {
+    const Layout::Field& f = Layout::kFields[i];
+    DrawFieldValue(s, ox + f.x, oy + f.y, ox + ValueEnd(i), FirstLine(in.fields[i]));
+  }
 
   const QString ok = QStringLiteral("OK");
   const QString failed = QStringLiteral("Nicht bestanden");

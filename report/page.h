@@ -6,12 +6,13 @@
 #include <QString>
 #include <array>
 
+#include "report/layout.h"
 #include "report/surface.h"
 
 namespace Page {
 
 constexpr int kRows = 8;
-constexpr int kFields = 31;
+constexpr int kFields = Layout::kFieldCount;
 
 // Page fonts: character heights in layout units.
 inline const PageFont FontSmall{8, 400, false};
@@ -21,13 +22,13 @@ inline const PageFont FontLarge{16, 400, true};
 inline const PageFont FontField{12, 700, false};
 
 // The horizontal bands of the page; a rule runs 2 units above each of the first nine.
-inline constexpr std::array<int, 10> kBands{60, 210, 320, 390, 420, 620, 650, 690, 720, 750};
+inline constexpr std::array<int, 10> kBands = Layout::kBands;
 
 struct Input {
   int originX = 0;
   int originY = 0;
-  int pageWidth = 630;
-  int pageHeight = 810;
+  int pageWidth = Layout::kPageWidth;
+  int pageHeight = Layout::kPageHeight;
   bool printing = false;
   int standard = 1;  // VdePruefgrundlage
   std::array<bool, kRows> rowActive{};
