@@ -15,6 +15,7 @@
 
 #include "device/tables.h"
 #include "report/page.h"
+#include "report/reportrecord.h"
 
 class QLineEdit;
 class QCheckBox;
@@ -82,11 +83,15 @@ class TFormular : public QWidget {
   // Asks for a file and saves there; true when the report was saved.
   bool SaveAs();
 
+  // The report the form shows, as plain data, and the form showing a report.
+  ReportRecord Record() const;
+  void Show(const ReportRecord& record);
+  // What Kopieren takes from the device window.
+  DeviceSnapshot DeviceState() const;
+
   // Evaluation.
   void CmKopieren();
   void Evaluate();
-  // Overall result of the shown OK boxes: stores and returns GesamtOk.
-  int ComputeGesamtOk();
   // The verdict: both inspection boxes checked and GesamtOk set.
   bool ReportPassed() const;
 

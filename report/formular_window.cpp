@@ -17,6 +17,7 @@
 #include "report/TFormular.h"
 #include "device/values.h"
 #include "report/layout.h"
+#include "report/reportrecord.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ class Cp1252Validator : public QValidator {
 
 }  // namespace
 
-const char* const TFormular::kSection = "TEXT_EDIT_SETTINGS";
+const char* const TFormular::kSection = Report::kSection;
 
 int TFormular::FieldLimit(int index) { return Layout::kFields[index].limit; }
 
@@ -56,13 +57,7 @@ bool TFormular::RowApplicable(const RowAppliesTable& table, int klasse, int stan
 
 TFormular::TFormular(TMessgeraet* deviceWindow, QWidget* parent) : QWidget(parent), DeviceWindow(deviceWindow) {
   Printer = nullptr;
-  for (int i = 0; i < kNumEdits; ++i) IniKeys[i] = Layout::FieldKey(i);
-  for (int r = 0; r < kRowCount; ++r) {
-    const QString suffix = QString::fromLatin1(kRowSuffix[r]);
-    IniKeys[kNumEdits + r] = "MESS_" + suffix;
-    IniKeys[kNumEdits + kRowCount + r] = "GRENZ_" + suffix;
-    IniKeys[kNumEdits + 2 * kRowCount + r] = "GRENZ_" + suffix + "_OK";
-  }
+  for (int i = 0; i < kNumIniKeys; ++i) IniKeys[i] = Report::Key(i);
   CreateControls();
   Printing = 0;
   VdePruefgrundlage = 1;

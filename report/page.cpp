@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "report/layout.h"
+#include "report/reportrecord.h"
 
 namespace Page {
 namespace {
@@ -84,17 +85,6 @@ QString HeadingLine3(int standard) {
   }
 }
 
-int ComputeGesamtOk(const std::array<bool, kRows>& shown, const std::array<bool, kRows>& checked) {
-  int ok = 1;
-  int hidden = 0;
-  for (int r = 0; r < kRows; ++r) {
-    if (shown[r] && !checked[r]) ok = 0;
-    if (!shown[r]) ++hidden;
-  }
-  if (hidden == kRows) ok = 0;
-  return ok;
-}
-
 QString FirstLine(const QString& text) {
   QString line = text;
   for (int i = 0; i < line.size(); ++i) {
@@ -165,8 +155,8 @@ Result Paint(Surface& s, const Input& in, bool erase, const QRect& rect) {
 
   // The verdict; a print rendering keeps the result of the last screen rendering.
   s.SelectFont(FontBold);
-  result.gesamtOk = in.printing ? in.gesamtOk : ComputeGesamtOk(result.okShown, in.okChecked);
-  result.passed = in.sichtpruefung && in.funktionspruefung && result.gesamtOk == 1;
+  result.gesamtOk = in.printing ? in.gesamtOk : Report::GesamtOk(result.okShown, in.okChecked);
+  result.passed = Report::Passed(in.sichtpruefung, in.funktionspruefung, result.gesamtOk);
   s.DrawText(ox + 120, oy + 690, result.passed ? kPassed : kFailed);
 
   s.DrawText(ox + 5, oy + 720, QStringLiteral("Verantwortlicher Unternehmer:"));

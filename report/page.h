@@ -54,10 +54,6 @@ struct Result {
 QString HeadingLine2(int standard);
 QString HeadingLine3(int standard);
 
-// The overall result from the shown and checked state of the eight OK boxes:
-// 1 when every shown box is checked and at least one box is shown.
-int ComputeGesamtOk(const std::array<bool, kRows>& shown, const std::array<bool, kRows>& checked);
-
 // The field's first line, at most 98 characters, as the print layer draws it.
 QString FirstLine(const QString& text);
 

@@ -33,7 +33,7 @@ class Workday : public SimLink {
   }
 };
 
-struct Report {
+struct FormReport {
   QStringList fields;
   std::array<QString, kRowCount> mess, grenz;
   std::array<int, kRowCount> active{};
@@ -42,8 +42,8 @@ struct Report {
   int standard = 0, klasse = 0;
 };
 
-Report ReportOf(const TFormular& form) {
-  Report r;
+FormReport ReportOf(const TFormular& form) {
+  FormReport r;
   for (int i = 0; i < TFormular::kNumEdits; ++i) r.fields << form.FieldText(i);
   r.mess = form.MessText;
   r.grenz = form.GrenzText;
@@ -98,7 +98,7 @@ TEST_F(Workday, TesterRecordIntoAReportSavedReloadedAndPrinted) {
   EXPECT_EQ(form.VdePruefgrundlage, w->VdePruefgrundlage);
   EXPECT_EQ(form.FieldText(22), w->DeviceText);
   PaintOnScreen(form);
-  const Report before = ReportOf(form);
+  const FormReport before = ReportOf(form);
 
   // Saved under a name without extension: ".ini" is appended.
   const QString base = dir_.path() + "/bericht";
@@ -121,7 +121,7 @@ TEST_F(Workday, TesterRecordIntoAReportSavedReloadedAndPrinted) {
   });
   again.HandleCommand(TFormular::CmDatensatzLadenId);
   PaintOnScreen(again);
-  const Report after = ReportOf(again);
+  const FormReport after = ReportOf(again);
   EXPECT_EQ(after.fields, before.fields);
   EXPECT_EQ(after.mess, before.mess);
   EXPECT_EQ(after.grenz, before.grenz);

@@ -1,0 +1,84 @@
+#pragma once
+// A report ("Prüfprotokoll") as plain data, with what the program does to it
+// without a window: Kopieren (taking a record of the device window and judging
+// each row against its limit), the verdict rule, and the data record file.
+#include <QString>
+#include <array>
+
+#include "device/tables.h"
+#include "report/layout.h"
+
+struct ReportRecord {
+  std::array<QString, Layout::kFieldCount> Fields;  // the 31 texts
+  int VdePruefgrundlage = 1;                       // standard code 1..5 (0: none)
+  int VdeKlasse = 1;                               // class code 1..3
+  std::array<QString, kRowCount> MessText;         // measured value as shown, "??" before Kopieren
+  std::array<QString, kRowCount> GrenzText;        // limit as shown
+  std::array<int, kRowCount> RowActive{};          // the row belongs to the report
+  std::array<bool, kRowCount> Ok{};                // the row kept its limit
+  bool Sichtpruefung = false;                      // visual inspection passed
+  bool Funktionspruefung = false;                  // function test passed
+
+  ReportRecord();
+};
+
+// What Kopieren takes from the device window: its standard and class codes,
+// which rows it offers, the texts of the values and limits and the device's name.
+struct DeviceSnapshot {
+  int VdePruefgrundlage = 0;
+  int VdeKlasse = 0;
+  const RowAppliesTable* RowApplies = &kRowApplies;
+  int MeasurementAvailable[kDeviceRowCount] = {0, 0, 0, 0};
+  std::array<QString, kDeviceRowCount> ValueText;
+  std::array<QString, kDeviceRowCount> LimitText;
+  QString DeviceText;
+};
+
+namespace Report {
+
+// Whether a measured value text keeps a limit text in row `row`: the PE
+// conductor resistance must stay strictly below, the insulation resistance
+// reach at least the limit ("Overflow" is more than any limit), every other
+// quantity must not exceed it. Texts that are no numbers never pass.
+bool RowPasses(int row, const QString& messText, const QString& grenzText);
+
+// Kopieren: the standard and class, the four device rows (texts cut to 18
+// characters, as the device window's texts are read), their result, the class
+// text (field 19) and the measuring instrument (field 22). Rows 4..7 have no
+// source and are cleared.
+void Evaluate(const DeviceSnapshot& device, ReportRecord* record);
+
+// The verdict rule: the rows are judged by their shown OK boxes; 1 when every
+// shown box is checked and at least one is shown.
+int GesamtOk(const std::array<bool, kRowCount>& shown, const std::array<bool, kRowCount>& checked);
+// The report passed: both inspections passed and the rows did.
+bool Passed(bool sichtpruefung, bool funktionspruefung, int gesamtOk);
+
+// The data record file: one section of an INI file.
+extern const char* const kSection;
+// The keys of the file in record order: 31 fields, then MESS_, GRENZ_ and
+// GRENZ_..._OK for each row.
+QString Key(int index);
+constexpr int kKeyCount = Layout::kFieldCount + 3 * kRowCount;
+
+struct ReadResult {
+  enum Status { Ok, Missing, NoRecord, Unreadable } status = Ok;
+  QString error;  // why an unreadable file could not be read
+};
+// Reads a data record file. A file without the section (or no file) is no
+// record and leaves *record as it was; so does an unreadable one. Keys that
+// are missing take their defaults. Rows 0..3 belong to the report exactly when
+// the stored standard and class prescribe them (in `applies`).
+ReadResult Read(const QString& path, const RowAppliesTable& applies, ReportRecord* record);
+
+struct WriteResult {
+  enum Status { Ok, FieldNotStorable, ValueNotStorable, Unreadable, NotWritable, SaveFailed } status = Ok;
+  int field = -1;  // the field whose text cannot be stored
+  QString error;   // why the file could not be read or saved
+};
+// Writes the record into the file's section, keeping everything else of the
+// file. Nothing is written when a text holds a character the file's code page
+// cannot store; a failed save leaves the old file as it was.
+WriteResult Write(const QString& path, const ReportRecord& record);
+
+}  // namespace Report
