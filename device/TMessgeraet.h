@@ -14,6 +14,7 @@
 #include <array>
 #include <memory>
 
+#include "device/session.h"
 #include "device/tables.h"
 #include "platform/serialport.h"
 
@@ -28,19 +29,11 @@ class TColorStatic;
 class WinTimers;
 class SerialPort;
 
-// One test of one appliance as the tester stores it, in four entries.
-struct DeviceRecord {
-  int ClassIndex = 0;  // item index of "Schutzklasse:" (0..2)
-  int NormIndex = 0;   // 0 = "VDE 0701 / 0702", 1 = "VDE 0751"
-  int RangeCode[4] = {0, 0, 0, 0};
-  int RawValue[4] = {0, 0, 0, 0};
-};
-
 class TMessgeraet : public QWidget {
   Q_OBJECT
  public:
-  static constexpr int kRecordSlots = 501;
-  static constexpr int kMaxRecords = 500;
+  static constexpr int kRecordSlots = TesterSession::kRecordSlots;
+  static constexpr int kMaxRecords = TesterSession::kMaxRecords;
   // Size of template 1000 in dialog units.
   static constexpr QSize kTemplateSize{385, 455};
   // The characters a limit field accepts.
@@ -74,7 +67,7 @@ class TMessgeraet : public QWidget {
   int WritePort(const QByteArray& bytes);
   void ShowByteCounts();
   // Adds to a byte counter the way a 32-bit counter wraps (never undefined overflow).
-  static void CountBytes(int& counter, int bytes);
+  static void CountBytes(int& counter, int bytes) { TesterSession::CountBytes(counter, bytes); }
   void ShowErrorCounts();
   void EvSelChangeCom();
   // COM1..COM30 come first in the port list; the machine's serial devices follow.
@@ -109,6 +102,7 @@ class TMessgeraet : public QWidget {
   // ---- measured values (messgeraet_values.cpp)
   static QString RangeText(int code);
   void ShowRange(const QString& line);
+  void ShowRange(bool parsed, const QString& word, unsigned code);
   void ShowRecord();
   void ShowRecordHex();
 
@@ -143,46 +137,55 @@ class TMessgeraet : public QWidget {
   RowAppliesTable RowApplies{};
   DefaultLimitsTable DefaultLimits{};
 
+  // The conversation with the tester (device/session); the window is its view.
+  // The members the protocol works on live there and are reachable here
+  // under their names.
+ private:
+  class View;
+  static std::unique_ptr<SessionView> MakeView(TMessgeraet* w);
+  std::unique_ptr<SessionView> view_ = MakeView(this);
+
+ public:
+  TesterSession Session{view_.get()};
+
   // Device data.
-  QString DeviceText = QStringLiteral("?");  // at most 99 characters
-  int MeasurementAvailable[4] = {0, 0, 0, 0};
-  int RecordCount = 0;
-  std::unique_ptr<DeviceRecord[]> Records;  // kRecordSlots entries
-  int RecordIndex = 0;
-  int EntryIndex = 0;
+  QString& DeviceText = Session.DeviceText;  // at most 99 characters
+  int (&MeasurementAvailable)[4] = Session.MeasurementAvailable;
+  int& RecordCount = Session.RecordCount;
+  std::unique_ptr<DeviceRecord[]>& Records = Session.Records;  // kRecordSlots entries
+  int& RecordIndex = Session.RecordIndex;
+  int& EntryIndex = Session.EntryIndex;
 
   // Serial link.
   std::unique_ptr<SerialPort> Port;
   QString PortName;  // "Com4", or "\\\\.\\Com10" from port 10 on
-  bool PortReady = false;
-  bool ReopenPending = true;
+  bool& PortReady = Session.PortReady;
+  bool& ReopenPending = Session.ReopenPending;
   SerialPort::LineSettings Dcb{};
   SerialPort::Timeouts Timeouts{};
-  int TxBytes = 0, RxBytes = 0, TxErrors = 0, RxErrors = 0;
+  int& TxBytes = Session.TxBytes;
+  int& RxBytes = Session.RxBytes;
+  int& TxErrors = Session.TxErrors;
+  int& RxErrors = Session.RxErrors;
 
   // Protocol.
-  static constexpr unsigned PollTimer = 1, LinkTimer = 2, LockTimer = 3;
+  static constexpr unsigned PollTimer = TesterSession::PollTimer, LinkTimer = TesterSession::LinkTimer,
+                            LockTimer = TesterSession::LockTimer;
   WinTimers* Timers = nullptr;
-  QByteArray LineBuffer;  // the line being assembled (at most 511 characters)
-  int LineLength = 0;
-  int ProbeCount = 0;
-  int DeviceType = 0;
-  unsigned int DeviceAddress = 0;
-  int DeviceRecordNumber = 0;
-  int LoadState = 0;
-  int DeleteAllPending = 0;
-  int ButtonsReleased = 0;
-  bool ReadInFlight = false;  // a poll tick is waiting for its read
-  // Lock-timer periods (2 s each) that went by while a waiting sequence got no
-  // new character of an awaited answer. A load gives up after 10 s of that, a
-  // delete-all (the tester erases its memory first) after 30 s; a slow tester
-  // that is still sending never comes near either.
-  int SequenceIdleTicks = 0;
-  static constexpr int kLoadPatienceTicks = 5;
-  static constexpr int kDeletePatienceTicks = 15;
-  // Set when a sequence was given up: its late record-entry and count answers
-  // are only logged. A new sequence or a "Laden" click clears it.
-  bool LateAnswersIgnored = false;
+  QByteArray& LineBuffer = Session.LineBuffer;  // the line being assembled (at most 511 characters)
+  int& LineLength = Session.LineLength;
+  int& ProbeCount = Session.ProbeCount;
+  int& DeviceType = Session.DeviceType;
+  unsigned int& DeviceAddress = Session.DeviceAddress;
+  int& DeviceRecordNumber = Session.DeviceRecordNumber;
+  int& LoadState = Session.LoadState;
+  int& DeleteAllPending = Session.DeleteAllPending;
+  int& ButtonsReleased = Session.ButtonsReleased;
+  bool& ReadInFlight = Session.ReadInFlight;  // a poll tick is waiting for its read
+  int& SequenceIdleTicks = Session.SequenceIdleTicks;
+  static constexpr int kLoadPatienceTicks = TesterSession::kLoadPatienceTicks;
+  static constexpr int kDeletePatienceTicks = TesterSession::kDeletePatienceTicks;
+  bool& LateAnswersIgnored = Session.LateAnswersIgnored;
   // The status text under the record buttons: why a load or delete-all ended early.
   static constexpr int kSequenceStatusId = 1471;
   static constexpr int kLogLimit = 5000;  // the log keeps the newest lines

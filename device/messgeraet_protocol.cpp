@@ -1,5 +1,6 @@
-// The tester's line protocol: the poll cycle driven by the two timers, line
-// framing, the answers, the communication log and the load-all sequence.
+// The device window as the view of its tester session: the timers and the
+// record buttons feed the session, and what it reports is shown in the
+// window's controls. The protocol itself is in device/session.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -8,208 +9,80 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 
+#include "controls/TColorStatic.h"
 #include "device/TMessgeraet.h"
-#include "platform/cformat.h"
+#include "device/values.h"
 #include "platform/seams.h"
-#include "platform/serialport.h"
 #include "platform/wintimer.h"
 
-namespace {
-constexpr int kLineMax = 511;   // characters a line keeps
-constexpr int kLogCut = 190;    // characters of a line the log shows
-constexpr int kChunkBytes = 5;  // bytes one read takes
+// What the session reports, shown in the window.
+class TMessgeraet::View : public SessionView {
+ public:
+  explicit View(TMessgeraet* w) : w_(w) {}
+  void LogLine(const QString& text) override { w_->LogLine(text); }
+  void ShowText(int id, const QString& text) override { w_->SetDlgItemText(id, text); }
+  void ShowRange(bool parsed, const QString& word, unsigned code) override { w_->ShowRange(parsed, word, code); }
+  void DeviceTypeChanged() override { w_->RefreshSettings(); }
+  void SelectNorm(int norm) override {
+    QSignalBlocker block(w_->NormCombo);
+    w_->NormCombo->setCurrentIndex(norm);
+  }
+  int SelectedClass() const override { return w_->KlasseCombo->currentIndex(); }
+  void RecordComplete() override { w_->ShowRecordHex(); }
+  void ShowRecord() override { w_->ShowRecord(); }
+  void EnableRecordButtons(bool enable) override {
+    for (QPushButton* button : w_->RecordButton)
+      if (button) button->setEnabled(enable);
+  }
+  void ClearValues() override {
+    for (QLabel* value : w_->ValueStatic)
+      if (value) value->setText(QStringLiteral("?"));
+  }
+  bool ConnectionTestOn() const override { return w_->ConnectionTestBox && w_->ConnectionTestBox->isChecked(); }
+  void OpenLink() override {
+    w_->OpenPort();
+    w_->ShowPortStatus();
+  }
+  void ReopenLink() override {
+    w_->ClosePort();
+    w_->OpenPort();
+    w_->ShowPortStatus();
+  }
+  void ShowCounters() override {
+    w_->ShowErrorCounts();
+    w_->ShowByteCounts();
+  }
+  bool SetTimer(unsigned id, int periodMs) override { return w_->Timers->SetTimer(id, periodMs); }
+  void KillTimer(unsigned id) override { w_->Timers->KillTimer(id); }
+  void TimerMissing(const QString& caption) override { Seams::MessageBox(w_, QString(), caption, Win::MB_OK); }
 
-const QString kNoComTimer = QStringLiteral("Keine Timer für COM-Socket verfügbar!");
-}  // namespace
+ private:
+  TMessgeraet* w_;
+};
+
+std::unique_ptr<SessionView> TMessgeraet::MakeView(TMessgeraet* w) { return std::make_unique<View>(w); }
 
 void TMessgeraet::EvTimer(unsigned id) {
-  if (id == PollTimer) {
-    // A tick whose read still waits is not finished; it re-arms the timer itself.
-    if (ReadInFlight) return;
-    Timers->KillTimer(PollTimer);
-    Receive();
-  } else if (id == LinkTimer) {
-    if (ReopenPending) {
-      OpenPort();
-      ShowPortStatus();
-      ReopenPending = false;
-    }
-    bool testOn = ConnectionTestBox && ConnectionTestBox->isChecked();
-    if (testOn && LoadState == 0) {
-      if (ProbeCount >= 2) {
-        SetDlgItemText(1448, QStringLiteral("Offline"));
-        ClosePort();
-        OpenPort();
-        ShowPortStatus();
-      } else {
-        ++ProbeCount;
-      }
-      SendCommand(QByteArrayLiteral("v\r"));
-    }
-    ShowErrorCounts();
-    ShowByteCounts();
-  } else if (id == LockTimer) {
-    Timers->KillTimer(LockTimer);
-    // The lock timer doubles as the watchdog of a waiting sequence: a tester
-    // that fell silent must not leave the buttons disabled for good.
-    if (LoadState != 0 || DeleteAllPending) {
-      ++SequenceIdleTicks;
-      int patience = DeleteAllPending ? kDeletePatienceTicks : kLoadPatienceTicks;
-      if (SequenceIdleTicks >= patience)
-        AbandonSequence();
-      else
-        Timers->SetTimer(LockTimer, 2000);
-    }
-  }
+  if (id == PollTimer)
+    Session.PollTick();
+  else if (id == LinkTimer)
+    Session.LinkTick();
+  else if (id == LockTimer)
+    Session.LockTick();
 }
 
-void TMessgeraet::Receive() {
-  if (!PortReady || !Port) {
-    FinishPollTick(QByteArray());
-    return;
-  }
-  ReadInFlight = true;
-  bool started = Port->StartRead(kChunkBytes, [this](const QByteArray& bytes) {
-    ReadInFlight = false;
-    FinishPollTick(bytes);
-  });
-  if (!started) {
-    ReadInFlight = false;
-    FinishPollTick(QByteArray());
-  }
-}
-
-void TMessgeraet::FinishPollTick(const QByteArray& chunk) {
-  if (Port) RxErrors += Port->TakeReadFailures();
-  ProcessChunk(chunk);
-  StepLoadAll();
-  if (!Timers->SetTimer(PollTimer, 0))
-    Seams::MessageBox(this, QString(), QStringLiteral("Keine Timer für CAN-Socket verfügbar!"), Win::MB_OK);
-}
-
-void TMessgeraet::ProcessChunk(const QByteArray& raw) {
-  // NUL bytes are dropped, not taken as the end of the chunk: the start of the
-  // next answer may share a read with the NUL that follows an answer.
-  QByteArray chunk = raw;
-  chunk.replace('\0', QByteArray());
-  CountBytes(RxBytes, chunk.size());
-  if (LineBuffer.size() < kLineMax + 1) LineBuffer.resize(kLineMax + 1);
-  int storedInOpenLine = 0;  // characters this chunk added to the line still open
-  for (char c : chunk) {
-    unsigned char b = static_cast<unsigned char>(c);
-    if (b == 0x0D) {
-      QString line = QString::fromLatin1(LineBuffer.constData(), LineLength);
-      LineLength = 0;
-      storedInOpenLine = 0;
-      HandleLine(line);
-    } else if (b >= 0x20 && b <= 0x7E) {
-      if (LineLength < kLineMax) {
-        LineBuffer[LineLength++] = c;
-        ++storedInOpenLine;
-      }
-    }
-    // every other byte (LF, control characters, 0x80 and up) is dropped
-  }
-  // An answer the sequence waits for that is still coming in keeps it alive,
-  // however slowly it comes, but only while new characters of it arrive: a
-  // piece left over from a tester unplugged mid-answer is no progress. Other
-  // lines (live values, junk) do not count, or a tester that measures but
-  // ignores the requests would hold the sequence for ever.
-  if (storedInOpenLine > 0 && (LoadState != 0 || DeleteAllPending) &&
-      (LineBuffer[0] == 'd' || LineBuffer[0] == 's'))
-    NoteSequenceProgress();
-}
-
-void TMessgeraet::HandleLine(const QString& line) {
-  LogLine(QStringLiteral("RxD:") + line.left(kLogCut));
-  ProbeCount = 0;
-  SetDlgItemText(1448, QStringLiteral("Online"));
-  const int length = line.size();
-
-  // Identification answer: ?QKnnn?vvvvvvvv
-  if (length > 2 && line[1] == QLatin1Char('Q') && line[2] == QLatin1Char('K')) {
-    DeviceText = QStringLiteral("Zelto-Gerätetester  ") + line.mid(7, 8);
-    SetDlgItemText(1304, DeviceText);
-    QString model = line.mid(3, 3);
-    int type = (model == QLatin1String("236") || model == QLatin1String("248")) ? 2 : 0;
-    if (type != DeviceType) {
-      DeviceType = type;
-      if (type == 2)
-        for (int& available : MeasurementAvailable) available = 1;
-      RefreshSettings();
-    }
-  }
-
-  // Range answer: m <word> <code>
-  if (length > 5 && line[0] == QLatin1Char('m') && DeviceType == 2) ShowRange(line);
-
-  // Record-entry answer: d <address> <flags> <code> <raw>; also ends a delete-all.
-  if (length > 5 && line[0] == QLatin1Char('d')) {
-    unsigned address = 0, flags = 0, code = 0, raw = 0;
-    ScanField fields[4] = {{ScanField::Hex, &address}, {ScanField::Hex, &flags},
-                           {ScanField::Hex, &code}, {ScanField::Hex, &raw}};
-    bool parsed = CScanFields(line, "d %x %x %x %x", fields, 4) == 4;
-    // An answer to a load that was given up must not change the records kept from it.
-    if (DeviceType == 2 && !LateAnswersIgnored) {
-      if (parsed) {
-        if (RecordIndex < 0 || RecordIndex >= kRecordSlots) RecordIndex = 0;
-        DeviceRecord& record = Records[RecordIndex];
-        if (EntryIndex == 0) {
-          int norm = static_cast<int>(flags & 1u);
-          {
-            QSignalBlocker block(NormCombo);
-            NormCombo->setCurrentIndex(norm);
-          }
-          record.NormIndex = norm;
-          int klasse = KlasseCombo->currentIndex();
-          record.ClassIndex = klasse < 0 ? 0 : klasse;
-        }
-        record.RangeCode[EntryIndex] = static_cast<int>(code);
-        record.RawValue[EntryIndex] = static_cast<int>(raw);
-        if (EntryIndex == 3) ShowRecordHex();
-        EntryIndex = (EntryIndex + 1) % 4;
-      }
-      if (LoadState != 0) {
-        ++LoadState;
-        NoteSequenceProgress();
-      }
-      if (parsed) {
-        DeviceRecordNumber = static_cast<int>(address / 4u);
-        SetDlgItemText(1453, CFormat("%03d", DeviceRecordNumber + 1));
-        DeviceAddress = address;
-        SetDlgItemText(1455, CFormat("%04u", DeviceAddress + 1u));
-      }
-    }
-    if (DeleteAllPending == 1) {
-      DeleteAllPending = 0;
-      LoadState = 1;
-      NoteSequenceProgress();
-    }
-  }
-
-  // Count answer: s <count>. The number is unsigned: anything from 500 on,
-  // also what would read as negative, means the full 500.
-  if (length > 5 && line[0] == QLatin1Char('s')) {
-    unsigned count = 0;
-    ScanField field{ScanField::Hex, &count};
-    if (CScanFields(line, "s %X", &field, 1) == 1 && !LateAnswersIgnored) {
-      RecordCount = count >= static_cast<unsigned>(kMaxRecords) ? kMaxRecords : static_cast<int>(count);
-      SetDlgItemText(1466, CFormat("%03d", RecordCount));
-      if (LoadState != 0) NoteSequenceProgress();
-    }
-  }
-}
-
-int TMessgeraet::SendCommand(const QByteArray& text) {
-  if (!PortReady) return 0;
-  int written = WritePort(text);
-  if (written >= 1) {
-    QString shown = QString::fromLatin1(text.left(kLogCut));
-    shown.chop(1);
-    LogLine(QStringLiteral("TxD:") + shown);
-  }
-  return written;
-}
+void TMessgeraet::Receive() { Session.PollTick(); }
+void TMessgeraet::FinishPollTick(const QByteArray& chunk) { Session.FinishPollTick(chunk); }
+void TMessgeraet::ProcessChunk(const QByteArray& chunk) { Session.ProcessChunk(chunk); }
+void TMessgeraet::HandleLine(const QString& line) { Session.HandleLine(line); }
+int TMessgeraet::SendCommand(const QByteArray& text) { return Session.SendCommand(text); }
+void TMessgeraet::StepLoadAll() { Session.StepLoadAll(); }
+void TMessgeraet::EnableRecordButtons(bool enable) { Session.EnableRecordButtons(enable); }
+void TMessgeraet::ResetRecordCursor() { Session.ResetRecordCursor(); }
+void TMessgeraet::StartLoadAll() { Session.StartLoadAll(); }
+void TMessgeraet::StartDeleteAll() { Session.StartDeleteAll(); }
+void TMessgeraet::NoteSequenceProgress() { Session.NoteSequenceProgress(); }
+void TMessgeraet::AbandonSequence() { Session.AbandonSequence(); }
 
 void TMessgeraet::LogLine(const QString& text) {
   if (!LogList) return;
@@ -233,119 +106,4 @@ void TMessgeraet::ClearLog() {
   TxBytes = 0;
   RxErrors = 0;
   TxErrors = 0;
-}
-
-void TMessgeraet::StepLoadAll() {
-  switch (LoadState) {
-    case 0:
-      if (ButtonsReleased == 0) {
-        EnableRecordButtons(true);
-        ButtonsReleased = 1;
-      }
-      break;
-    case 1:
-      ButtonsReleased = 0;
-      SendCommand(QByteArrayLiteral("s\r"));
-      LoadState = 2;
-      break;
-    case 2:
-    case 4:
-    case 6:
-    case 8:
-      break;  // waiting for the record-entry answer
-    case 3:
-    case 5:
-    case 7:
-      ++DeviceAddress;
-      SendCommand(CFormat("l %04X\r", DeviceAddress).toLatin1());
-      ++LoadState;
-      break;
-    case 9:
-      ++RecordIndex;
-      if (RecordIndex >= RecordCount) {
-        RecordIndex = 0;
-        ShowRecord();
-        LoadState = 0;
-      } else {
-        ++DeviceAddress;
-        SendCommand(CFormat("l %04X\r", DeviceAddress).toLatin1());
-        LoadState = 2;
-      }
-      break;
-    default:
-      LoadState = 0;
-      break;
-  }
-}
-
-void TMessgeraet::EnableRecordButtons(bool enable) {
-  if (!enable) {
-    SequenceIdleTicks = 0;
-    if (!Timers->SetTimer(LockTimer, 2000)) Seams::MessageBox(this, QString(), kNoComTimer, Win::MB_OK);
-  }
-  for (QPushButton* button : RecordButton)
-    if (button) button->setEnabled(enable);
-}
-
-void TMessgeraet::ResetRecordCursor() {
-  EntryIndex = 0;
-  RecordIndex = 0;
-  for (QLabel* value : ValueStatic)
-    if (value) value->setText(QStringLiteral("?"));
-}
-
-void TMessgeraet::StartLoadAll() {
-  LateAnswersIgnored = false;
-  SetDlgItemText(kSequenceStatusId, QString());
-  EnableRecordButtons(false);
-  ResetRecordCursor();
-  if (PortReady) {
-    LoadState = 1;
-  } else {
-    // Nothing can run: the next idle tick gives the buttons back.
-    ButtonsReleased = 0;
-  }
-}
-
-void TMessgeraet::StartDeleteAll() {
-  LateAnswersIgnored = false;
-  SetDlgItemText(kSequenceStatusId, QString());
-  EnableRecordButtons(false);
-  ResetRecordCursor();
-  DeleteAllPending = 1;
-  if (SendCommand(QByteArrayLiteral("d all\r")) <= 0) {
-    // Not sent, so no answer will come: do not wait for one.
-    DeleteAllPending = 0;
-    ButtonsReleased = 0;
-  }
-}
-
-void TMessgeraet::NoteSequenceProgress() { SequenceIdleTicks = 0; }
-
-void TMessgeraet::AbandonSequence() {
-  // The tester stopped answering. What was read completely stays; the count
-  // then says how many records the PC really holds.
-  bool wasLoading = LoadState != 0;
-  LoadState = 0;
-  DeleteAllPending = 0;
-  SequenceIdleTicks = 0;
-  // Answers that still come for the sequence (a tester that was only frozen)
-  // are logged but change nothing, and a piece of an answer cut off by the
-  // hang-up does not run into the next line.
-  LateAnswersIgnored = true;
-  LineLength = 0;
-  if (wasLoading) {
-    if (RecordIndex < RecordCount) RecordCount = RecordIndex;
-    EntryIndex = 0;
-    RecordIndex = 0;
-    SetDlgItemText(1466, CFormat("%03d", RecordCount));
-    if (RecordCount > 0) ShowRecord();
-    SetDlgItemText(kSequenceStatusId,
-                   RecordCount == 1
-                       ? QStringLiteral("Laden abgebrochen: 1 Datensatz vollständig gelesen.")
-                       : QStringLiteral("Laden abgebrochen: %1 Datensätze vollständig gelesen.").arg(RecordCount));
-  } else {
-    SetDlgItemText(kSequenceStatusId, QStringLiteral("Löschen abgebrochen: Das Gerät antwortet nicht."));
-  }
-  ButtonsReleased = 0;  // the next idle tick enables the record buttons
 }

@@ -29,6 +29,7 @@ void TMessgeraet::OpenPort() {
   ShowPortDevice();
 
   if (!Port) Port = std::make_unique<SerialPort>();
+  Session.Link = Port.get();
   if (!Port->Create(PortName)) result += QStringLiteral("- Ungültiges Handle");
   if (!Port->Setup(1024, 1024)) result += QStringLiteral("- Port nicht bereit");
 
@@ -89,18 +90,7 @@ void TMessgeraet::ShowPortStatus() {
                            CFormat("/ Parity: %d", Dcb.Parity));
 }
 
-int TMessgeraet::WritePort(const QByteArray& bytes) {
-  if (!Port) return 0;
-  int error = 0;
-  int written = Port->Write(bytes, &error);
-  if (error != 0) ++TxErrors;
-  CountBytes(TxBytes, written);
-  return written;
-}
-
-void TMessgeraet::CountBytes(int& counter, int bytes) {
-  counter = static_cast<int>(static_cast<quint32>(counter) + static_cast<quint32>(bytes));
-}
+int TMessgeraet::WritePort(const QByteArray& bytes) { return Session.WritePort(bytes); }
 
 void TMessgeraet::ShowByteCounts() { SetDlgItemText(1102, CFormat("%7d/%7d", TxBytes, RxBytes)); }
 

@@ -15,7 +15,11 @@ void TMessgeraet::ShowRange(const QString& line) {
   QString word;
   unsigned code = 0;
   ScanField fields[2] = {{ScanField::Word, &word, 51}, {ScanField::Hex, &code}};
-  if (CScanFields(line, "m %s %x", fields, 2) == 2) {
+  ShowRange(CScanFields(line, "m %s %x", fields, 2) == 2, word, code);
+}
+
+void TMessgeraet::ShowRange(bool parsed, const QString& word, unsigned code) {
+  if (parsed) {
     Display->SetText(word);
     SetDlgItemText(1467, code <= 22 ? RangeText(static_cast<int>(code)) : QStringLiteral("?"));
   } else {

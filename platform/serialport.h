@@ -21,6 +21,8 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
+
+#include "platform/bytelink.h"
 #include <QString>
 #include <deque>
 #include <functional>
@@ -28,7 +30,7 @@
 class QSocketNotifier;
 class QTimer;
 
-class SerialPort : public QObject {
+class SerialPort : public QObject, public ByteLink {
   Q_OBJECT
  public:
   // The line settings the program uses; the codes are those of a Windows DCB
@@ -48,7 +50,6 @@ class SerialPort : public QObject {
     unsigned WriteTotalTimeoutMultiplier = 0;
     unsigned WriteTotalTimeoutConstant = 0;
   };
-  using ReadDone = std::function<void(const QByteArray&)>;
 
   explicit SerialPort(QObject* parent = nullptr);
   ~SerialPort() override;
@@ -87,19 +88,20 @@ class SerialPort : public QObject {
   // Step 4.
   bool GetTimeouts(Timeouts* timeouts) const;
   bool SetTimeouts(const Timeouts& timeouts);
-  void Close();
+  void Close() override;
+  bool IsOpen() const override { return fd_ >= 0; }
 
   // Starts one read. `done` runs exactly once, from the event loop or (when the
   // read can complete at once) before StartRead returns. A second read while one
   // is pending is refused (returns false, `done` is not called). When the port
   // is closed while a read is pending, the read completes with what it had.
-  bool StartRead(int maxBytes, ReadDone done);
+  bool StartRead(int maxBytes, ReadDone done) override;
   bool ReadPending() const { return static_cast<bool>(pending_); }
 
   // Writes the bytes, waiting at most WriteTotalTimeoutConstant +
   // WriteTotalTimeoutMultiplier x length ms. Returns the bytes handed over and
   // sets *error to 0 on success or to an errno value when not all of it went.
-  int Write(const QByteArray& bytes, int* error);
+  int Write(const QByteArray& bytes, int* error) override;
 
   // Bytes queued for reading (for tests and benchmarks).
   int Queued() const { return static_cast<int>(queue_.size()); }
@@ -107,7 +109,7 @@ class SerialPort : public QObject {
   // useless until it is closed and opened again.
   bool Broken() const { return broken_; }
   // Read failures (hang-up, I/O error) since the last call.
-  int TakeReadFailures() {
+  int TakeReadFailures() override {
     int n = readFailures_;
     readFailures_ = 0;
     return n;
