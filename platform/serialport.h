@@ -76,7 +76,6 @@ class SerialPort : public QObject, public ByteLink {
   bool Create(const QString& portName);
   // The errno of the last failed Create (EACCES when the user lacks the right), else 0.
   int OpenError() const { return openError_; }
-  bool IsValid() const { return fd_ >= 0; }
   // Step 2: sizes the input queue (and notes the output size). Also empties
   // whatever the device had queued before it was opened.
   bool Setup(int inQueue, int outQueue);
@@ -96,15 +95,12 @@ class SerialPort : public QObject, public ByteLink {
   // is pending is refused (returns false, `done` is not called). When the port
   // is closed while a read is pending, the read completes with what it had.
   bool StartRead(int maxBytes, ReadDone done) override;
-  bool ReadPending() const { return static_cast<bool>(pending_); }
 
   // Writes the bytes, waiting at most WriteTotalTimeoutConstant +
   // WriteTotalTimeoutMultiplier x length ms. Returns the bytes handed over and
   // sets *error to 0 on success or to an errno value when not all of it went.
   int Write(const QByteArray& bytes, int* error) override;
 
-  // Bytes queued for reading (for tests and benchmarks).
-  int Queued() const { return static_cast<int>(queue_.size()); }
   // True after the device reported a hang-up or a read error; the port stays
   // useless until it is closed and opened again.
   bool Broken() const { return broken_; }

@@ -14,6 +14,7 @@
 #include <array>
 
 #include "device/tables.h"
+#include "platform/commandids.h"
 #include "report/page.h"
 #include "report/reportrecord.h"
 
@@ -36,11 +37,11 @@ class TFormular : public QWidget {
   static constexpr int kErzeugenPrueferId = 1101;
   static constexpr int kKopierenId = 1102;
   // Menu commands the form handles.
-  static constexpr int CmDatensatzSpeichernId = 20011;
-  static constexpr int CmDatensatzLadenId = 20012;
-  static constexpr int CmDruckenId = 20018;
-  static constexpr int CmDruckvorschauId = 20019;
-  static constexpr int CmSeitenEinstellungId = 20020;
+  static constexpr int CmDatensatzSpeichernId = CommandIds::CmSave;
+  static constexpr int CmDatensatzLadenId = CommandIds::CmLoad;
+  static constexpr int CmDruckenId = CommandIds::CmPrint;
+  static constexpr int CmDruckvorschauId = CommandIds::CmPreview;
+  static constexpr int CmSeitenEinstellungId = CommandIds::CmPageSetup;
 
   static constexpr int kNumEdits = 31;
   static constexpr int kNumIniKeys = 55;
@@ -161,15 +162,11 @@ class TFormular : public QWidget {
   QPrinter* Printer = nullptr;
 
   // Page geometry in layout units.
-  int PageWidth = 630;
-  int PageHeight = 810;
-  int ColLeftLabel = 5;
-  int ColLeftField = 120;
-  int ColRightLabel = 320;
-  int ColRightField = 425;
-  int FieldWidth = 170;
-  int FieldHeight = 15;
-  std::array<int, 10> Band{{60, 210, 320, 390, 420, 620, 650, 690, 720, 750}};
+  int PageWidth = Layout::kPageWidth;
+  int PageHeight = Layout::kPageHeight;
+  int ColRightLabel = Layout::kColRightLabel;
+  int FieldWidth = Layout::kFieldWidth;
+  std::array<int, 10> Band = Layout::kBands;
   int NumEdits = 0;
   int OriginX = 0;
   int OriginY = 0;

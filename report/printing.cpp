@@ -397,8 +397,6 @@ QString DocumentName(const TFormular& form, const QDate& day) {
   return name + QLatin1Char(' ') + day.toString(QStringLiteral("dd.MM.yyyy"));
 }
 
-bool IsPdfFallback(const QPrinter& printer) { return printer.outputFormat() == QPrinter::PdfFormat; }
-
 bool PrinterUsable(const QPrinter& printer) {
   return !g_forceFailure && printer.isValid() && printer.width() > 0 && printer.height() > 0;
 }

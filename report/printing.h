@@ -108,7 +108,6 @@ class TModalFrame : public QWidget {
 
   // Runs the modal loop until the frame is closed; returns the loop's result.
   int BeginModal(QWidget* disabledWindow);
-  bool IsClosed() const { return closed_; }
   // The main window to hide while the preview is open and to restore afterwards.
   void SetMainWindow(QWidget* main, const QRect& geometry, Qt::WindowStates state);
   TLayoutWindow* Client() const { return client_; }
@@ -132,8 +131,6 @@ namespace PrintJob {
 // The form's printer, created on first use for the default printer and kept;
 // with no printer installed, a PDF printer so the report can be saved as PDF.
 QPrinter* EnsurePrinter(TFormular& form);
-// True when the printer writes a PDF file instead of a real printer.
-bool IsPdfFallback(const QPrinter& printer);
 // True when the printer can take a page (a valid device with a page size).
 bool PrinterUsable(const QPrinter& printer);
 // Makes every printer unusable, as on a system whose printer went away.

@@ -9,6 +9,8 @@
 #include <functional>
 #include <map>
 
+#include "platform/commandids.h"
+#include "report/layout.h"
 #include "shell/children.h"
 
 class QAction;
@@ -27,19 +29,19 @@ enum : int {
   Icon = 20003,
   LogoBitmap = 1,
   AboutBitmap = 3,
-  CmSave = 20011,          // "&Datensatz speichern ..."
-  CmLoad = 20012,          // "Da&tensatz lesen..."
-  CmShowForm = 20013,      // "&Formular"
-  CmShowDevice = 20014,    // "&Messgerät"
-  CmPrint = 20018,         // "D&rucken..."
-  CmPreview = 20019,       // "&Druckvorschau.."
-  CmPageSetup = 20020,     // "Seiten &Einstellung..."
-  CmAbout = 20034,         // "Über &Kelvara ..."
-  CmExit = 24310,          // "&Beenden"
-  CmEditUndo = 24321,
-  CmEditCut = 24322,
-  CmEditCopy = 24323,
-  CmEditPaste = 24324,
+  CmSave = CommandIds::CmSave,
+  CmLoad = CommandIds::CmLoad,
+  CmShowForm = CommandIds::CmShowForm,
+  CmShowDevice = CommandIds::CmShowDevice,
+  CmPrint = CommandIds::CmPrint,
+  CmPreview = CommandIds::CmPreview,
+  CmPageSetup = CommandIds::CmPageSetup,
+  CmAbout = CommandIds::CmAbout,
+  CmExit = CommandIds::CmExit,
+  CmEditUndo = CommandIds::CmEditUndo,
+  CmEditCut = CommandIds::CmEditCut,
+  CmEditCopy = CommandIds::CmEditCopy,
+  CmEditPaste = CommandIds::CmEditPaste,
   GlyphLoad = 24332,
   GlyphSave = 24333,
   GlyphPrint = 24337,
@@ -68,8 +70,8 @@ class Kelvara : public QObject {
   static constexpr const char* CaptionFormat = "Morvane Kelvara %s at Name: %s IP:%s";
   static constexpr int FrameWidth = 660;
   static constexpr int FrameHeight = 940;
-  static constexpr int FormPageWidth = 630;
-  static constexpr int FormPageHeight = 810;
+  static constexpr int FormPageWidth = Layout::kPageWidth;
+  static constexpr int FormPageHeight = Layout::kPageHeight;
 
   // 1 exactly when the first argument after the program name is "debugkelvara".
   static int DebugModeFromArgs(int argc, const char* const* argv);

@@ -1,0 +1,153 @@
+// The report as data: value texts, Kopieren's judgement, the verdict rule and
+// the data record file, without a window.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "device/values.h"
+#include "report/reportrecord.h"
+
+namespace {
+
+TEST(ValuesTest, RawValuesBecomeTheTextsTheDeviceWindowShows) {
+  EXPECT_EQ(Values::FormatValue(3, 1500).text, "  0.150");
+  EXPECT_EQ(Values::FormatValue(3, 1500).row, 0);
+  EXPECT_EQ(Values::FormatValue(8, 32767).text, "Overflow");
+  EXPECT_EQ(Values::FormatValue(12, 250).text, "   0.25");
+  // Single precision: 0.1 * 3 counts is 0.3000000119 in float, shown as such.
+  EXPECT_EQ(Values::FormatValue(5, 3).text, " 0.0000");
+  EXPECT_EQ(Values::FormatValue(2, 100).row, -1);
+  EXPECT_EQ(Values::RangeText(22), "Isolationswiderstand, Calibrierung RISO 200MOhm");
+  EXPECT_EQ(Values::RangeText(23), "?");
+  EXPECT_EQ(Values::RangeText(-1), "?");
+}
+
+TEST(ValuesTest, SettingsShowTheRowsOfTheTestAndTheirDefaultLimits) {
+  const int all[4] = {1, 1, 1, 1};
+  // Class II under DIN VDE 0701-0702: no protective conductor to measure.
+  Values::RowSettings s = Values::Settings(2, 4, all, kRowApplies, kDefaultLimits);
+  EXPECT_FALSE(s.active[0]);
+  EXPECT_TRUE(s.active[1]);
+  ASSERT_TRUE(s.hasLimits);
+  for (int r = 0; r < 4; ++r)
+    EXPECT_EQ(s.limitText[r].toDouble(), double(kDefaultLimits[2][4][r])) << r;
+  const int none[4] = {0, 1, 0, 0};
+  s = Values::Settings(1, 4, none, kRowApplies, kDefaultLimits);
+  EXPECT_FALSE(s.active[0]);
+  EXPECT_TRUE(s.active[1]);
+  s = Values::Settings(4, 4, all, kRowApplies, kDefaultLimits);  // a class the tables do not have
+  EXPECT_FALSE(s.hasLimits);
+  for (bool a : s.active) EXPECT_FALSE(a);
+}
+
+TEST(ReportTest, KopierenJudgesEachRowInItsDirection) {
+  EXPECT_TRUE(Report::RowPasses(0, "0.29", "0.30"));
+  EXPECT_FALSE(Report::RowPasses(0, "0.30", "0.30"));  // strictly below
+  EXPECT_TRUE(Report::RowPasses(1, "1.00", "1.00"));   // at least
+  EXPECT_TRUE(Report::RowPasses(1, "Overflow", "1.00"));
+  EXPECT_FALSE(Report::RowPasses(0, "Overflow", "1.00"));
+  EXPECT_TRUE(Report::RowPasses(2, "0.50", "0.50"));  // not above
+  EXPECT_FALSE(Report::RowPasses(2, "?", "0.50"));
+
+  DeviceSnapshot device;
+  device.VdePruefgrundlage = 4;
+  device.VdeKlasse = 2;
+  for (int& a : device.MeasurementAvailable) a = 1;
+  device.ValueText = {"?", "  2.50", "  0.100", "  0.100"};
+  device.LimitText = {" 0.30", " 2.00", " 0.50", "this limit text is far too long"};
+  device.DeviceText = QStringLiteral("Zelto-Gerätetester  V2.04.11");
+  ReportRecord record;
+  record.MessText[6] = "12";
+  record.RowActive[6] = 1;
+  Report::Evaluate(device, &record);
+  EXPECT_EQ(record.RowActive, (std::array<int, 8>{0, 1, 1, 1, 0, 0, 0, 0}));
+  EXPECT_EQ(record.Ok[1], true);
+  EXPECT_EQ(record.Ok[2], true);
+  EXPECT_EQ(record.GrenzText[3], "this limit text is");  // 18 characters, as the window's text is read
+  EXPECT_EQ(record.MessText[6], "??");
+  EXPECT_EQ(record.Fields[Layout::kFieldSchutzklasse], "II");
+  EXPECT_EQ(record.Fields[Layout::kFieldMessgeraet], device.DeviceText);
+}
+
+TEST(ReportTest, TheVerdictNeedsEveryShownRowAndAtLeastOne) {
+  std::array<bool, 8> shown{}, checked{};
+  EXPECT_EQ(Report::GesamtOk(shown, checked), 0);  // nothing shown fails
+  shown[1] = shown[2] = true;
+  checked[1] = true;
+  EXPECT_EQ(Report::GesamtOk(shown, checked), 0);
+  checked[2] = true;
+  checked[5] = false;  // hidden rows are not judged
+  EXPECT_EQ(Report::GesamtOk(shown, checked), 1);
+  EXPECT_TRUE(Report::Passed(true, true, 1));
+  EXPECT_FALSE(Report::Passed(true, false, 1));
+}
+
+TEST(ReportTest, TheDataRecordFileReadsBackWhatWasWritten) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("bericht.ini");
+  ReportRecord written;
+  for (int i = 0; i < Layout::kFieldCount; ++i) written.Fields[i] = QStringLiteral("Feld %1 äöü").arg(i);
+  written.Fields[28] = QStringLiteral("  mit Leerzeichen  ");
+  written.VdePruefgrundlage = 5;
+  written.VdeKlasse = 1;
+  written.MessText = {"  0.150", "Overflow", "  0.010", "?", "??", "??", "??", "??"};
+  written.GrenzText = {" 0.30", " 1.00", " 0.50", " 0.50", "??", "??", "??", "??"};
+  written.Ok = {true, true, true, false, false, false, false, false};
+  written.Sichtpruefung = true;
+  ASSERT_EQ(Report::Write(path, written).status, Report::WriteResult::Ok);
+
+  ReportRecord read;
+  ASSERT_EQ(Report::Read(path, kRowApplies, &read).status, Report::ReadResult::Ok);
+  EXPECT_EQ(read.Fields, written.Fields);
+  EXPECT_EQ(read.MessText, written.MessText);
+  EXPECT_EQ(read.GrenzText, written.GrenzText);
+  EXPECT_EQ(read.Ok, written.Ok);
+  EXPECT_TRUE(read.Sichtpruefung);
+  EXPECT_FALSE(read.Funktionspruefung);
+  // Rows 0..3 as the standard and class prescribe them, whatever their text.
+  EXPECT_EQ(read.RowActive, (std::array<int, 8>{1, 1, 1, 1, 0, 0, 0, 0}));
+
+  // A text the file cannot hold: nothing is written.
+  ReportRecord bad = written;
+  bad.Fields[3] = QStringLiteral("Ω");
+  const QByteArray before = [&] {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+  }();
+  const Report::WriteResult refused = Report::Write(path, bad);
+  EXPECT_EQ(refused.status, Report::WriteResult::FieldNotStorable);
+  EXPECT_EQ(refused.field, 3);
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), before);
+
+  // No record in the file: the record stays as it was.
+  const QString other = dir.filePath("andere.ini");
+  QFile o(other);
+  ASSERT_TRUE(o.open(QIODevice::WriteOnly));
+  o.write("[Anderes]\r\nAuftraggeber=x\r\n");
+  o.close();
+  ReportRecord untouched = written;
+  EXPECT_EQ(Report::Read(other, kRowApplies, &untouched).status, Report::ReadResult::NoRecord);
+  EXPECT_EQ(untouched.Fields, written.Fields);
+  EXPECT_EQ(Report::Read(dir.filePath("fehlt.ini"), kRowApplies, &untouched).status, Report::ReadResult::Missing);
+}
+
+TEST(LayoutTest, FieldsLieOnThePageInTheirColumnAndDoNotOverlap) {
+  for (int i = 0; i < Layout::kFieldCount; ++i) {
+    const QRect r = Layout::FieldRect(i);
+    EXPECT_TRUE(QRect(0, 0, Layout::kPageWidth, Layout::kPageHeight).contains(r)) << i;
+    if (i < 28) EXPECT_TRUE(r.x() == Layout::kColLeftField || r.x() == Layout::kColRightField) << i;
+    for (int j = i + 1; j < Layout::kFieldCount; ++j) EXPECT_FALSE(r.intersects(Layout::FieldRect(j))) << i << "/" << j;
+  }
+  for (int r = 0; r < kRowCount; ++r)
+    EXPECT_EQ(Layout::OkBoxRect(r).y(), Layout::kBands[4] + 20 + 20 * r);
+  EXPECT_EQ(Report::Key(0), "Auftraggeber");
+  EXPECT_EQ(Report::Key(31), "MESS_RPE");
+  EXPECT_EQ(Report::Key(31 + 8 + 7), "GRENZ_IA");
+  EXPECT_EQ(Report::Key(Report::kKeyCount - 1), "GRENZ_IA_OK");
+}
+
+}  // namespace

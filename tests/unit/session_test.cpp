@@ -1,0 +1,174 @@
+// The tester session without any window: a scripted tester on an in-memory
+// link, ticks given by hand, and a view that records what it is told.
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <map>
+
+#include "device/session.h"
+#include "platform/cformat.h"
+#include "platform/memorylink.h"
+
+namespace {
+
+// Records what the session reports.
+struct RecordingView : SessionView {
+  QStringList log;
+  std::map<int, QString> texts;
+  int shownRecords = 0, opens = 0, reopens = 0, typeChanges = 0;
+  bool buttons = true;
+  bool testOn = true;
+  std::map<unsigned, int> timers;  // running timers and their periods
+  void LogLine(const QString& t) override { log << t; }
+  void ShowText(int id, const QString& t) override { texts[id] = t; }
+  void DeviceTypeChanged() override { ++typeChanges; }
+  void ShowRecord() override { ++shownRecords; }
+  void EnableRecordButtons(bool e) override { buttons = e; }
+  bool ConnectionTestOn() const override { return testOn; }
+  void OpenLink() override { ++opens; }
+  void ReopenLink() override { ++reopens; }
+  bool SetTimer(unsigned id, int ms) override { return timers[id] = ms, true; }
+  void KillTimer(unsigned id) override { timers.erase(id); }
+};
+
+// A tester with records in memory that answers "v", "s" and "l" as the real one.
+struct ScriptedTester {
+  std::vector<QByteArray> entries;  // "d ..." lines by address
+  int count = -1;                   // the record count it reports (else what it holds)
+  bool answering = true;
+  void Attach(MemoryLink& link) {
+    link.OnWrite = [this, &link](const QByteArray& cmd) {
+      if (!answering) return;
+      if (cmd == "v\r") link.Send("vQK248 V2.04.11\r");
+      if (cmd == "s\r") link.Send(CFormat("s %04X\r", count >= 0 ? count : int(entries.size() / 4)).toLatin1() + entries.at(0));
+      if (cmd.startsWith("l ")) {
+        const int address = cmd.mid(2, 4).toInt(nullptr, 16);
+        if (address < int(entries.size())) link.Send(entries[address]);
+      }
+    };
+  }
+};
+
+class Session : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session.Link = &link;
+    session.PortReady = true;
+    for (int a = 0; a < 8; ++a)
+      tester.entries.push_back(CFormat("d %04X %X %X %04X\r", a, a < 4 ? 0 : 1, 3 + a % 4, 1500 + a).toLatin1());
+    tester.Attach(link);
+  }
+  // Poll ticks until the session is idle again (or the limit).
+  void PollUntilIdle(int limit = 200) {
+    for (int i = 0; i < limit; ++i) {
+      session.PollTick();
+      if (session.LoadState == 0 && session.DeleteAllPending == 0 && view.buttons) return;
+    }
+  }
+  RecordingView view;
+  MemoryLink link;
+  ScriptedTester tester;
+  TesterSession session{&view};
+};
+
+TEST_F(Session, IdentifiesAndLoadsAllRecordsThroughTheLink) {
+  session.LinkTick();  // opens the link and probes
+  EXPECT_EQ(view.opens, 1);
+  EXPECT_EQ(link.Sent(), "v\r");
+  for (int i = 0; i < 5; ++i) session.PollTick();
+  EXPECT_EQ(session.DeviceType, 2);
+  EXPECT_EQ(view.typeChanges, 1);
+  EXPECT_EQ(view.texts[1448], "Online");
+  EXPECT_EQ(session.DeviceText, QString::fromUtf8("Zelto-Gerätetester  V2.04.11"));
+
+  session.StartLoadAll();
+  EXPECT_FALSE(view.buttons);
+  EXPECT_EQ(view.timers.count(TesterSession::LockTimer), 1u);
+  PollUntilIdle();
+  EXPECT_EQ(session.RecordCount, 2);
+  EXPECT_EQ(session.DeviceAddress, 7u);
+  EXPECT_EQ(view.shownRecords, 1);
+  EXPECT_TRUE(view.buttons);
+  EXPECT_EQ(session.Records[1].NormIndex, 1);
+  EXPECT_EQ(session.Records[0].RangeCode[2], 5);
+  EXPECT_EQ(session.Records[1].RawValue[3], 1507);
+  // One request outstanding at a time: s, then l 0001 .. l 0007.
+  QStringList sent;
+  for (const QString& line : view.log)
+    if (line.startsWith("TxD:")) sent << line.mid(4);
+  EXPECT_EQ(sent, (QStringList{"v", "s", "l 0001", "l 0002", "l 0003", "l 0004", "l 0005", "l 0006", "l 0007"}));
+  EXPECT_EQ(view.timers[TesterSession::PollTimer], 0);  // re-armed after each tick
+}
+
+TEST_F(Session, ASilentTesterIsGivenUpAndItsLateAnswersChangeNothing) {
+  session.DeviceType = 2;
+  tester.count = 2;
+  tester.entries.resize(6);  // the tester falls silent after two entries of record 1
+  session.StartLoadAll();
+  PollUntilIdle(500);
+  ASSERT_EQ(session.LoadState, 6);  // waiting for entry 2 of record 1
+  for (int t = 0; t < TesterSession::kLoadPatienceTicks; ++t) {
+    session.PollTick();
+    session.LockTick();
+  }
+  EXPECT_EQ(session.LoadState, 0);
+  EXPECT_EQ(session.RecordCount, 1);
+  EXPECT_EQ(view.texts[1471], QString::fromUtf8("Laden abgebrochen: 1 Datensatz vollständig gelesen."));
+  session.StepLoadAll();
+  EXPECT_TRUE(view.buttons);
+  const DeviceRecord kept = session.Records[0];
+  link.Send("d 0006 0 9 FFFF\rs 0009\r");
+  session.PollTick();
+  session.PollTick();
+  session.PollTick();
+  session.PollTick();
+  EXPECT_EQ(session.Records[0].RawValue[0], kept.RawValue[0]);
+  EXPECT_EQ(session.RecordCount, 1);
+}
+
+TEST_F(Session, ProbesDeclareOfflineAtTheThirdSilentTickAndReopen) {
+  tester.answering = false;
+  session.ReopenPending = false;
+  session.LinkTick();
+  session.LinkTick();
+  EXPECT_EQ(view.reopens, 0);
+  session.LinkTick();
+  EXPECT_EQ(view.texts[1448], "Offline");
+  EXPECT_EQ(view.reopens, 1);
+  EXPECT_EQ(link.Sent(), "v\rv\rv\r");
+  // Probing pauses while a sequence runs, and when the test is off.
+  session.LoadState = 2;
+  session.LinkTick();
+  session.LoadState = 0;
+  view.testOn = false;
+  session.LinkTick();
+  EXPECT_EQ(link.Sent(), "");
+}
+
+TEST_F(Session, FramingDropsNulAndLineFeedAndKeeps511Characters) {
+  const int before = session.RxBytes;
+  session.ProcessChunk(QByteArray("s 00\0", 5));
+  session.ProcessChunk(QByteArray("0C\r\n\0", 5));
+  EXPECT_EQ(session.RecordCount, 12);
+  EXPECT_EQ(session.RxBytes - before, 8);
+  QByteArray longLine(600, 'x');
+  session.ProcessChunk(longLine);
+  EXPECT_EQ(session.LineLength, 511);
+  session.ProcessChunk("\r");
+  EXPECT_EQ(view.log.last(), "RxD:" + QString(190, 'x'));
+  EXPECT_EQ(session.LineLength, 0);
+}
+
+TEST_F(Session, ACancelledLoadKeepsTheRecordsReadCompletely) {
+  session.DeviceType = 2;
+  session.StartLoadAll();
+  for (int i = 0; i < 500 && session.RecordIndex < 1; ++i) session.PollTick();
+  ASSERT_EQ(session.RecordIndex, 1);
+  session.CancelSequence();
+  EXPECT_EQ(session.LoadState, 0);
+  EXPECT_EQ(session.RecordCount, 1);
+  session.StepLoadAll();
+  EXPECT_TRUE(view.buttons);
+}
+
+}  // namespace
