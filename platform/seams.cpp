@@ -14,6 +14,8 @@ Seams::FileDialogResponder g_fileDialog;
 Seams::GenericDialogResponder g_generic;
 int* g_beeps = nullptr;
 Seams::ModalFrameResponder g_modalFrame;
+Seams::TimerResponder g_timer;
+Seams::PrinterResponder g_printer;
 }  // namespace
 
 namespace Seams {
@@ -124,7 +126,22 @@ bool ModalFrameShown(QWidget* frame) {
   return true;
 }
 
+void SetTimerResponder(TimerResponder responder) { g_timer = std::move(responder); }
+bool TimerByResponder(unsigned id, int periodMs, bool* started) {
+  if (!g_timer) return false;
+  *started = g_timer(id, periodMs);
+  return true;
+}
+void SetPrinterResponder(PrinterResponder responder) { g_printer = std::move(responder); }
+bool PrinterByResponder(bool* usable) {
+  if (!g_printer) return false;
+  *usable = g_printer();
+  return true;
+}
+
 void ResetAll() {
+  g_timer = nullptr;
+  g_printer = nullptr;
   g_messageBox = nullptr;
   g_fileDialog = nullptr;
   g_generic = nullptr;

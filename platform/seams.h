@@ -84,6 +84,19 @@ using ModalFrameResponder = std::function<void(QWidget* frame)>;
 void SetModalFrameResponder(ModalFrameResponder responder);
 // True when a responder took the frame (the caller then runs no loop).
 bool ModalFrameShown(QWidget* frame);
+// Window timers. A responder takes every SetTimer in place of a real timer:
+// true means the timer counts as running while its ticks are driven by hand,
+// false that no timer can be had.
+using TimerResponder = std::function<bool(unsigned id, int periodMs)>;
+void SetTimerResponder(TimerResponder responder);
+// True when a responder took the request; *started then holds its answer.
+bool TimerByResponder(unsigned id, int periodMs, bool* started);
+// Printers. A responder decides whether the printer counts as usable.
+using PrinterResponder = std::function<bool()>;
+void SetPrinterResponder(PrinterResponder responder);
+// True when a responder took the question; *usable then holds its answer.
+bool PrinterByResponder(bool* usable);
+
 // Removes every responder (real dialogs again).
 void ResetAll();
 

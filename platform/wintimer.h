@@ -17,17 +17,14 @@ class WinTimers : public QObject {
   explicit WinTimers(QObject* parent, std::function<void(unsigned id)> onTick);
   ~WinTimers() override;
 
-  // Returns false when the timer cannot be had (only when failure is forced for tests).
+  // Returns false when the timer cannot be had. A timer responder of the
+  // dialog seam takes the request in place of a real timer (tests drive the
+  // ticks by hand).
   bool SetTimer(unsigned id, int periodMs);
   void KillTimer(unsigned id);
   bool IsActive(unsigned id) const;
   int Period(unsigned id) const;  // effective period in ms, -1 when not running
 
-  // Makes every following SetTimer fail (for tests of the failure paths).
-  static void ForceFailureForTests(bool fail);
-  // Keeps timers from running at all while still reporting success, so tests
-  // can drive the ticks by hand.
-  static void SetManualForTests(bool manual);
 
  private:
   std::function<void(unsigned)> onTick_;

@@ -214,7 +214,6 @@ namespace {
 const QString kPrintTitle = QStringLiteral("Print Preview Printer Output");
 const QString kPreviewTitle = QStringLiteral("Print Preview");
 const QString kErrorCaption = QStringLiteral("Print Error");
-bool g_forceFailure = false;
 
 // Enters print mode for its lifetime and always leaves it again.
 class PrintMode {
@@ -398,10 +397,10 @@ QString DocumentName(const TFormular& form, const QDate& day) {
 }
 
 bool PrinterUsable(const QPrinter& printer) {
-  return !g_forceFailure && printer.isValid() && printer.width() > 0 && printer.height() > 0;
+  bool usable = false;
+  if (Seams::PrinterByResponder(&usable)) return usable;
+  return printer.isValid() && printer.width() > 0 && printer.height() > 0;
 }
-
-void ForcePrinterFailureForTests(bool fail) { g_forceFailure = fail; }
 
 QPrinter* EnsurePrinter(TFormular& form) {
   if (form.Printer) return form.Printer;

@@ -133,8 +133,6 @@ namespace PrintJob {
 QPrinter* EnsurePrinter(TFormular& form);
 // True when the printer can take a page (a valid device with a page size).
 bool PrinterUsable(const QPrinter& printer);
-// Makes every printer unusable, as on a system whose printer went away.
-void ForcePrinterFailureForTests(bool fail);
 
 void PageSetup(TFormular& form);  // "Seiten &Einstellung..."
 void Print(TFormular& form);      // "D&rucken..."

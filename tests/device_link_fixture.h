@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "device/TMessgeraet.h"
+#include "platform/seams.h"
 #include "platform/wintimer.h"
 #include "tests/testutil.h"
 
@@ -22,13 +23,13 @@ class DeviceLink : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
     ports_.emplace(dir_.path());
-    WinTimers::SetManualForTests(true);
+    Seams::SetTimerResponder(TestUtil::ManualTimers);
     w = std::make_unique<TMessgeraet>(nullptr, 1000, 1);
     w->SetupWindow();
   }
   void TearDown() override {
     w.reset();
-    WinTimers::SetManualForTests(false);
+    Seams::SetTimerResponder(nullptr);
     if (master_ >= 0) close(master_);
     if (slave_ >= 0) close(slave_);
     ports_.reset();

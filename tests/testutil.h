@@ -33,6 +33,11 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs);
 // Runs the event loop for `ms` milliseconds.
 void Pump(int ms);
 
+// Timer responders for the dialog seam: timers that count as running while
+// the test drives their ticks, and timers that cannot be had.
+inline bool ManualTimers(unsigned, int) { return true; }
+inline bool NoTimers(unsigned, int) { return false; }
+
 // Points the program's port folder ($KELVARA_PORTS) at `path` for its
 // lifetime, then gives back what was set before.
 class ScopedPortFolder {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "device/TMessgeraet.h"
+#include "platform/seams.h"
 #include "platform/wintimer.h"
 #include "tests/fuzz/fuzz_common.h"
 
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Fuzz::App();
   // Objects the last window handed to deleteLater go now, so memory stays flat.
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  WinTimers::SetManualForTests(true);
+  Seams::SetTimerResponder([](unsigned, int) { return true; });
   TMessgeraet w(nullptr, 1000, 1);
   w.SetupWindow();
   // A port that takes nothing: commands are "sent" without a line, so the
@@ -85,6 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(!Waiting(w));
   w.StepLoadAll();
   for (QPushButton* b : w.RecordButton) FUZZ_CHECK(b->isEnabled());
-  WinTimers::SetManualForTests(false);
+  Seams::SetTimerResponder(nullptr);
   return 0;
 }

@@ -68,7 +68,7 @@ TEST(DlgAbout, OkEscapeAndCloseBoxEndIt) {
 }
 
 TEST(DlgAbout, CommandBuildsANewDialogEachTime) {
-  WinTimers::SetManualForTests(true);
+  Seams::SetTimerResponder(TestUtil::ManualTimers);
   ChildWindowMakers makers;
   makers.MakeDevice = [](int) { return new QWidget; };
   makers.MakeForm = [](QWidget*) { return new QWidget; };
@@ -94,7 +94,7 @@ TEST(DlgAbout, CommandBuildsANewDialogEachTime) {
   EXPECT_EQ(versions, (std::vector<QString>{QStringLiteral("Version 1.22.00, 16.02.2010 "),
                                             QStringLiteral("Version 1.22.00, 16.02.2010 ")}));
   app.reset();
-  WinTimers::SetManualForTests(false);
+  Seams::SetTimerResponder(nullptr);
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ TEST(CommandLineTest, HelpAndVersionPrintAndEndWithoutADisplay) {
 }
 
 TEST(CommandLineTest, AFileGivenOnTheCommandLineOpensInTheForm) {
-  WinTimers::SetManualForTests(true);
+  Seams::SetTimerResponder(TestUtil::ManualTimers);
   QTemporaryDir dir;
   const QString record = dir.filePath("bericht.ini");
   {
@@ -102,7 +102,7 @@ TEST(CommandLineTest, AFileGivenOnTheCommandLineOpensInTheForm) {
     ASSERT_EQ(boxes.size(), 1);
     EXPECT_TRUE(boxes[0].text.contains("nicht vorhanden"));
   }
-  WinTimers::SetManualForTests(false);
+  Seams::SetTimerResponder(nullptr);
 }
 
 TEST(SerialAccessTest, TheNoteNamesTheGroupAndTheCommandOnlyWhenTheUserLacksTheRight) {

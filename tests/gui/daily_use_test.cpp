@@ -64,7 +64,7 @@ class Program : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
     ports.emplace(dir.path());
-    WinTimers::SetManualForTests(true);
+    Seams::SetTimerResponder(TestUtil::ManualTimers);
     Seams::SetMessageBoxResponder([this](const MessageBoxRequest& r) {
       boxes << r;
       return answers.isEmpty() ? int(Win::IDOK) : answers.takeFirst();
@@ -78,7 +78,7 @@ class Program : public ::testing::Test {
   }
   void TearDown() override {
     app.reset();
-    WinTimers::SetManualForTests(false);
+    Seams::SetTimerResponder(nullptr);
   }
   Kelvara& Start(std::function<QRect()> area = nullptr) {
     app = std::make_unique<Kelvara>(QString::fromLatin1(Kelvara::AppName), 0, ChildWindowMakers::Program(), &Pruef1);
@@ -325,7 +325,7 @@ TEST_F(Program, TheUsualShortcutsAndAHarmlessF1) {
 // ---- the communication log
 
 TEST(CommunicationLog, FollowsNewLinesOnlyWhileTheUserIsAtTheEnd) {
-  WinTimers::SetManualForTests(true);
+  Seams::SetTimerResponder(TestUtil::ManualTimers);
   TMessgeraet w(nullptr, 1000, 1);
   w.SetupWindow();
   w.show();
@@ -342,7 +342,7 @@ TEST(CommunicationLog, FollowsNewLinesOnlyWhileTheUserIsAtTheEnd) {
   w.LogLine(QStringLiteral("neuer"));
   QApplication::processEvents();
   EXPECT_EQ(bar->value(), bar->maximum());
-  WinTimers::SetManualForTests(false);
+  Seams::SetTimerResponder(nullptr);
 }
 
 // ---- the machine's serial devices
@@ -353,14 +353,14 @@ class MachineDevices : public ::testing::Test {
     ASSERT_TRUE(root.isValid());
     ports.emplace(root.path());
     qputenv("KELVARA_DEVICE_ROOT", root.path().toLocal8Bit());
-    WinTimers::SetManualForTests(true);
+    Seams::SetTimerResponder(TestUtil::ManualTimers);
     char name[256];
     ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
     pty = QString::fromLocal8Bit(name);
   }
   void TearDown() override {
     qunsetenv("KELVARA_DEVICE_ROOT");
-    WinTimers::SetManualForTests(false);
+    Seams::SetTimerResponder(nullptr);
     ::close(master);
     ::close(slave);
   }

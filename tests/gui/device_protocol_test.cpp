@@ -499,10 +499,10 @@ TEST_F(DeviceLink, PollTickWithoutPortReArmsAndFailsLoudly) {
     captions << r.caption;
     return int(Win::IDOK);
   });
-  WinTimers::ForceFailureForTests(true);
+  Seams::SetTimerResponder(TestUtil::NoTimers);
   w->EvTimer(TMessgeraet::PollTimer);
   w->ButtonClicked(105);
-  WinTimers::ForceFailureForTests(false);
+  Seams::SetTimerResponder(TestUtil::ManualTimers);
   EXPECT_EQ(captions, (QStringList{QString::fromUtf8("Keine Timer für CAN-Socket verfügbar!"),
                                    QString::fromUtf8("Keine Timer für COM-Socket verfügbar!")}));
 }

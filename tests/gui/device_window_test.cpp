@@ -23,10 +23,9 @@
 namespace {
 
 struct ManualTimers {
-  ManualTimers() { WinTimers::SetManualForTests(true); }
+  ManualTimers() { Seams::SetTimerResponder(TestUtil::ManualTimers); }
   ~ManualTimers() {
-    WinTimers::SetManualForTests(false);
-    WinTimers::ForceFailureForTests(false);
+    Seams::SetTimerResponder(nullptr);
   }
 };
 
@@ -278,7 +277,7 @@ TEST(DeviceWindow, NoTimerShowsTheMessageTwiceAndSetupGoesOn) {
     boxes.append(r);
     return Win::IDOK;
   });
-  WinTimers::ForceFailureForTests(true);
+  Seams::SetTimerResponder(TestUtil::NoTimers);
   TMessgeraet w(nullptr, 1000, 1);
   w.SetupWindow();
   ASSERT_EQ(boxes.size(), 2);

@@ -392,8 +392,8 @@ TEST(PreviewTest, UnusablePrinterOffersThePrintDialogAndNothingElse) {
   TFormular form(nullptr);
   form.SetupWindow();
   struct Force {
-    Force() { PrintJob::ForcePrinterFailureForTests(true); }
-    ~Force() { PrintJob::ForcePrinterFailureForTests(false); }
+    Force() { Seams::SetPrinterResponder([] { return false; }); }
+    ~Force() { Seams::SetPrinterResponder(nullptr); }
   } force;
   QStringList kinds;
   Seams::SetGenericDialogResponder([&](const GenericDialogRequest& r) {

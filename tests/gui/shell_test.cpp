@@ -79,11 +79,10 @@ HostInfo Pruef1() { return HostInfo{true, QStringLiteral("PRUEF1"), QStringLiter
 
 class ShellTest : public ::testing::Test {
  protected:
-  void SetUp() override { WinTimers::SetManualForTests(true); }
+  void SetUp() override { Seams::SetTimerResponder(TestUtil::ManualTimers); }
   void TearDown() override {
     app.reset();
-    WinTimers::SetManualForTests(false);
-    WinTimers::ForceFailureForTests(false);
+    Seams::SetTimerResponder(nullptr);
   }
   Kelvara& Start(int debugMode = 0, std::function<HostInfo()> host = &Pruef1) {
     app = std::make_unique<Kelvara>(QString::fromLatin1(Kelvara::AppName), debugMode, children.Makers(), host);
@@ -208,7 +207,7 @@ TEST_F(ShellTest, ClockRunsAtTheShortestPeriodAndReplacesItsInitialText) {
 }
 
 TEST_F(ShellTest, NoClockTimerEndsTheRunWithStatusOne) {
-  WinTimers::ForceFailureForTests(true);
+  Seams::SetTimerResponder(TestUtil::NoTimers);
   std::vector<MessageBoxRequest> boxes;
   Seams::SetMessageBoxResponder([&](const MessageBoxRequest& r) {
     boxes.push_back(r);
@@ -519,7 +518,7 @@ namespace {
 
 // The program's own children: the device window and the report form.
 TEST(ShellProgram, StartsWithTheRealChildrenInPlace) {
-  WinTimers::SetManualForTests(true);
+  Seams::SetTimerResponder(TestUtil::ManualTimers);
   {
     Kelvara k(QString::fromLatin1(Kelvara::AppName), 0, ChildWindowMakers::Program(), &Pruef1);
     ASSERT_TRUE(k.InitMainWindow());
@@ -549,7 +548,7 @@ TEST(ShellProgram, StartsWithTheRealChildrenInPlace) {
     k.EvCommand(CmLoad);
     EXPECT_EQ(dialogs, 1);
   }
-  WinTimers::SetManualForTests(false);
+  Seams::SetTimerResponder(nullptr);
 }
 
 }  // namespace
