@@ -1,43 +1,47 @@
 // Bytes from the tester, chunk by chunk, mixed with poll, lock and link ticks
-// and the user's load and delete-all clicks. The rules: every counter stays in
-// its range, and a sequence always ends once the tester falls silent.
-#include <QPushButton>
+// and the user's load, delete-all and "Laden" clicks, on the tester session.
+// The rules: every counter stays in its range, a waiting sequence always has
+// its watchdog running, and a sequence always ends once the tester falls silent.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
-#include "device/TMessgeraet.h"
-#include "platform/seams.h"
-#include "platform/wintimer.h"
+#include "device/session.h"
+#include "platform/memorylink.h"
 #include "tests/fuzz/fuzz_common.h"
 
 namespace {
 
-void CheckRanges(const TMessgeraet& w) {
-  FUZZ_CHECK(w.RecordCount >= 0 && w.RecordCount <= TMessgeraet::kMaxRecords);
-  FUZZ_CHECK(w.LineLength >= 0 && w.LineLength <= 511);
-  FUZZ_CHECK(w.EntryIndex >= 0 && w.EntryIndex <= 3);
-  FUZZ_CHECK(w.RecordIndex >= 0 && w.RecordIndex < TMessgeraet::kRecordSlots);
+struct View : SessionView {
+  std::map<unsigned, int> timers;
+  bool buttons = true;
+  void EnableRecordButtons(bool enable) override { buttons = enable; }
+  bool SetTimer(unsigned id, int ms) override { return timers[id] = ms, true; }
+  void KillTimer(unsigned id) override { timers.erase(id); }
+};
+
+void CheckRanges(const TesterSession& s) {
+  FUZZ_CHECK(s.RecordCount >= 0 && s.RecordCount <= TesterSession::kMaxRecords);
+  FUZZ_CHECK(s.LineLength >= 0 && s.LineLength <= 511);
+  FUZZ_CHECK(s.EntryIndex >= 0 && s.EntryIndex <= 3);
+  FUZZ_CHECK(s.RecordIndex >= 0 && s.RecordIndex < TesterSession::kRecordSlots);
   // Answers may raise the state past 9 between two steps (a tester that sends
   // entries unasked); the next step takes it back to idle.
-  FUZZ_CHECK(w.LoadState >= 0);
-  FUZZ_CHECK(w.DeviceType == 0 || w.DeviceType == 2);
+  FUZZ_CHECK(s.LoadState >= 0);
+  FUZZ_CHECK(s.DeviceType == 0 || s.DeviceType == 2);
 }
 
-bool Waiting(const TMessgeraet& w) { return w.LoadState != 0 || w.DeleteAllPending != 0; }
+bool Waiting(const TesterSession& s) { return s.LoadState != 0 || s.DeleteAllPending != 0; }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Fuzz::App();
-  // Objects the last window handed to deleteLater go now, so memory stays flat.
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  Seams::SetTimerResponder([](unsigned, int) { return true; });
-  TMessgeraet w(nullptr, 1000, 1);
-  w.SetupWindow();
-  // A port that takes nothing: commands are "sent" without a line, so the
-  // sequences run on what the input brings.
-  w.PortReady = true;
+  View view;
+  MemoryLink link;
+  TesterSession s(&view);
+  s.Link = &link;
+  s.PortReady = true;
 
   size_t i = 0;
   while (i < size) {
@@ -45,47 +49,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     switch (op % 8) {
       case 0:
       case 1:
-      case 2: {  // a chunk of up to five bytes
-        size_t n = std::min<size_t>(op / 8 % 6, size - i);
-        w.ProcessChunk(QByteArray(reinterpret_cast<const char*>(data + i), static_cast<int>(n)));
+      case 2: {  // bytes on the line, taken by the next poll ticks
+        size_t n = std::min<size_t>(op / 8 % 12, size - i);
+        link.Send(QByteArray(reinterpret_cast<const char*>(data + i), static_cast<int>(n)));
         i += n;
+        s.PollTick();
         break;
       }
       case 3:
-        w.StepLoadAll();
-        FUZZ_CHECK(w.LoadState <= 9);
+        s.StepLoadAll();
+        FUZZ_CHECK(s.LoadState <= 9);
         break;
-      case 4: w.EvTimer(TMessgeraet::LockTimer); break;
-      case 5: w.EvTimer(TMessgeraet::LinkTimer); w.PortReady = true; break;
-      case 6: if (op & 0x80) w.ButtonClicked(105); else w.ButtonClicked(1457); break;
-      case 7:
-        // A delete-all that went out (the port here takes nothing).
-        if (!Waiting(w)) {
-          w.EnableRecordButtons(false);
-          w.ResetRecordCursor();
-          w.DeleteAllPending = 1;
+      case 4: s.LockTick(); break;
+      case 5: s.LinkTick(); break;
+      case 6:
+        if (op & 0x80) {
+          s.StartLoadAll();
+        } else {
+          s.LateAnswersIgnored = false;  // "Laden" asks for one entry
+          s.SendCommand("l 0000\r");
         }
         break;
+      case 7:
+        if (op & 0x80) s.StartDeleteAll();
+        else s.CancelSequence();
+        break;
     }
-    CheckRanges(w);
+    CheckRanges(s);
   }
 
   // The tester falls silent: within the patience of a delete-all (the longer
   // one) plus the load it starts, every sequence ends and the buttons return.
-  const int rounds = 2 * (TMessgeraet::kDeletePatienceTicks + TMessgeraet::kLoadPatienceTicks) + 4;
-  for (int r = 0; r < rounds && Waiting(w); ++r) {
-    // A waiting sequence always has its watchdog running.
-    FUZZ_CHECK(w.Timers->IsActive(TMessgeraet::LockTimer));
-    for (int poll = 0; poll < 3; ++poll) {
-      w.ProcessChunk(QByteArray());
-      w.StepLoadAll();
-    }
-    w.EvTimer(TMessgeraet::LockTimer);
-    CheckRanges(w);
+  const int rounds = 2 * (TesterSession::kDeletePatienceTicks + TesterSession::kLoadPatienceTicks) + 4;
+  for (int r = 0; r < rounds && Waiting(s); ++r) {
+    FUZZ_CHECK(view.timers.count(TesterSession::LockTimer) == 1);
+    for (int poll = 0; poll < 3; ++poll) s.PollTick();
+    s.LockTick();
+    CheckRanges(s);
   }
-  FUZZ_CHECK(!Waiting(w));
-  w.StepLoadAll();
-  for (QPushButton* b : w.RecordButton) FUZZ_CHECK(b->isEnabled());
-  Seams::SetTimerResponder(nullptr);
+  FUZZ_CHECK(!Waiting(s));
+  s.StepLoadAll();
+  FUZZ_CHECK(view.buttons);
   return 0;
 }
