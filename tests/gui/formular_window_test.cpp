@@ -11,6 +11,8 @@
 #include "platform/fonts.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
+#include "report/page.h"
+#include "report/surface.h"
 #include "tests/testutil.h"
 
 namespace {
@@ -35,20 +37,28 @@ TEST(FormularWindow, ControlsInCreationOrderWithTheirPlaces) {
   expected << "1028" << "2000" << "2001" << "1029" << "1030" << "1100" << "1101" << "1102";
   EXPECT_EQ(order, expected);
 
-  // Field groups: column x, first y, count; rows 20 apart, 170 x 15, limit 50.
-  struct Group {
-    int first, count, x, y;
-  } groups[] = {{0, 6, 120, 80}, {6, 7, 425, 60}, {13, 5, 120, 210},
-                {18, 4, 425, 210}, {22, 3, 120, 320}, {25, 3, 425, 320}};
-  for (const Group& g : groups)
-    for (int k = 0; k < g.count; ++k) {
-      auto* edit = TestUtil::Find<QLineEdit>(&form, 1000 + g.first + k);
-      ASSERT_NE(edit, nullptr);
-      EXPECT_EQ(edit->geometry(), QRect(g.x, g.y + 20 * k, 170, 15)) << g.first + k;
-      EXPECT_EQ(edit->maxLength(), 50);
+  // Each edit lies where the printed page writes its value, on the line of
+  // its label; the signature fields are printed near the page's foot instead.
+  for (int i = 0; i < TFormular::kNumEdits; ++i) form.SetFieldText(i, QStringLiteral("F%1").arg(i));
+  Page::Input in = form.PageInput();
+  in.printing = true;
+  RecordingSurface page;
+  Page::Paint(page, in, false, QRect());
+  for (int i = 0; i <= 28; ++i) {
+    auto* edit = TestUtil::Find<QLineEdit>(&form, 1000 + i);
+    ASSERT_EQ(edit, form.Edits[i]);
+    const RecordingSurface::Op* value = page.FindText(QStringLiteral("F%1").arg(i));
+    ASSERT_NE(value, nullptr) << i;
+    EXPECT_EQ(QPoint(value->a, value->b), edit->geometry().topLeft()) << i;
+    EXPECT_EQ(edit->height(), 15);
+    EXPECT_EQ(edit->maxLength(), i == 28 ? 100 : 50);
+    if (i < 28) {
+      bool labelOnItsLine = false;
+      for (const RecordingSurface::Op& op : page.Texts())
+        labelOnItsLine |= op.text == TFormular::FieldLabel(i) && op.b == edit->y() && op.a < edit->x();
+      EXPECT_TRUE(labelOnItsLine) << i;
     }
-  EXPECT_EQ(form.Edits[28]->geometry(), QRect(120, 650, 340, 15));
-  EXPECT_EQ(form.Edits[28]->maxLength(), 100);
+  }
   EXPECT_EQ(form.Edits[29]->geometry(), QRect(5, 750, 255, 15));
   EXPECT_EQ(form.Edits[30]->geometry(), QRect(320, 750, 255, 15));
 
