@@ -192,6 +192,10 @@ class TMessgeraet : public QWidget {
   void NoteSequenceProgress();
   void AbandonSequence();
 
+ signals:
+  // A load from the tester ended; Records 0..RecordCount-1 are what it brought.
+  void RecordsLoaded();
+
  private:
   void CreateControls();
   static void AddSorted(QComboBox* combo, const QString& text);

@@ -30,6 +30,7 @@ class TMessgeraet::View : public SessionView {
   int SelectedClass() const override { return w_->KlasseCombo->currentIndex(); }
   void RecordComplete() override { w_->ShowRecordHex(); }
   void ShowRecord() override { w_->ShowRecord(); }
+  void LoadEnded() override { emit w_->RecordsLoaded(); }
   void EnableRecordButtons(bool enable) override {
     for (QPushButton* button : w_->RecordButton)
       if (button) button->setEnabled(enable);

@@ -248,6 +248,7 @@ void TesterSession::StepLoadAll() {
         RecordIndex = 0;
         View->ShowRecord();
         LoadState = 0;
+        View->LoadEnded();
       } else {
         ++DeviceAddress;
         SendCommand(CFormat("l %04X\r", DeviceAddress).toLatin1());
@@ -327,6 +328,7 @@ void TesterSession::AbandonSequence() {
     View->ShowText(1471, RecordCount == 1
                              ? QStringLiteral("Laden abgebrochen: 1 Datensatz vollständig gelesen.")
                              : QStringLiteral("Laden abgebrochen: %1 Datensätze vollständig gelesen.").arg(RecordCount));
+    View->LoadEnded();
   } else {
     View->ShowText(1471, QStringLiteral("Löschen abgebrochen: Das Gerät antwortet nicht."));
   }

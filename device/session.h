@@ -42,6 +42,9 @@ class SessionView {
   virtual void RecordComplete() {}
   // Record RecordIndex is to be shown (a load ended).
   virtual void ShowRecord() {}
+  // A load from the tester ended (completely, cancelled or given up): the
+  // records 0..RecordCount-1 are what it brought.
+  virtual void LoadEnded() {}
   virtual void EnableRecordButtons(bool) {}
   // The four values on show go back to "?".
   virtual void ClearValues() {}

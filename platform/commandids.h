@@ -7,6 +7,7 @@ enum : int {
   CmLoad = 20012,        // "Da&tensatz lesen..."
   CmShowForm = 20013,    // "&Formular"
   CmShowDevice = 20014,  // "&Messgerät"
+  CmShowList = 20015,    // "&Prüfungen": the record list of the last load
   CmPrint = 20018,       // "D&rucken..."
   CmPreview = 20019,     // "&Druckvorschau.."
   CmPageSetup = 20020,   // "Seiten &Einstellung..."

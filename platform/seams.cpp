@@ -100,6 +100,12 @@ bool FileDialog(const FileDialogRequest& request, QString* path) {
   if (g_fileDialog) return g_fileDialog(request, path);
   QFileDialog::Options options;
   if (!request.overwritePrompt) options |= QFileDialog::DontConfirmOverwrite;
+  if (request.folder) {
+    const QString folder = QFileDialog::getExistingDirectory(request.owner, request.title, request.initialName);
+    if (folder.isEmpty()) return false;
+    if (path) *path = folder;
+    return true;
+  }
   QString filter = QtFilterFromWin(request.filter);
   QString chosen = request.save
       ? QFileDialog::getSaveFileName(request.owner, request.title, request.initialName, filter, nullptr, options)

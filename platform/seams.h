@@ -37,6 +37,7 @@ struct MessageBoxRequest {
 struct FileDialogRequest {
   QWidget* owner = nullptr;
   bool save = false;       // save dialog or open dialog
+  bool folder = false;     // choose a folder (title and initialName only)
   QString title;
   QString filter;          // "Name (*.x)|*.x|All Files (*.*)|*.*"
   QString initialName;

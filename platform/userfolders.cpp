@@ -40,3 +40,18 @@ void Remember(const QString& path) {
 }
 
 }  // namespace UserFolders
+
+namespace UserSettings {
+
+QString Value(const QString& section, const QString& key) {
+  return TProfile(section, UserFolders::SettingsFile()).GetString(key, 4096);
+}
+
+void SetValue(const QString& section, const QString& key, const QString& value) {
+  QDir().mkpath(QFileInfo(UserFolders::SettingsFile()).absolutePath());
+  TProfile settings(section, UserFolders::SettingsFile());
+  if (settings.GetString(key, 4096) == value) return;
+  if (settings.WriteString(key, value)) settings.Flush();
+}
+
+}  // namespace UserSettings

@@ -14,3 +14,9 @@ QString StartFolder();
 void Remember(const QString& path);
 
 }  // namespace UserFolders
+
+// Other settings of the user in the same file (the record list's size, ...).
+namespace UserSettings {
+QString Value(const QString& section, const QString& key);
+void SetValue(const QString& section, const QString& key, const QString& value);
+}  // namespace UserSettings

@@ -402,6 +402,10 @@ bool PrinterUsable(const QPrinter& printer) {
   return printer.isValid() && printer.width() > 0 && printer.height() > 0;
 }
 
+int AskPrinter(QPrinter& printer, QWidget* parent, const QString& detail) {
+  return RunPrintDialog(printer, parent, detail);
+}
+
 QPrinter* EnsurePrinter(TFormular& form) {
   if (form.Printer) return form.Printer;
   auto* printer = new QPrinter(QPrinter::HighResolution);

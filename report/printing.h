@@ -131,6 +131,8 @@ namespace PrintJob {
 // The form's printer, created on first use for the default printer and kept;
 // with no printer installed, a PDF printer so the report can be saved as PDF.
 QPrinter* EnsurePrinter(TFormular& form);
+// The print dialog (through the dialog seam); Win::IDOK when the user prints.
+int AskPrinter(QPrinter& printer, QWidget* parent, const QString& detail);
 // True when the printer can take a page (a valid device with a page size).
 bool PrinterUsable(const QPrinter& printer);
 

@@ -2,6 +2,7 @@
 
 #include "device/TMessgeraet.h"
 #include "report/TFormular.h"
+#include "report/recordlistwindow.h"
 
 ChildWindowMakers ChildWindowMakers::Program() {
   ChildWindowMakers makers;
@@ -22,6 +23,14 @@ ChildWindowMakers ChildWindowMakers::Program() {
   makers.FormCanClose = [](QWidget* form) {
     auto* formular = qobject_cast<TFormular*>(form);
     return !formular || formular->QuerySaveChanges();
+  };
+  makers.MakeList = [](QWidget* device, QWidget* form, std::function<void()> showDevice) -> QWidget* {
+    auto* list = new RecordListWindow(qobject_cast<TMessgeraet*>(device), qobject_cast<TFormular*>(form));
+    list->SetupWindow();
+    QObject::connect(list, &RecordListWindow::DeviceWindowWanted, list, [showDevice] {
+      if (showDevice) showDevice();
+    });
+    return list;
   };
   makers.FormLoad = [](QWidget* form, const QString& path) {
     auto* formular = qobject_cast<TFormular*>(form);

@@ -13,6 +13,9 @@ struct ChildWindowMakers {
   std::function<bool(QWidget* form, int commandId)> FormCommand;
   // Asked before the program ends: false keeps it open (unsaved report kept).
   std::function<bool(QWidget* form)> FormCanClose;
+  // The record list "Prüfungen" of the device window's loads, with the form as
+  // the template of its reports; `showDevice` brings the device window forward.
+  std::function<QWidget*(QWidget* device, QWidget* form, std::function<void()> showDevice)> MakeList;
   // Loads a data record file into the form (it says itself why it cannot).
   std::function<bool(QWidget* form, const QString& path)> FormLoad;
 

@@ -181,6 +181,8 @@ Kelvara::~Kelvara() {
   disconnect(qApp, nullptr, this, nullptr);
   disconnect(QApplication::clipboard(), nullptr, this, nullptr);
   for (auto& c : editConnections_) disconnect(c);
+  delete RecordList;
+  RecordList = nullptr;
   QMainWindow* frame = Frame;
   Frame = nullptr;
   MdiClient = nullptr;
@@ -298,6 +300,7 @@ void Kelvara::BuildMenu() {
   QMenu* window = bar->addMenu(QStringLiteral("&Fenster"));
   add(window, QStringLiteral("&Messgerät"), CmShowDevice)->setCheckable(true);
   add(window, QStringLiteral("&Formular"), CmShowForm)->setCheckable(true);
+  add(window, QStringLiteral("&Prüfungen"), CmShowList);
   // Enablers run before a pop-up opens.
   for (QMenu* menu : {file, window}) connect(menu, &QMenu::aboutToShow, this, [this] { UpdateCommandEnablers(); });
   // The edit commands have no menu items, only buttons.
@@ -349,6 +352,7 @@ void Kelvara::BuildControlBar() {
   ControlBar->addWidget(Gap(6, ControlBar));
   button(20014, CmShowDevice);
   button(20013, CmShowForm);
+  button(20015, CmShowList);
   ControlBar->addWidget(Gap(6, ControlBar));
   button(GlyphLoad, CmLoad);
   button(GlyphSave, CmSave);
@@ -526,6 +530,9 @@ bool Kelvara::CommandEnabled(int id) const {
     case CmShowDevice:
     case CmShowForm:
     case CmAbout:
+      return true;
+    case CmShowList:
+      return static_cast<bool>(makers_.MakeList);
     case CmExit:
       return true;
     case CmSave:
@@ -566,6 +573,7 @@ void Kelvara::EvCommand(int id) {
   switch (id) {
     case CmShowDevice: ShowChild(1); break;
     case CmShowForm: ShowChild(2); break;
+    case CmShowList: ShowList(); break;
     case CmAbout: ShowAbout(); break;
     case CmExit: Frame->close(); break;
     case CmEditUndo: FocusedEdit()->undo(); break;
@@ -577,6 +585,21 @@ void Kelvara::EvCommand(int id) {
       break;
   }
   UpdateCommandEnablers();
+}
+
+void Kelvara::ShowList() {
+  if (!RecordList) {
+    RecordList = makers_.MakeList(DeviceWindow, ReportForm, [this] {
+      // A record chosen in the list is shown in the device window.
+      ShowChild(1);
+      Frame->raise();
+      Frame->activateWindow();
+    });
+    if (!RecordList) return;
+  }
+  RecordList->show();
+  RecordList->raise();
+  RecordList->activateWindow();
 }
 
 void Kelvara::ShowAbout() {

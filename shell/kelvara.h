@@ -33,6 +33,7 @@ enum : int {
   CmLoad = CommandIds::CmLoad,
   CmShowForm = CommandIds::CmShowForm,
   CmShowDevice = CommandIds::CmShowDevice,
+  CmShowList = CommandIds::CmShowList,
   CmPrint = CommandIds::CmPrint,
   CmPreview = CommandIds::CmPreview,
   CmPageSetup = CommandIds::CmPageSetup,
@@ -111,6 +112,7 @@ class Kelvara : public QObject {
   QMdiSubWindow* DeviceChild = nullptr;
   QWidget* ReportForm = nullptr;
   QWidget* DeviceWindow = nullptr;
+  QWidget* RecordList = nullptr;  // "Prüfungen", a window of its own, made on first use
   QMainWindow* Frame = nullptr;
   QToolBar* ControlBar = nullptr;
   unsigned ClockTimerId = 1;
@@ -152,6 +154,8 @@ class Kelvara : public QObject {
   // Activates the child frame on show and gives its window the focus.
   void FocusShownChild();
   void ShowAbout();
+  // Shows the record list "Prüfungen" (made on first use).
+  void ShowList();
   QLineEdit* FocusedEdit() const;
   void WatchFocusedEdit();
 

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "device/values.h"
+#include "report/recordlist.h"
 #include "report/reportrecord.h"
 
 namespace {
@@ -148,6 +149,62 @@ TEST(LayoutTest, FieldsLieOnThePageInTheirColumnAndDoNotOverlap) {
   EXPECT_EQ(Report::Key(31), "MESS_RPE");
   EXPECT_EQ(Report::Key(31 + 8 + 7), "GRENZ_IA");
   EXPECT_EQ(Report::Key(Report::kKeyCount - 1), "GRENZ_IA_OK");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RecordListTest, EntriesJudgeTheRowsThatApplyWithTheLimitsThatApply) {
+  DeviceRecord records[2];
+  // Class I, VDE 0701-0702: R-PE 0.150 Ohm, R-ISO Overflow, I-ABL 0.100 mA, no I-EA.
+  records[0].RangeCode[0] = 3;
+  records[0].RawValue[0] = 1500;
+  records[0].RangeCode[1] = 8;
+  records[0].RawValue[1] = 32767;
+  records[0].RangeCode[2] = 9;
+  records[0].RawValue[2] = 1000;
+  records[1] = records[0];
+  RecordList::Source source;
+  source.Records = records;
+  source.Count = 2;
+  ReportRecord form;
+  form.Sichtpruefung = form.Funktionspruefung = true;
+  ApplianceData data;
+  ListEntry e = RecordList::EntryFor(source, 0, data, form, QDate(2026, 12, 9));
+  EXPECT_EQ(e.Value[0], "  0.150");
+  EXPECT_EQ(e.Value[3], "");               // no such value in the record
+  EXPECT_EQ(e.RowResult, (std::array<int, 4>{1, 1, 1, 0}));  // I-EA applies and has no value: failed
+  EXPECT_FALSE(e.Passed);
+  // A limit set for this record only.
+  data.Limits[3] = "5";
+  records[1].RangeCode[3] = 11;
+  records[1].RawValue[3] = 100;
+  e = RecordList::EntryFor(source, 1, data, form, QDate(2026, 12, 9));
+  EXPECT_EQ(e.Limit[3], "5");
+  EXPECT_TRUE(e.Passed);
+  data.Funktionspruefung = 0;  // this appliance failed its function test
+  EXPECT_FALSE(RecordList::EntryFor(source, 1, data, form, QDate(2026, 12, 9)).Passed);
+  // The report takes the typed data and today's date.
+  data.InventarNr = "INV-7";
+  const ReportRecord report = RecordList::ReportFor(source, 1, data, form, QDate(2026, 12, 9));
+  EXPECT_EQ(report.Fields[17], "INV-7");
+  EXPECT_EQ(report.Fields[25], "09.12.2026");
+  EXPECT_FALSE(report.Funktionspruefung);
+  EXPECT_EQ(RecordList::FileStem(e, data), "INV-7");
+  data.InventarNr = "../..";
+  EXPECT_EQ(RecordList::FileStem(e, data), "....");  // a name, not a way out of the folder
+}
+
+TEST(RecordListTest, CsvForASpreadsheetAndForScriptsReadsBack) {
+  const std::vector<QStringList> rows{{"Nr.", "Bemerkungen"}, {"001", "Kabel \"geknickt\"; getauscht"},
+                                      {"002", "zwei, Teile"}, {"003", ""}};
+  for (bool spreadsheet : {true, false}) {
+    const QByteArray csv = RecordList::Csv(rows, spreadsheet);
+    EXPECT_EQ(csv.startsWith("\xEF\xBB\xBF"), spreadsheet);
+    EXPECT_EQ(RecordList::ParseCsv(csv), rows) << spreadsheet;
+  }
+  EXPECT_TRUE(RecordList::Csv(rows, true).contains("001;\"Kabel \"\"geknickt\"\"; getauscht\"\r\n"));
 }
 
 }  // namespace

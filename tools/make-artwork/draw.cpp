@@ -183,6 +183,28 @@ QPixmap GlyphForm() {
   return pixmap;
 }
 
+QPixmap GlyphList() {
+  // A table of three rows, each with a mark: passed, passed, failed.
+  QPixmap pixmap = Blank(20, 20);
+  QPainter* g = Begin(pixmap);
+  g->setPen(QPen(kGreyDark, 1));
+  g->setBrush(kWhite);
+  g->drawRect(QRectF(1.5, 2.5, 17, 15));
+  g->setBrush(kBlueLight);
+  g->drawRect(QRectF(1.5, 2.5, 17, 3));
+  const QColor marks[3] = {QColor(0x1f, 0x8a, 0x3c), QColor(0x1f, 0x8a, 0x3c), kRed};
+  for (int r = 0; r < 3; ++r) {
+    const double y = 8 + 3.5 * r;
+    g->setPen(QPen(kInk, 1));
+    g->drawLine(QPointF(4, y + 0.5), QPointF(11, y + 0.5));
+    g->setPen(Qt::NoPen);
+    g->setBrush(marks[r]);
+    g->drawEllipse(QPointF(14.5, y + 0.5), 1.6, 1.6);
+  }
+  delete g;
+  return pixmap;
+}
+
 QPixmap GlyphLoad() {
   QPixmap pixmap = Blank(20, 20);
   QPainter* g = Begin(pixmap);
@@ -359,6 +381,7 @@ QPixmap Bitmap(int id) {
     case 1: return Logo();
     case 3: return AboutPicture();
     case 20014: return GlyphDevice();
+    case 20015: return GlyphList();
     case 20013: return GlyphForm();
     case 24332: return GlyphLoad();
     case 24333: return GlyphSave();

@@ -1,0 +1,50 @@
+#pragma once
+// Reports for many records in one go: one PDF per report, one PDF with a page
+// per report, one print job, or one data record file per report. Every page is
+// drawn by the same page drawing as the form's print. A file is written under a
+// temporary name and renamed when it is complete, so a cancelled or failed job
+// leaves no half-written file.
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+#include "report/page.h"
+#include "report/reportrecord.h"
+
+class QPainter;
+class QPrinter;
+class QPagedPaintDevice;
+
+namespace Batch {
+
+// The page input for a report as it is printed: the row texts the device
+// window shows, print mode at the print origin, the report's own verdict.
+Page::Input PrintInput(const ReportRecord& report);
+// The title of a report's PDF: "Prüfprotokoll <Auftraggeber> <Prüfung am>".
+QString Title(const ReportRecord& report);
+
+// Draws one report page onto a printer page of `pageSize` device pixels, with
+// the scaling of the form's print.
+void PaintPage(QPainter& painter, const QSize& pageSize, const ReportRecord& report);
+
+// Called after each report with the number done; false cancels the job.
+using Progress = std::function<bool(int done)>;
+
+struct Result {
+  bool ok = true;
+  bool canceled = false;
+  int written = 0;  // files (or pages) completed
+  QString error;    // German, with the file it concerns
+};
+
+// One PDF per report at paths[i].
+Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress);
+// All reports as the pages of one PDF.
+Result WriteOnePdf(const std::vector<ReportRecord>& reports, const QString& path, const Progress& progress);
+// All reports as one job on the printer (a page per report).
+Result Print(const std::vector<ReportRecord>& reports, QPrinter& printer, const Progress& progress);
+// One data record file per report at paths[i].
+Result WriteRecords(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress);
+
+}  // namespace Batch

@@ -1,0 +1,199 @@
+#include "report/recordlist.h"
+
+#include <QRegularExpression>
+
+#include "device/values.h"
+#include "platform/cformat.h"
+
+namespace RecordList {
+namespace {
+
+const char* const kNames[kDeviceRowCount] = {"Schutzleitwiderstand (R-PE)", "Isolationswiderstand (R-ISO)",
+                                             "Ableitstrom (I-ABL)", "Ersatzableitstrom (I-EA)"};
+const char* const kUnits[kDeviceRowCount] = {"Ohm", "MOhm", "m A", "m A"};
+const char* const kShortNames[kDeviceRowCount] = {"R-PE", "R-ISO", "I-ABL", "I-EA"};
+
+QString Verdict(bool passed) { return passed ? QStringLiteral("bestanden") : QStringLiteral("nicht bestanden"); }
+
+}  // namespace
+
+QString RowName(int row) { return row >= 0 && row < kDeviceRowCount ? QString::fromLatin1(kNames[row]) : QString(); }
+QString RowMethod(int row) { return row >= 0 && row < kDeviceRowCount ? QStringLiteral("direkte Messung") : QString(); }
+QString RowUnit(int row) { return row >= 0 && row < kDeviceRowCount ? QString::fromLatin1(kUnits[row]) : QString(); }
+
+ReportRecord ReportFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
+                       const QDate& today) {
+  ReportRecord report = form;
+  const DeviceRecord& record = source.Records[index];
+  DeviceSnapshot device;
+  device.VdePruefgrundlage = record.NormIndex + 4;
+  device.VdeKlasse = record.ClassIndex + 1;
+  device.RowApplies = source.RowApplies;
+  for (int r = 0; r < kDeviceRowCount; ++r) device.MeasurementAvailable[r] = source.MeasurementAvailable[r];
+  // The values as the device window shows the record: "?" where it has none.
+  device.ValueText.fill(QStringLiteral("?"));
+  for (int e = 0; e < 4; ++e) {
+    const Values::Shown shown = Values::FormatValue(record.RangeCode[e], record.RawValue[e]);
+    if (shown.row >= 0) device.ValueText[shown.row] = shown.text;
+  }
+  // The limits the device window shows for the record's standard and class,
+  // unless the user set others for it.
+  const Values::RowSettings settings = Values::Settings(device.VdeKlasse, device.VdePruefgrundlage,
+                                                        source.MeasurementAvailable, *source.RowApplies,
+                                                        *source.DefaultLimits);
+  for (int r = 0; r < kDeviceRowCount; ++r)
+    device.LimitText[r] = !data.Limits[r].isEmpty() ? data.Limits[r] : settings.limitText[r];
+  device.DeviceText = source.DeviceText;
+  Report::Evaluate(device, &report);
+
+  auto put = [&](int field, const QString& text) {
+    if (!text.isEmpty()) report.Fields[field] = text;
+  };
+  put(17, data.InventarNr);
+  put(13, data.Bezeichnung);
+  put(14, data.HerstellerTyp);
+  put(16, data.Standort);
+  put(28, data.Bemerkungen);
+  report.Fields[25] = data.Pruefdatum.isEmpty() ? today.toString(QStringLiteral("dd.MM.yyyy")) : data.Pruefdatum;
+  if (data.Sichtpruefung >= 0) report.Sichtpruefung = data.Sichtpruefung == 1;
+  if (data.Funktionspruefung >= 0) report.Funktionspruefung = data.Funktionspruefung == 1;
+  return report;
+}
+
+ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
+                   const QDate& today) {
+  ListEntry entry;
+  const DeviceRecord& record = source.Records[index];
+  entry.Number = index + 1;
+  entry.Standard = record.NormIndex + 4;
+  entry.Klasse = record.ClassIndex + 1;
+  entry.StandardText = record.NormIndex == 1 ? QStringLiteral("VDE 0751") : QStringLiteral("VDE 0701 / 0702");
+  static const char* const kClasses[] = {"I", "II", "III"};
+  entry.ClassText = record.ClassIndex >= 0 && record.ClassIndex <= 2 ? QString::fromLatin1(kClasses[record.ClassIndex])
+                                                                       : QStringLiteral("?");
+  for (int e = 0; e < 4; ++e) {
+    const Values::Shown shown = Values::FormatValue(record.RangeCode[e], record.RawValue[e]);
+    if (shown.row >= 0) entry.Value[shown.row] = shown.text;
+  }
+  const ReportRecord report = ReportFor(source, index, data, form, today);
+  std::array<bool, kRowCount> shown{}, checked{};
+  for (int r = 0; r < kRowCount; ++r) {
+    shown[r] = report.RowActive[r] != 0;
+    checked[r] = report.Ok[r];
+  }
+  for (int r = 0; r < kDeviceRowCount; ++r) {
+    entry.Limit[r] = shown[r] ? report.GrenzText[r].trimmed() : QString();
+    entry.RowResult[r] = shown[r] ? (checked[r] ? 1 : 0) : -1;
+  }
+  entry.Passed = Report::Passed(report.Sichtpruefung, report.Funktionspruefung, Report::GesamtOk(shown, checked));
+  return entry;
+}
+
+QStringList Columns() {
+  QStringList columns{QStringLiteral("Nr."), QStringLiteral("Norm"), QStringLiteral("Schutzklasse")};
+  for (int r = 0; r < kDeviceRowCount; ++r) {
+    const QString name = QString::fromLatin1(kShortNames[r]);
+    columns << QStringLiteral("%1 [%2]").arg(name, QString::fromLatin1(kUnits[r]).remove(QLatin1Char(' ')))
+            << QStringLiteral("Grenzwert %1").arg(name) << QStringLiteral("%1 OK").arg(name);
+  }
+  columns << QStringLiteral("Inventar-Nr.") << QStringLiteral("Gerät/Bezeichnung") << QStringLiteral("Hersteller/Typ")
+          << QStringLiteral("Standort") << QStringLiteral("Prüfdatum") << QStringLiteral("Sichtprüfung")
+          << QStringLiteral("Funktionsprüfung") << QStringLiteral("Ergebnis") << QStringLiteral("Bemerkungen");
+  return columns;
+}
+
+QStringList CsvCells(const ListEntry& entry, const ApplianceData& data, const ReportRecord& report) {
+  QStringList cells{CFormat("%03d", entry.Number), entry.StandardText, entry.ClassText};
+  for (int r = 0; r < kDeviceRowCount; ++r) {
+    cells << entry.Value[r].trimmed() << entry.Limit[r];
+    cells << (entry.RowResult[r] < 0 ? QString() : Verdict(entry.RowResult[r] == 1));
+  }
+  cells << data.InventarNr << data.Bezeichnung << data.HerstellerTyp << data.Standort << report.Fields[25]
+        << (report.Sichtpruefung ? QStringLiteral("ja") : QStringLiteral("nein"))
+        << (report.Funktionspruefung ? QStringLiteral("ja") : QStringLiteral("nein")) << Verdict(entry.Passed)
+        << data.Bemerkungen;
+  return cells;
+}
+
+QByteArray Csv(const std::vector<QStringList>& rows, bool spreadsheet) {
+  const QChar separator = spreadsheet ? QLatin1Char(';') : QLatin1Char(',');
+  QString text;
+  for (const QStringList& row : rows) {
+    QStringList cells;
+    for (const QString& cell : row) {
+      if (cell.contains(separator) || cell.contains(QLatin1Char('"')) || cell.contains(QLatin1Char('\n')) ||
+          cell.contains(QLatin1Char('\r'))) {
+        QString quoted = cell;
+        quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+        cells << QLatin1Char('"') + quoted + QLatin1Char('"');
+      } else {
+        cells << cell;
+      }
+    }
+    text += cells.join(separator) + QStringLiteral("\r\n");
+  }
+  QByteArray bytes = text.toUtf8();
+  if (spreadsheet) bytes.prepend("\xEF\xBB\xBF");
+  return bytes;
+}
+
+std::vector<QStringList> ParseCsv(const QByteArray& bytes) {
+  QString text = QString::fromUtf8(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
+  // The separator is the one outside quotes on the first line.
+  QChar separator = QLatin1Char(',');
+  bool quoted = false;
+  for (QChar c : text) {
+    if (c == QLatin1Char('"')) quoted = !quoted;
+    if (quoted) continue;
+    if (c == QLatin1Char(';')) { separator = c; break; }
+    if (c == QLatin1Char(',') || c == QLatin1Char('\n')) break;
+  }
+  std::vector<QStringList> rows;
+  QStringList row;
+  QString cell;
+  quoted = false;
+  for (int i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (quoted) {
+      if (c == QLatin1Char('"')) {
+        if (i + 1 < text.size() && text[i + 1] == QLatin1Char('"')) {
+          cell += c;
+          ++i;
+        } else {
+          quoted = false;
+        }
+      } else {
+        cell += c;
+      }
+    } else if (c == QLatin1Char('"')) {
+      quoted = true;
+    } else if (c == separator) {
+      row << cell;
+      cell.clear();
+    } else if (c == QLatin1Char('\r')) {
+      // part of a line end
+    } else if (c == QLatin1Char('\n')) {
+      row << cell;
+      rows.push_back(row);
+      row.clear();
+      cell.clear();
+    } else {
+      cell += c;
+    }
+  }
+  if (!cell.isEmpty() || !row.isEmpty()) {
+    row << cell;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+QString FileStem(const ListEntry& entry, const ApplianceData& data) {
+  QString stem = data.InventarNr.simplified();
+  stem.remove(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]")));
+  if (stem.isEmpty() || stem == QLatin1String(".") || stem == QLatin1String(".."))
+    stem = CFormat("Datensatz %03d", entry.Number);
+  return stem.left(100);
+}
+
+}  // namespace RecordList

@@ -1,0 +1,80 @@
+#pragma once
+// The records of the last load from the tester as a list of appliances: what
+// the device window would show for each record, the limits that apply, each
+// row's result and the verdict, and the report each record makes. Plain data:
+// the record list window, the batch of reports and the tools share it.
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <vector>
+
+#include "device/session.h"
+#include "device/tables.h"
+#include "report/reportrecord.h"
+
+// What the user types for one appliance in the list.
+struct ApplianceData {
+  QString InventarNr;     // -> "Identnummer"
+  QString Bezeichnung;    // -> "Gerät/Art"
+  QString HerstellerTyp;  // -> "Hersteller"
+  QString Standort;       // -> "Standort"
+  QString Pruefdatum;     // -> "Prüfung am"; today when empty
+  QString Bemerkungen;    // -> "Bemerkungen"
+  int Sichtpruefung = -1;      // -1: as the form's box, else 0 or 1
+  int Funktionspruefung = -1;  // -1: as the form's box, else 0 or 1
+  std::array<QString, kDeviceRowCount> Limits;  // limits set for this record; empty: the default
+};
+
+// One record as the list shows it.
+struct ListEntry {
+  int Number = 0;  // 1 for the first record
+  int Standard = 0, Klasse = 0;  // codes (4/5, 1..3)
+  QString StandardText, ClassText;
+  std::array<QString, kDeviceRowCount> Value;  // as the device window shows it; empty: no such value
+  std::array<QString, kDeviceRowCount> Limit;  // the limit that applies; empty where the row does not
+  std::array<int, kDeviceRowCount> RowResult{};  // -1 not judged, 0 failed, 1 passed
+  bool Passed = false;  // the report's verdict (rows and both inspections)
+};
+
+namespace RecordList {
+
+// The texts the device window shows beside each row: name, method, unit.
+QString RowName(int row);
+QString RowMethod(int row);
+QString RowUnit(int row);
+
+// What the session holds about the tester that every report names.
+struct Source {
+  const DeviceRecord* Records = nullptr;
+  int Count = 0;
+  int MeasurementAvailable[kDeviceRowCount] = {1, 1, 1, 1};
+  QString DeviceText;
+  const RowAppliesTable* RowApplies = &kRowApplies;
+  const DefaultLimitsTable* DefaultLimits = &kDefaultLimits;
+};
+
+// The report record `index` makes: the template's texts (client, contractor,
+// tester, ...), the appliance data typed for it, Kopieren of the record as the
+// device window shows it with the limits that apply, and the inspections.
+ReportRecord ReportFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
+                       const QDate& today = QDate::currentDate());
+// The list entry of record `index` (its verdict is the verdict of ReportFor).
+ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
+                   const QDate& today = QDate::currentDate());
+
+// The columns of the list and of its CSV export, in order.
+QStringList Columns();
+// One row of the export: the entry and its appliance data as the list shows them.
+QStringList CsvCells(const ListEntry& entry, const ApplianceData& data, const ReportRecord& report);
+// A CSV text: with semicolons and a byte-order mark for a German spreadsheet,
+// or plain UTF-8 with commas for scripts. Cells are quoted where needed.
+QByteArray Csv(const std::vector<QStringList>& rows, bool spreadsheet);
+// Reads such a text back (both variants).
+std::vector<QStringList> ParseCsv(const QByteArray& text);
+
+// A file name for the report of an appliance: its Inventar-Nr. (or the record
+// number), without characters a file name cannot hold.
+QString FileStem(const ListEntry& entry, const ApplianceData& data);
+
+}  // namespace RecordList

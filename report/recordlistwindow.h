@@ -1,0 +1,125 @@
+#pragma once
+// "Prüfungen": every record of the last load from the tester at a glance, with
+// its values, limits and verdict, the appliance data typed for it, and the
+// reports of many records in one go (PDF, print, data record files, CSV).
+//
+// The list is a window of its own beside the main frame: with some twenty
+// columns it needs far more than the frame's fixed 660 pixels, and a user
+// working through a visit wants it large, next to the form. It remembers its
+// size.
+#include <QAbstractTableModel>
+#include <QDate>
+#include <QElapsedTimer>
+#include <QWidget>
+#include <vector>
+
+#include "report/recordlist.h"
+
+class QLabel;
+class QPushButton;
+class QSortFilterProxyModel;
+class QTableView;
+class QTimer;
+class TMessgeraet;
+class TFormular;
+
+// The list's rows: one per record of the last load, with the typed data.
+class RecordListModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  enum Column {
+    ColNumber, ColStandard, ColClass,
+    ColFirstValue,  // value, limit, result for each of the four rows
+    ColInventar = ColFirstValue + 3 * kDeviceRowCount, ColBezeichnung, ColHersteller, ColStandort, ColDatum,
+    ColSicht, ColFunktion, ColVerdict, ColBemerkungen, ColumnCount
+  };
+  // The role that sorts by number where a column holds numbers.
+  static constexpr int SortRole = Qt::UserRole + 1;
+
+  RecordListModel(TMessgeraet* device, TFormular* form, QObject* parent = nullptr);
+
+  // Takes the records of the device window's last load; the typed data starts empty.
+  void Reload();
+  int RecordCount() const { return static_cast<int>(data_.size()); }
+  ApplianceData& Appliance(int row) { return data_[size_t(row)]; }
+  const ApplianceData& Appliance(int row) const { return data_[size_t(row)]; }
+  // The entry and the report of a row, as they stand (the form is the template).
+  ListEntry Entry(int row) const;
+  ReportRecord Report(int row) const;
+  // Recomputes every row (after the form changed).
+  void Refresh();
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+ private:
+  RecordList::Source Source() const;
+  void Recompute(int row);
+  TMessgeraet* device_;
+  TFormular* form_;
+  std::vector<ApplianceData> data_;
+  std::vector<ListEntry> entries_;
+  ReportRecord template_;
+  QDate today_;
+};
+
+class RecordListWindow : public QWidget {
+  Q_OBJECT
+ public:
+  // Action ids of the window (object names, as every control has its id).
+  enum : int {
+    PdfFilesId = 21001, OnePdfId = 21002, PrintId = 21003, RecordsId = 21004, CsvId = 21005, CsvPlainId = 21006,
+    CancelLoadId = 21007, TableId = 21010, StatusId = 21011
+  };
+  RecordListWindow(TMessgeraet* device, TFormular* form, QWidget* parent = nullptr);
+  ~RecordListWindow() override;
+  void SetupWindow();
+
+  RecordListModel* Model() const { return model_; }
+  QTableView* Table() const { return table_; }
+  // The rows the batch commands work on: the selected ones, else all, in list order.
+  std::vector<int> ChosenRows() const;
+
+  // The commands (each asks for its target through the dialog seam).
+  void ReportsAsPdfFiles();
+  void ReportsAsOnePdf();
+  void PrintReports();
+  void SaveRecords();
+  void ExportCsv(bool spreadsheet);
+  // Shows the record of a row in the device window.
+  void ShowInDevice(int row);
+
+ signals:
+  // The user asked to see a record in the device window.
+  void DeviceWindowWanted();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void OnRecordsLoaded();
+  void UpdateLoadState();
+  bool ConfirmReplace(const QStringList& paths);
+  QString AskFolder(const QString& title);
+  QString AskFile(const QString& title, const QString& filter, const QString& name);
+  // Runs a batch with a progress dialog; false when it failed (the user was told).
+  bool RunWithProgress(const QString& title, int total, const std::function<bool(const std::function<bool(int)>&)>& job);
+  std::vector<ReportRecord> Reports(const std::vector<int>& rows) const;
+
+  TMessgeraet* device_;
+  TFormular* form_;
+  RecordListModel* model_ = nullptr;
+  QSortFilterProxyModel* proxy_ = nullptr;
+  QTableView* table_ = nullptr;
+  QLabel* status_ = nullptr;
+  QPushButton* cancelLoad_ = nullptr;
+  QTimer* loadWatch_ = nullptr;
+  QElapsedTimer loadClock_;
+  int loadStartRecord_ = 0;
+  bool sizeRestored_ = false;
+};
