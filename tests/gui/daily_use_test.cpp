@@ -37,6 +37,7 @@
 #include "platform/userfolders.h"
 #include "platform/wintimer.h"
 #include "report/TFormular.h"
+#include "report/recordlistwindow.h"
 #include "shell/kelvara.h"
 #include "tests/testutil.h"
 
@@ -424,6 +425,29 @@ TEST_F(MachineDevices, APortTheUserMayNotOpenNamesTheGroupThatGrantsIt) {
   w.EvSelChangeCom();
   EXPECT_TRUE(w.PortReady);
   EXPECT_TRUE(status->toolTip().isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Program, TheRecordListOpensFromTheWindowMenuAndLeadsBackToTheDeviceWindow) {
+  Kelvara& k = Start();
+  k.EvCommand(CmShowForm);
+  ASSERT_TRUE(k.Action(CmShowList)->isEnabled());
+  k.EvCommand(CmShowList);
+  ASSERT_NE(k.RecordList, nullptr);
+  EXPECT_TRUE(k.RecordList->isVisible());
+  EXPECT_EQ(k.RecordList->windowTitle(), QString::fromUtf8("Prüfungen"));
+  EXPECT_TRUE(k.RecordList->isWindow());  // a window of its own beside the frame
+  QWidget* first = k.RecordList;
+  k.EvCommand(CmShowList);
+  EXPECT_EQ(k.RecordList, first);  // one list for the run
+  // A record chosen in the list is shown in the device window.
+  Device()->RecordCount = 1;
+  auto* list = static_cast<RecordListWindow*>(k.RecordList);
+  list->ShowInDevice(0);
+  EXPECT_EQ(k.ShownChild, 1);
 }
 
 }  // namespace
