@@ -70,7 +70,14 @@ TProfile::TProfile(const QString& section, const QString& path) : section_(secti
   Parse();
 }
 
-TProfile::~TProfile() { Flush(); }
+TProfile::TProfile(const QString& section, const QByteArray& bytes, InMemory) : section_(section), data_(bytes) {
+  state_ = FileState::Ok;
+  Parse();
+}
+
+TProfile::~TProfile() {
+  if (!path_.isEmpty()) Flush();
+}
 
 void TProfile::Parse() {
   lines_.clear();

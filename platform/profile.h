@@ -33,6 +33,9 @@ class TProfile {
   };
 
   TProfile(const QString& section, const QString& path);
+  // A profile over bytes held in memory (nothing is read or saved).
+  struct InMemory {};
+  TProfile(const QString& section, const QByteArray& bytes, InMemory);
   // Saves pending writes; a caller that needs to know whether the save worked
   // calls Flush() itself first.
   ~TProfile();

@@ -111,9 +111,9 @@ bool Passed(bool sichtpruefung, bool funktionspruefung, int gesamtOk) {
   return sichtpruefung && funktionspruefung && gesamtOk == 1;
 }
 
-ReadResult Read(const QString& path, const RowAppliesTable& applies, ReportRecord* record) {
+namespace {
+ReadResult ReadProfile(const TProfile& profile, const RowAppliesTable& applies, ReportRecord* record) {
   ReadResult result;
-  TProfile profile(QString::fromLatin1(kSection), path);
   if (profile.State() == TProfile::FileState::Unreadable) {
     result.status = ReadResult::Unreadable;
     result.error = profile.ErrorText();
@@ -142,8 +142,20 @@ ReadResult Read(const QString& path, const RowAppliesTable& applies, ReportRecor
     r.RowActive[row] = Values::RowApplies(applies, r.VdeKlasse, r.VdePruefgrundlage, row) ? 1 : 0;
   return result;
 }
+}  // namespace
 
-WriteResult Write(const QString& path, const ReportRecord& record) {
+ReadResult Read(const QString& path, const RowAppliesTable& applies, ReportRecord* record) {
+  return ReadProfile(TProfile(QString::fromLatin1(kSection), path), applies, record);
+}
+
+ReadResult ReadBytes(const QByteArray& bytes, const RowAppliesTable& applies, ReportRecord* record) {
+  return ReadProfile(TProfile(QString::fromLatin1(kSection), bytes, TProfile::InMemory{}), applies, record);
+}
+
+namespace {
+// Checks that every text can be stored, then writes the record's keys into the
+// profile's section in record order.
+WriteResult Fill(TProfile& profile, const ReportRecord& record) {
   WriteResult result;
   // Everything is checked first, so that nothing is written when a text
   // cannot be stored: cp1252 has no byte for it and it would be lost.
@@ -162,7 +174,6 @@ WriteResult Write(const QString& path, const ReportRecord& record) {
       return result;
     }
   }
-  TProfile profile(QString::fromLatin1(kSection), path);
   if (profile.State() == TProfile::FileState::Unreadable) {
     result.status = WriteResult::Unreadable;
     result.error = profile.ErrorText();
@@ -181,14 +192,26 @@ WriteResult Write(const QString& path, const ReportRecord& record) {
                               record.Ok[r] ? QStringLiteral("1") : QStringLiteral("0"));
   ok &= profile.WriteInt(QStringLiteral("Sichtpruefung"), record.Sichtpruefung ? 1 : 0);
   ok &= profile.WriteInt(QStringLiteral("Funktionspruefung"), record.Funktionspruefung ? 1 : 0);
-  if (!ok) {
-    result.status = WriteResult::NotWritable;
-    return result;
-  }
+  if (!ok) result.status = WriteResult::NotWritable;
+  return result;
+}
+}  // namespace
+
+WriteResult Write(const QString& path, const ReportRecord& record) {
+  TProfile profile(QString::fromLatin1(kSection), path);
+  WriteResult result = Fill(profile, record);
+  if (result.status != WriteResult::Ok) return result;
   if (!profile.Flush()) {
     result.status = WriteResult::SaveFailed;
     result.error = profile.ErrorText();
   }
+  return result;
+}
+
+WriteResult Encode(const ReportRecord& record, QByteArray* bytes) {
+  TProfile profile(QString::fromLatin1(kSection), QByteArray(), TProfile::InMemory{});
+  WriteResult result = Fill(profile, record);
+  if (result.status == WriteResult::Ok) *bytes = profile.Bytes();
   return result;
 }
 

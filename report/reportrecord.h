@@ -70,6 +70,8 @@ struct ReadResult {
 // are missing take their defaults. Rows 0..3 belong to the report exactly when
 // the stored standard and class prescribe them (in `applies`).
 ReadResult Read(const QString& path, const RowAppliesTable& applies, ReportRecord* record);
+// The same for the bytes of a data record file held in memory.
+ReadResult ReadBytes(const QByteArray& bytes, const RowAppliesTable& applies, ReportRecord* record);
 
 struct WriteResult {
   enum Status { Ok, FieldNotStorable, ValueNotStorable, Unreadable, NotWritable, SaveFailed } status = Ok;
@@ -80,5 +82,7 @@ struct WriteResult {
 // file. Nothing is written when a text holds a character the file's code page
 // cannot store; a failed save leaves the old file as it was.
 WriteResult Write(const QString& path, const ReportRecord& record);
+// The bytes a new data record file of the record holds.
+WriteResult Encode(const ReportRecord& record, QByteArray* bytes);
 
 }  // namespace Report

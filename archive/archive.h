@@ -1,0 +1,122 @@
+#pragma once
+// The test archive: customers, their appliances and every test ever stored,
+// with the date each appliance is due again. One schema and one code path for
+// an embedded SQLite file (the default) and a PostgreSQL server a team shares;
+// the few differences of their SQL are kept in one place (the dialect).
+//
+// A test is never changed once stored; a correction is a new test that refers
+// to the one it corrects. Each test keeps its data record file byte for byte,
+// so the original can always be written again.
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "device/tables.h"
+#include "report/reportrecord.h"
+
+class QSqlDatabase;
+
+namespace ArchiveData {
+
+struct Appliance {
+  qint64 Id = 0;
+  QString Customer;
+  QString InventarNr;
+  QString Description;
+  QString MakerType;
+  QString Location;
+  int ProtectionClass = 0;
+  int IntervalMonths = 12;
+  QDate LastTest;
+  QDate NextDue;
+};
+
+struct TestRow {
+  QString Measured, Limit;
+  bool Active = false, Ok = false;
+};
+
+struct Test {
+  qint64 Id = 0;
+  qint64 ApplianceId = 0;
+  QDate Date;
+  QString Tester, Instrument, Remarks;
+  int Standard = 0, Klasse = 0;
+  bool Sichtpruefung = false, Funktionspruefung = false, Passed = false;
+  std::array<TestRow, kRowCount> Rows;
+  qint64 Corrects = 0;  // the test this one corrects, or 0
+  QByteArray Record;    // the data record file as written
+};
+
+}  // namespace ArchiveData
+
+class Archive {
+ public:
+  enum class Kind { SQLite, PostgreSQL };
+
+  // Where the archive is: $KELVARA_ARCHIVE (a SQLite path or a postgresql://
+  // URL), else the user's data folder (~/.local/share/Kelvara/archiv.sqlite).
+  static QString DefaultLocation();
+
+  Archive();
+  ~Archive();
+  Archive(const Archive&) = delete;
+  Archive& operator=(const Archive&) = delete;
+
+  // Opens (and on first use creates, or brings to the current schema) the
+  // archive at `location`. False with Error() when it cannot be reached.
+  bool Open(const QString& location);
+  bool IsOpen() const;
+  void Close();
+  Kind Type() const { return kind_; }
+  QString Error() const { return error_; }
+  int SchemaVersion();
+  static constexpr int kSchemaVersion = 1;
+
+  enum class Stored { New, Duplicate, Failed };
+  // Stores a test from a data record file's bytes: the appliance is found or
+  // made from the report (customer "Auftraggeber", Inventar-Nr. "Identnummer",
+  // ...), and its next test date set from the test date and its interval.
+  // One transaction. A file stored before (the same bytes) is a duplicate.
+  Stored StoreRecord(const QByteArray& recordFile, qint64 corrects = 0, qint64* testId = nullptr);
+  // The same for a report held in memory: it is written as its data record file first.
+  Stored StoreReport(const ReportRecord& report, qint64 corrects = 0, qint64* testId = nullptr);
+
+  struct ImportResult {
+    int stored = 0, duplicates = 0;
+    QStringList unreadable;  // "file: why"
+  };
+  // Reads every data record file (*.ini) of a folder into the archive.
+  ImportResult ImportFolder(const QString& folder);
+
+  // Appliances whose next test is due on or before today + days (overdue
+  // ones too), the earliest first.
+  std::vector<ArchiveData::Appliance> DueList(int days, const QDate& today = QDate::currentDate());
+  // Every test of an appliance, the oldest first.
+  std::vector<ArchiveData::Test> History(qint64 applianceId);
+  // Appliances whose Inventar-Nr., description or customer contains the text.
+  std::vector<ArchiveData::Appliance> Search(const QString& text, int limit = 500);
+  std::vector<ArchiveData::Appliance> Appliances(const QString& customer = QString());
+  QStringList Customers();
+  int TestCount();
+
+  // The appliance a report belongs to, as the archive keys it.
+  static ArchiveData::Appliance ApplianceOf(const ReportRecord& report, const QByteArray& recordFile);
+  // The test date of a report ("Prüfung am"), else `fallback`.
+  static QDate TestDate(const ReportRecord& report, const QDate& fallback);
+
+ private:
+  struct Dialect;
+  bool Migrate();
+  bool Exec(const QString& sql);
+  std::vector<ArchiveData::Appliance> QueryAppliances(const QString& where, const QVariantList& values);
+
+  QString connection_;
+  Kind kind_ = Kind::SQLite;
+  QString error_;
+  std::unique_ptr<Dialect> dialect_;
+};
