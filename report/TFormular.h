@@ -158,6 +158,9 @@ class TFormular : public QWidget {
   // inspection boxes), and the file the report was last saved to or loaded from.
   bool Modified = false;
   QString RecordPath;
+  // The test this form last stored in the archive, and the file it came from.
+  qint64 ArchivedTestId = 0;
+  QString ArchivedPath;
   int Printing = 0;
   QPrinter* Printer = nullptr;
 
@@ -179,6 +182,8 @@ class TFormular : public QWidget {
   void CreateControls();
   // Shows the text in the main frame's status bar, when the form is in one.
   void NoteInStatusBar(const QString& text);
+  // Stores the saved file's test in the archive; the note for the status bar.
+  QString Archived(const QString& path);
   void ComposeSignature(int cityField, int contactField, int target);
   const RowAppliesTable& Applicability() const;
 };

@@ -2,6 +2,7 @@
 // file, with the save and load commands and their file dialogs.
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -10,6 +11,7 @@
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
 #include "platform/userfolders.h"
+#include "archive/service.h"
 #include "report/TFormular.h"
 #include "report/reportrecord.h"
 
@@ -96,8 +98,27 @@ bool TFormular::SaveRecord(const QString& path) {
   }
   Modified = false;
   RecordPath = path;
-  NoteInStatusBar(QStringLiteral("Datensatz gespeichert: %1").arg(QDir::toNativeSeparators(path)));
+  NoteInStatusBar(QStringLiteral("Datensatz gespeichert: %1").arg(QDir::toNativeSeparators(path)) + Archived(path));
   return true;
+}
+
+QString TFormular::Archived(const QString& path) {
+  // The test goes into the archive as the file now holds it. Saved again to the
+  // same file, it corrects the test stored before.
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return QString();
+  const qint64 corrects = path == ArchivedPath ? ArchivedTestId : 0;
+  qint64 id = 0;
+  switch (ArchiveService::Instance().Store(file.readAll(), corrects, &id)) {
+    case ArchiveService::Result::Stored:
+      ArchivedPath = path;
+      ArchivedTestId = id;
+      return QStringLiteral(" \u2013 im Archiv");
+    case ArchiveService::Result::Duplicate: return QStringLiteral(" \u2013 schon im Archiv");
+    case ArchiveService::Result::Queued: return QStringLiteral(" \u2013 wartet auf das Archiv");
+    case ArchiveService::Result::Failed: return QStringLiteral(" \u2013 nicht im Archiv: %1").arg(ArchiveService::Instance().Error());
+  }
+  return QString();
 }
 
 bool TFormular::LoadRecord(const QString& path) {

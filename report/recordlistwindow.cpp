@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <set>
 
+#include "archive/service.h"
 #include "device/TMessgeraet.h"
 #include "platform/cformat.h"
 #include "platform/fileio.h"
@@ -499,6 +500,16 @@ void RecordListWindow::SaveRecords() {
     return result.ok;
   });
   if (!result.ok) Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONHAND);
+  // The tests go into the archive as their files were written.
+  int queued = 0;
+  for (int i = 0; i < result.written; ++i) {
+    QFile file(paths[i]);
+    if (file.open(QIODevice::ReadOnly) &&
+        ArchiveService::Instance().Store(file.readAll()) == ArchiveService::Result::Queued)
+      ++queued;
+  }
+  status_->setText(queued ? ArchiveService::Instance().StateText()
+                          : QStringLiteral("%1 Datensätze gespeichert und im Archiv.").arg(result.written));
 }
 
 void RecordListWindow::ExportCsv(bool spreadsheet) {

@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
   // The user's settings (folders last used) stay untouched.
   QTemporaryDir config;
   setenv("KELVARA_CONFIG_DIR", config.path().toLocal8Bit().constData(), 1);
+  // So do the user's data (the archive and its queue).
+  setenv("XDG_DATA_HOME", config.path().toLocal8Bit().constData(), 1);
+  unsetenv("KELVARA_ARCHIVE");
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
   TestUtil::InstallFonts();

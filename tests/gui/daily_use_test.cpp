@@ -136,7 +136,7 @@ TEST_F(Program, ClosingWithAnUnsavedReportAsksAndEachAnswerDoesWhatItSays) {
   ASSERT_TRUE(QFile::exists(chosen));
   EXPECT_FALSE(form->Modified);
   EXPECT_EQ(k.Frame->statusBar()->currentMessage(),
-            QStringLiteral("Datensatz gespeichert: %1").arg(QDir::toNativeSeparators(chosen)));
+            QStringLiteral("Datensatz gespeichert: %1 \u2013 im Archiv").arg(QDir::toNativeSeparators(chosen)));
 
   // Once the report has a file, Ja saves there without a dialog.
   k.Frame->show();
