@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QVariant>
 
+#include "platform/userfolders.h"
 #include "report/layout.h"
 
 // Everything in which the two databases' SQL differs.
@@ -46,6 +47,8 @@ int IntervalMonths(const QString& text) {
 QString Archive::DefaultLocation() {
   const QString configured = qEnvironmentVariable("KELVARA_ARCHIVE");
   if (!configured.isEmpty()) return configured;
+  const QString chosen = UserSettings::Value(QStringLiteral("Archiv"), QStringLiteral("Ort"));
+  if (!chosen.isEmpty()) return chosen;
   return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Kelvara/archiv.sqlite");
 }
 

@@ -59,7 +59,8 @@ class Archive {
   enum class Kind { SQLite, PostgreSQL };
 
   // Where the archive is: $KELVARA_ARCHIVE (a SQLite path or a postgresql://
-  // URL), else the user's data folder (~/.local/share/Kelvara/archiv.sqlite).
+  // URL), else what the user chose ("Archiv wählen..."), else the user's data
+  // folder (~/.local/share/Kelvara/archiv.sqlite).
   static QString DefaultLocation();
 
   Archive();

@@ -8,6 +8,7 @@ enum : int {
   CmShowForm = 20013,    // "&Formular"
   CmShowDevice = 20014,  // "&Messgerät"
   CmShowList = 20015,    // "&Prüfungen": the record list of the last load
+  CmShowArchive = 20016, // "&Archiv": customers, appliances, tests, due dates
   CmPrint = 20018,       // "D&rucken..."
   CmPreview = 20019,     // "&Druckvorschau.."
   CmPageSetup = 20020,   // "Seiten &Einstellung..."

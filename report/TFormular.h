@@ -87,6 +87,12 @@ class TFormular : public QWidget {
   // The report the form shows, as plain data, and the form showing a report.
   ReportRecord Record() const;
   void Show(const ReportRecord& record);
+  // Shows a test stored in the archive, for reading only: no field can be
+  // typed in and Kopieren and Erzeugen are off, until a data record is loaded.
+  void ShowStored(const ReportRecord& record);
+  bool ReadOnlyView = false;
+  void SetReadOnlyView(bool on);
+
   // What Kopieren takes from the device window.
   DeviceSnapshot DeviceState() const;
 

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPushButton>
 #include <QStatusBar>
 
 #include "device/TMessgeraet.h"
@@ -145,6 +146,7 @@ bool TFormular::LoadRecord(const QString& path) {
       return false;
     }
   }
+  SetReadOnlyView(false);
   Show(record);
   Modified = false;
   RecordPath = path;
@@ -215,4 +217,25 @@ bool TFormular::QuerySaveChanges() {
 void TFormular::NoteInStatusBar(const QString& text) {
   if (auto* frame = qobject_cast<QMainWindow*>(window()))
     if (QStatusBar* bar = frame->statusBar()) bar->showMessage(text);
+}
+
+void TFormular::ShowStored(const ReportRecord& record) {
+  Show(record);
+  SetReadOnlyView(true);
+  Modified = false;
+  RecordPath.clear();
+  ArchivedPath.clear();
+  ArchivedTestId = 0;
+  NoteInStatusBar(QStringLiteral("Gespeicherte Prüfung aus dem Archiv (nur zum Lesen)"));
+}
+
+void TFormular::SetReadOnlyView(bool on) {
+  ReadOnlyView = on;
+  for (int i = 0; i < kNumEdits; ++i)
+    Edits[i]->setReadOnly(on || i == kFieldAuswertung || i == kFieldSchutzklasse);
+  SichtpruefungBox->setEnabled(!on);
+  FunktionspruefungBox->setEnabled(!on);
+  KopierenButton->setEnabled(!on);
+  ErzeugenUnternehmerButton->setEnabled(!on);
+  ErzeugenPrueferButton->setEnabled(!on);
 }

@@ -16,7 +16,7 @@ QPixmap Load(const QString& file) {
 }  // namespace
 
 const std::vector<int>& BitmapIds() {
-  static const std::vector<int> ids{1, 3, 20014, 20013, 20015, 24332, 24333, 24337, 24321, 24322, 24323, 24324};
+  static const std::vector<int> ids{1, 3, 20014, 20013, 20015, 20016, 24332, 24333, 24337, 24321, 24322, 24323, 24324};
   return ids;
 }
 

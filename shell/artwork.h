@@ -9,7 +9,7 @@
 
 namespace Artwork {
 // Bitmaps by resource id: 1 logo (98 x 33), 3 about picture (225 x 76),
-// glyphs 20014, 20013, 20015, 24332, 24333, 24337, 24321..24324 (20 x 20).
+// glyphs 20014, 20013, 20015, 20016, 24332, 24333, 24337, 24321..24324 (20 x 20).
 // An unknown id gives a null pixmap.
 QPixmap Bitmap(int id);
 // Icon group 20003 (32 x 32 and 16 x 16).

@@ -2,6 +2,7 @@
 
 #include "device/TMessgeraet.h"
 #include "report/TFormular.h"
+#include "report/archivewindow.h"
 #include "report/recordlistwindow.h"
 
 ChildWindowMakers ChildWindowMakers::Program() {
@@ -31,6 +32,14 @@ ChildWindowMakers ChildWindowMakers::Program() {
       if (showDevice) showDevice();
     });
     return list;
+  };
+  makers.MakeArchive = [](QWidget* form, std::function<void()> showForm) -> QWidget* {
+    auto* archive = new ArchiveWindow(qobject_cast<TFormular*>(form));
+    archive->SetupWindow();
+    QObject::connect(archive, &ArchiveWindow::FormWanted, archive, [showForm] {
+      if (showForm) showForm();
+    });
+    return archive;
   };
   makers.FormLoad = [](QWidget* form, const QString& path) {
     auto* formular = qobject_cast<TFormular*>(form);

@@ -16,6 +16,8 @@ struct ChildWindowMakers {
   // The record list "Prüfungen" of the device window's loads, with the form as
   // the template of its reports; `showDevice` brings the device window forward.
   std::function<QWidget*(QWidget* device, QWidget* form, std::function<void()> showDevice)> MakeList;
+  // The archive window "Archiv"; `showForm` brings the form forward.
+  std::function<QWidget*(QWidget* form, std::function<void()> showForm)> MakeArchive;
   // Loads a data record file into the form (it says itself why it cannot).
   std::function<bool(QWidget* form, const QString& path)> FormLoad;
 

@@ -183,6 +183,8 @@ Kelvara::~Kelvara() {
   for (auto& c : editConnections_) disconnect(c);
   delete RecordList;
   RecordList = nullptr;
+  delete ArchiveView;
+  ArchiveView = nullptr;
   QMainWindow* frame = Frame;
   Frame = nullptr;
   MdiClient = nullptr;
@@ -301,6 +303,7 @@ void Kelvara::BuildMenu() {
   add(window, QStringLiteral("&Messgerät"), CmShowDevice)->setCheckable(true);
   add(window, QStringLiteral("&Formular"), CmShowForm)->setCheckable(true);
   add(window, QStringLiteral("&Prüfungen"), CmShowList);
+  add(window, QStringLiteral("&Archiv"), CmShowArchive);
   // Enablers run before a pop-up opens.
   for (QMenu* menu : {file, window}) connect(menu, &QMenu::aboutToShow, this, [this] { UpdateCommandEnablers(); });
   // The edit commands have no menu items, only buttons.
@@ -353,6 +356,7 @@ void Kelvara::BuildControlBar() {
   button(20014, CmShowDevice);
   button(20013, CmShowForm);
   button(20015, CmShowList);
+  button(20016, CmShowArchive);
   ControlBar->addWidget(Gap(6, ControlBar));
   button(GlyphLoad, CmLoad);
   button(GlyphSave, CmSave);
@@ -362,7 +366,8 @@ void Kelvara::BuildControlBar() {
   button(CmEditCut, CmEditCut);
   button(CmEditCopy, CmEditCopy);
   button(CmEditPaste, CmEditPaste);
-  ControlBar->addWidget(Gap(10, ControlBar));
+  // The two buttons of the record list and the archive take the room of the
+  // wider gap that stood here, so the logo at the right end still fits.
   ControlBar->addWidget(Gap(6, ControlBar));
   ClockGadget = new QLabel(ClockInitialText, ControlBar);
   ClockGadget->setObjectName(QString::number(ShellIds::ClockGadget));
@@ -533,6 +538,8 @@ bool Kelvara::CommandEnabled(int id) const {
       return true;
     case CmShowList:
       return static_cast<bool>(makers_.MakeList);
+    case CmShowArchive:
+      return static_cast<bool>(makers_.MakeArchive);
     case CmExit:
       return true;
     case CmSave:
@@ -574,6 +581,7 @@ void Kelvara::EvCommand(int id) {
     case CmShowDevice: ShowChild(1); break;
     case CmShowForm: ShowChild(2); break;
     case CmShowList: ShowList(); break;
+    case CmShowArchive: ShowArchive(); break;
     case CmAbout: ShowAbout(); break;
     case CmExit: Frame->close(); break;
     case CmEditUndo: FocusedEdit()->undo(); break;
@@ -600,6 +608,20 @@ void Kelvara::ShowList() {
   RecordList->show();
   RecordList->raise();
   RecordList->activateWindow();
+}
+
+void Kelvara::ShowArchive() {
+  if (!ArchiveView) {
+    ArchiveView = makers_.MakeArchive(ReportForm, [this] {
+      // A stored test opened in the form is shown there.
+      ShowChild(2);
+      Frame->raise();
+    });
+    if (!ArchiveView) return;
+  }
+  ArchiveView->show();
+  ArchiveView->raise();
+  ArchiveView->activateWindow();
 }
 
 void Kelvara::ShowAbout() {

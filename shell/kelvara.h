@@ -34,6 +34,7 @@ enum : int {
   CmShowForm = CommandIds::CmShowForm,
   CmShowDevice = CommandIds::CmShowDevice,
   CmShowList = CommandIds::CmShowList,
+  CmShowArchive = CommandIds::CmShowArchive,
   CmPrint = CommandIds::CmPrint,
   CmPreview = CommandIds::CmPreview,
   CmPageSetup = CommandIds::CmPageSetup,
@@ -113,6 +114,7 @@ class Kelvara : public QObject {
   QWidget* ReportForm = nullptr;
   QWidget* DeviceWindow = nullptr;
   QWidget* RecordList = nullptr;  // "Prüfungen", a window of its own, made on first use
+  QWidget* ArchiveView = nullptr; // "Archiv", likewise
   QMainWindow* Frame = nullptr;
   QToolBar* ControlBar = nullptr;
   unsigned ClockTimerId = 1;
@@ -156,6 +158,8 @@ class Kelvara : public QObject {
   void ShowAbout();
   // Shows the record list "Prüfungen" (made on first use).
   void ShowList();
+  // Shows the archive window "Archiv" (made on first use).
+  void ShowArchive();
   QLineEdit* FocusedEdit() const;
   void WatchFocusedEdit();
 

@@ -241,7 +241,7 @@ TEST_F(ShellTest, MenuHasBothPopUpsWithTheirItemsAndHints) {
                                            "Über &Kelvara ...=20034|-|&Beenden=24310"));
   QStringList window;
   for (QAction* a : popups[1]->menu()->actions()) window << a->text() + "=" + a->objectName();
-  EXPECT_EQ(window.join('|'), QStringLiteral("&Messgerät=20014|&Formular=20013|&Prüfungen=20015"));
+  EXPECT_EQ(window.join('|'), QStringLiteral("&Messgerät=20014|&Formular=20013|&Prüfungen=20015|&Archiv=20016"));
   EXPECT_EQ(k.Action(CmExit)->statusTip(), QStringLiteral("Verläßt das Programm"));
   EXPECT_TRUE(k.Action(CmSave)->statusTip().isEmpty());
   EXPECT_EQ(k.ControlBar->toggleViewAction()->statusTip(), QStringLiteral("Schaltet die Knopfleiste um"));
@@ -269,8 +269,8 @@ TEST_F(ShellTest, ControlBarHoldsItsGadgetsInOrderAndNothingIsCutOff) {
       EXPECT_EQ(static_cast<QLabel*>(w)->pixmap().size(), QSize(98, 33));
     }
   }
-  EXPECT_EQ(order.join(' '), QStringLiteral("logo1 gap6 20014 20013 20015 gap6 20012 20011 20018 gap10 "
-                                            "24321 24322 24323 24324 gap10 gap6 clock gap6 logo1"));
+  EXPECT_EQ(order.join(' '), QStringLiteral("logo1 gap6 20014 20013 20015 20016 gap6 20012 20011 20018 gap10 "
+                                            "24321 24322 24323 24324 gap6 clock gap6 logo1"));
   // The bar has no overflow button: every gadget has its place.
   for (QToolButton* b : k.ControlBar->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly))
     if (b->objectName() == QLatin1String("qt_toolbar_ext_button")) EXPECT_FALSE(b->isVisible());

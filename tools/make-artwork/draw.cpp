@@ -205,6 +205,24 @@ QPixmap GlyphList() {
   return pixmap;
 }
 
+QPixmap GlyphArchive() {
+  // A filing drawer with a card in it.
+  QPixmap pixmap = Blank(20, 20);
+  QPainter* g = Begin(pixmap);
+  g->setPen(QPen(kBlueDark, 1));
+  g->setBrush(kBlueLight);
+  g->drawRect(QRectF(2.5, 5.5, 15, 12));
+  g->setBrush(kWhite);
+  g->drawRect(QRectF(5.5, 2.5, 9, 6));
+  g->setPen(QPen(kInk, 1));
+  g->drawLine(QPointF(7, 4.5), QPointF(13, 4.5));
+  g->setPen(QPen(kBlueDark, 1));
+  g->setBrush(kGrey);
+  g->drawRect(QRectF(7.5, 10.5, 5, 3));
+  delete g;
+  return pixmap;
+}
+
 QPixmap GlyphLoad() {
   QPixmap pixmap = Blank(20, 20);
   QPainter* g = Begin(pixmap);
@@ -382,6 +400,7 @@ QPixmap Bitmap(int id) {
     case 3: return AboutPicture();
     case 20014: return GlyphDevice();
     case 20015: return GlyphList();
+    case 20016: return GlyphArchive();
     case 20013: return GlyphForm();
     case 24332: return GlyphLoad();
     case 24333: return GlyphSave();

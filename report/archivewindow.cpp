@@ -1,0 +1,311 @@
+#include "report/archivewindow.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "archive/service.h"
+#include "platform/fileio.h"
+#include "platform/seams.h"
+#include "platform/userfolders.h"
+#include "report/TFormular.h"
+#include "report/batch.h"
+#include "report/recordlist.h"
+
+namespace {
+
+const QString kCaption = QStringLiteral("Archiv");
+const QColor kOverdue(190, 0, 0);
+
+QString DateText(const QDate& d) { return d.isValid() ? d.toString(QStringLiteral("dd.MM.yyyy")) : QString(); }
+
+QStringList ApplianceColumns() {
+  return {QStringLiteral("Auftraggeber"), QStringLiteral("Inventar-Nr."), QStringLiteral("Gerät/Bezeichnung"),
+          QStringLiteral("Hersteller/Typ"), QStringLiteral("Standort"), QStringLiteral("Schutzklasse"),
+          QStringLiteral("Intervall (Monate)"), QStringLiteral("Letzte Prüfung"), QStringLiteral("Nächste Prüfung")};
+}
+
+QStringList ApplianceCells(const ArchiveData::Appliance& a) {
+  static const char* const kClasses[] = {"", "I", "II", "III"};
+  return {a.Customer,
+          a.InventarNr,
+          a.Description,
+          a.MakerType,
+          a.Location,
+          a.ProtectionClass >= 1 && a.ProtectionClass <= 3 ? QString::fromLatin1(kClasses[a.ProtectionClass]) : QString(),
+          QString::number(a.IntervalMonths),
+          DateText(a.LastTest),
+          DateText(a.NextDue)};
+}
+
+QTableWidget* MakeTable(QWidget* parent, int id, const QStringList& columns) {
+  auto* table = new QTableWidget(0, int(columns.size()), parent);
+  table->setObjectName(QString::number(id));
+  table->setHorizontalHeaderLabels(columns);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table->setSelectionMode(QAbstractItemView::SingleSelection);
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->setAlternatingRowColors(true);
+  table->verticalHeader()->setVisible(false);
+  table->horizontalHeader()->setStretchLastSection(true);
+  return table;
+}
+
+}  // namespace
+
+ArchiveWindow::ArchiveWindow(TFormular* form, QWidget* parent) : QWidget(parent, Qt::Window), form_(form) {
+  setObjectName(QStringLiteral("20016"));
+  setWindowTitle(kCaption);
+  auto button = [this](int id, const QString& text) {
+    auto* b = new QPushButton(text, this);
+    b->setObjectName(QString::number(id));
+    return b;
+  };
+  search_ = new QLineEdit(this);
+  search_->setObjectName(QString::number(SearchEditId));
+  search_->setPlaceholderText(QStringLiteral("Inventar-Nr., Bezeichnung oder Auftraggeber"));
+  QPushButton* find = button(SearchId, QStringLiteral("Suchen"));
+  days_ = new QSpinBox(this);
+  days_->setObjectName(QString::number(DueDaysId));
+  days_->setRange(0, 3650);
+  days_->setValue(30);
+  days_->setSuffix(QStringLiteral(" Tage"));
+  QPushButton* due = button(DueId, QStringLiteral("Fällig"));
+  due->setToolTip(QStringLiteral("Geräte, deren nächste Prüfung in diesen Tagen fällig oder überfällig ist"));
+  customers_ = new QComboBox(this);
+  customers_->setObjectName(QString::number(CustomerId));
+  customers_->setMinimumContentsLength(16);
+
+  appliances_ = MakeTable(this, AppliancesId, ApplianceColumns());
+  history_ = MakeTable(this, HistoryId,
+                       {QStringLiteral("Prüfung am"), QStringLiteral("Ergebnis"), QStringLiteral("R-PE"),
+                        QStringLiteral("R-ISO"), QStringLiteral("I-ABL"), QStringLiteral("I-EA"), QStringLiteral("Prüfer"),
+                        QStringLiteral("Messgerät"), QStringLiteral("Korrigiert"), QStringLiteral("Bemerkungen")});
+  status_ = new QLabel(this);
+  status_->setObjectName(QString::number(StatusId));
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(search_, 2);
+  top->addWidget(find);
+  top->addSpacing(12);
+  top->addWidget(new QLabel(QStringLiteral("Auftraggeber:"), this));
+  top->addWidget(customers_, 1);
+  top->addSpacing(12);
+  top->addWidget(days_);
+  top->addWidget(due);
+  auto* splitter = new QSplitter(Qt::Vertical, this);
+  splitter->addWidget(appliances_);
+  splitter->addWidget(history_);
+  auto* bottom = new QHBoxLayout;
+  QPushButton* open = button(OpenInFormId, QStringLiteral("Im Formular öffnen"));
+  QPushButton* pdf = button(PdfId, QStringLiteral("Als PDF..."));
+  QPushButton* csv = button(CsvId, QStringLiteral("Liste als CSV..."));
+  QPushButton* import = button(ImportId, QStringLiteral("Datensätze importieren..."));
+  QPushButton* settings = button(SettingsId, QStringLiteral("Archiv wählen..."));
+  for (QPushButton* b : {open, pdf, csv, import, settings}) bottom->addWidget(b);
+  bottom->addStretch();
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addWidget(splitter, 1);
+  layout->addWidget(status_);
+  layout->addLayout(bottom);
+
+  connect(find, &QPushButton::clicked, this, [this] { ShowSearch(search_->text()); });
+  connect(search_, &QLineEdit::returnPressed, this, [this] { ShowSearch(search_->text()); });
+  connect(due, &QPushButton::clicked, this, [this] { ShowDue(days_->value()); });
+  connect(customers_, qOverload<int>(&QComboBox::activated), this,
+          [this](int) { ShowCustomer(customers_->currentText()); });
+  connect(appliances_, &QTableWidget::itemSelectionChanged, this, [this] { ShowHistory(appliances_->currentRow()); });
+  connect(open, &QPushButton::clicked, this, [this] { OpenInForm(history_->currentRow()); });
+  connect(history_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { OpenInForm(row); });
+  connect(pdf, &QPushButton::clicked, this, [this] { ExportPdf(history_->currentRow()); });
+  connect(csv, &QPushButton::clicked, this, &ArchiveWindow::ExportCsv);
+  connect(import, &QPushButton::clicked, this, &ArchiveWindow::ImportFolder);
+  connect(settings, &QPushButton::clicked, this, &ArchiveWindow::ChooseArchive);
+}
+
+void ArchiveWindow::SetupWindow() {
+  resize(1100, 640);
+  ShowDue(days_->value());
+}
+
+Archive* ArchiveWindow::Open() {
+  Archive* archive = ArchiveService::Instance().Get();
+  if (!archive) Say(QStringLiteral("Das Archiv ist nicht erreichbar: %1").arg(ArchiveService::Instance().Error()));
+  return archive;
+}
+
+void ArchiveWindow::Say(const QString& text) { status_->setText(text); }
+
+void ArchiveWindow::Fill(const std::vector<ArchiveData::Appliance>& appliances, const QString& what) {
+  shown_ = appliances;
+  appliances_->setSortingEnabled(false);
+  appliances_->setRowCount(int(appliances.size()));
+  const QDate today = QDate::currentDate();
+  for (int row = 0; row < int(appliances.size()); ++row) {
+    const QStringList cells = ApplianceCells(appliances[size_t(row)]);
+    const bool overdue = appliances[size_t(row)].NextDue.isValid() && appliances[size_t(row)].NextDue < today;
+    for (int c = 0; c < cells.size(); ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      if (overdue) item->setForeground(kOverdue);
+      appliances_->setItem(row, c, item);
+    }
+  }
+  appliances_->resizeColumnsToContents();
+  history_->setRowCount(0);
+  tests_.clear();
+  if (Archive* archive = ArchiveService::Instance().Get()) {
+    const QString current = customers_->currentText();
+    customers_->clear();
+    customers_->addItems(archive->Customers());
+    customers_->setCurrentText(current);
+  }
+  Say(QStringLiteral("%1: %2 Geräte.").arg(what).arg(appliances.size()));
+}
+
+void ArchiveWindow::ShowSearch(const QString& text) {
+  if (Archive* archive = Open()) Fill(archive->Search(text.trimmed()), QStringLiteral("Gefunden"));
+}
+
+void ArchiveWindow::ShowDue(int days) {
+  Archive* archive = Open();
+  if (!archive) return;
+  Fill(archive->DueList(days), QStringLiteral("Fällig in %1 Tagen oder überfällig (rot)").arg(days));
+}
+
+void ArchiveWindow::ShowCustomer(const QString& customer) {
+  if (Archive* archive = Open()) Fill(archive->Appliances(customer), customer);
+}
+
+void ArchiveWindow::ShowHistory(int row) {
+  history_->setRowCount(0);
+  tests_.clear();
+  if (row < 0 || row >= int(shown_.size())) return;
+  Archive* archive = Open();
+  if (!archive) return;
+  tests_ = archive->History(shown_[size_t(row)].Id);
+  history_->setRowCount(int(tests_.size()));
+  for (int t = 0; t < int(tests_.size()); ++t) {
+    const ArchiveData::Test& test = tests_[size_t(t)];
+    QStringList cells{DateText(test.Date), test.Passed ? QStringLiteral("bestanden") : QStringLiteral("nicht bestanden")};
+    for (int r = 0; r < 4; ++r) cells << (test.Rows[size_t(r)].Active ? test.Rows[size_t(r)].Measured.trimmed() : QString());
+    QString corrects;
+    for (const ArchiveData::Test& earlier : tests_)
+      if (earlier.Id == test.Corrects) corrects = QStringLiteral("korrigiert %1").arg(DateText(earlier.Date));
+    cells << test.Tester << test.Instrument << corrects << test.Remarks;
+    for (int c = 0; c < cells.size(); ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      if (c == 1) item->setForeground(test.Passed ? QColor(0, 110, 0) : kOverdue);
+      history_->setItem(t, c, item);
+    }
+  }
+  history_->resizeColumnsToContents();
+}
+
+void ArchiveWindow::OpenInForm(int row) {
+  if (!form_ || row < 0 || row >= int(tests_.size())) return;
+  ReportRecord report;
+  if (Report::ReadBytes(tests_[size_t(row)].Record, kRowApplies, &report).status != Report::ReadResult::Ok) return;
+  form_->ShowStored(report);
+  emit FormWanted();
+  Say(QStringLiteral("Die gespeicherte Prüfung vom %1 steht im Formular (nur zum Lesen).").arg(DateText(tests_[size_t(row)].Date)));
+}
+
+void ArchiveWindow::ExportPdf(int row) {
+  if (row < 0 || row >= int(tests_.size())) return;
+  ReportRecord report;
+  if (Report::ReadBytes(tests_[size_t(row)].Record, kRowApplies, &report).status != Report::ReadResult::Ok) return;
+  FileDialogRequest request;
+  request.owner = this;
+  request.save = true;
+  request.title = QStringLiteral("Prüfung als PDF");
+  request.filter = QStringLiteral("PDF-Dateien (*.pdf)|*.pdf");
+  request.initialName = QDir(UserFolders::StartFolder()).filePath(Batch::Title(report) + QStringLiteral(".pdf"));
+  request.overwritePrompt = true;
+  QString path;
+  if (!Seams::FileDialog(request, &path)) return;
+  UserFolders::Remember(path);
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".pdf");
+  const Batch::Result result = Batch::WriteOnePdf({report}, path, nullptr);
+  if (!result.ok) Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONHAND);
+}
+
+void ArchiveWindow::ExportCsv() {
+  FileDialogRequest request;
+  request.owner = this;
+  request.save = true;
+  request.title = QStringLiteral("Liste als CSV exportieren");
+  request.filter = QStringLiteral("CSV-Dateien (*.csv)|*.csv");
+  request.initialName = QDir(UserFolders::StartFolder()).filePath(QStringLiteral("Archiv %1.csv").arg(DateText(QDate::currentDate())));
+  request.overwritePrompt = true;
+  QString path;
+  if (!Seams::FileDialog(request, &path)) return;
+  UserFolders::Remember(path);
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
+  std::vector<QStringList> rows{ApplianceColumns()};
+  for (const ArchiveData::Appliance& a : shown_) rows.push_back(ApplianceCells(a));
+  QString error;
+  if (!FileIO::SaveFileAtomically(path, RecordList::Csv(rows, true), &error))
+    Seams::MessageBox(this, QStringLiteral("Die Liste konnte nicht gespeichert werden.\n\n%1\n\n%2").arg(path, error),
+                      kCaption, Win::MB_OK | Win::MB_ICONHAND);
+}
+
+void ArchiveWindow::ImportFolder() {
+  Archive* archive = Open();
+  if (!archive) return;
+  FileDialogRequest request;
+  request.owner = this;
+  request.folder = true;
+  request.title = QStringLiteral("Datensätze importieren");
+  request.initialName = UserFolders::StartFolder();
+  QString folder;
+  if (!Seams::FileDialog(request, &folder)) return;
+  UserFolders::Remember(folder);
+  const Archive::ImportResult result = archive->ImportFolder(folder);
+  QString text = QStringLiteral("%1 Prüfungen übernommen, %2 waren schon im Archiv.").arg(result.stored).arg(result.duplicates);
+  if (!result.unreadable.isEmpty())
+    text += QStringLiteral("\n\nNicht übernommen (%1):\n%2")
+                .arg(result.unreadable.size())
+                .arg(result.unreadable.mid(0, 15).join(QLatin1Char('\n')) +
+                     (result.unreadable.size() > 15 ? QStringLiteral("\n...") : QString()));
+  Seams::MessageBox(this, text, QStringLiteral("Datensätze importieren"),
+                    Win::MB_OK | (result.unreadable.isEmpty() ? Win::MB_ICONASTERISK : Win::MB_ICONEXCLAMATION));
+  ShowDue(days_->value());
+}
+
+void ArchiveWindow::ChooseArchive() {
+  GenericDialogRequest request{this, QStringLiteral("archive"), ArchiveService::Instance().Location()};
+  QString location = ArchiveService::Instance().Location();
+  const int answer = Seams::GenericDialog(request, [&] {
+    bool ok = false;
+    const QString chosen = QInputDialog::getText(
+        this, QStringLiteral("Archiv wählen"),
+        QStringLiteral("Eine SQLite-Datei (Pfad) oder ein PostgreSQL-Server für das Team\n"
+                       "(postgresql://benutzer@rechner:5432/datenbank; das Kennwort kommt aus ~/.pgpass):"),
+        QLineEdit::Normal, location, &ok);
+    if (ok) location = chosen.trimmed();
+    return ok ? int(Win::IDOK) : int(Win::IDCANCEL);
+  });
+  if (answer != Win::IDOK || location.isEmpty()) return;
+  // Where the archive is, never a password.
+  QString stored = location;
+  if (stored.startsWith(QLatin1String("postgres"))) {
+    QUrl url(stored);
+    url.setPassword(QString());
+    stored = url.toString();
+  }
+  UserSettings::SetValue(QStringLiteral("Archiv"), QStringLiteral("Ort"), stored);
+  ArchiveService::Instance().SetLocation(location);
+  ShowDue(days_->value());
+}

@@ -1,0 +1,67 @@
+#pragma once
+// "Archiv": the customers and their appliances, each appliance's history, the
+// appliances due for their next test, search, stored tests opened in the form
+// or written as PDF, CSV export, and importing folders of data record files.
+// A window of its own beside the main frame, like the record list.
+#include <QWidget>
+#include <vector>
+
+#include "archive/archive.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QTableWidget;
+class TFormular;
+
+class ArchiveWindow : public QWidget {
+  Q_OBJECT
+ public:
+  enum : int {
+    SearchEditId = 22001, SearchId = 22002, DueDaysId = 22003, DueId = 22004, AppliancesId = 22005,
+    HistoryId = 22006, OpenInFormId = 22007, PdfId = 22008, CsvId = 22009, ImportId = 22010, StatusId = 22011,
+    CustomerId = 22012, SettingsId = 22013
+  };
+  ArchiveWindow(TFormular* form, QWidget* parent = nullptr);
+  void SetupWindow();
+
+  // The appliance lists: found by a search, due within days, of a customer.
+  void ShowSearch(const QString& text);
+  void ShowDue(int days);
+  void ShowCustomer(const QString& customer);
+  // The history of the appliance in row `row` of the appliance list.
+  void ShowHistory(int row);
+  // The stored test in row `row` of the history: into the form (read-only), as PDF.
+  void OpenInForm(int row);
+  void ExportPdf(int row);
+  // The appliance list as CSV (as the record list writes it).
+  void ExportCsv();
+  // Reads a folder of data record files into the archive.
+  void ImportFolder();
+  // Where the archive is: a SQLite file or a PostgreSQL server.
+  void ChooseArchive();
+
+  QTableWidget* AppliancesTable() const { return appliances_; }
+  QTableWidget* HistoryTable() const { return history_; }
+  const std::vector<ArchiveData::Appliance>& Shown() const { return shown_; }
+
+ signals:
+  // A stored test was opened in the form.
+  void FormWanted();
+
+ private:
+  Archive* Open();
+  void Fill(const std::vector<ArchiveData::Appliance>& appliances, const QString& what);
+  void Say(const QString& text);
+
+  TFormular* form_;
+  QLineEdit* search_ = nullptr;
+  QSpinBox* days_ = nullptr;
+  QComboBox* customers_ = nullptr;
+  QTableWidget* appliances_ = nullptr;
+  QTableWidget* history_ = nullptr;
+  QLabel* status_ = nullptr;
+  std::vector<ArchiveData::Appliance> shown_;
+  std::vector<ArchiveData::Test> tests_;
+};

@@ -1,0 +1,139 @@
+// The archive end to end: records from the simulated tester typed in the
+// record list and stored as a batch, then, as after a restart, found in the
+// archive window, due on the right date, and the due list exported as CSV;
+// on a SQLite file and on the PostgreSQL server scripts/test starts.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <unistd.h>
+
+#include "archive/archive.h"
+#include "archive/service.h"
+#include "device/TMessgeraet.h"
+#include "platform/seams.h"
+#include "report/TFormular.h"
+#include "report/archivewindow.h"
+#include "report/recordlist.h"
+#include "report/recordlistwindow.h"
+#include "tests/sim_link_fixture.h"
+#include "tests/testutil.h"
+
+namespace {
+
+class ArchiveVisit : public SimLink, public ::testing::WithParamInterface<Archive::Kind> {
+ protected:
+  void SetUp() override {
+    SimLink::SetUp();
+    ASSERT_TRUE(out_.isValid());
+    if (GetParam() == Archive::Kind::SQLite) {
+      location_ = out_.filePath("archiv.sqlite");
+    } else {
+      const QString server = qEnvironmentVariable("KELVARA_TEST_PG");
+      if (server.isEmpty()) GTEST_SKIP() << "no PostgreSQL server: scripts/test starts one ($KELVARA_TEST_PG)";
+      const QString name = QStringLiteral("kelvara_e2e_%1").arg(::getpid());
+      {
+        QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("e2e-admin"));
+        const QUrl url(server);
+        admin.setHostName(url.host());
+        admin.setPort(url.port());
+        admin.setUserName(url.userName());
+        admin.setDatabaseName(url.path().mid(1));
+        ASSERT_TRUE(admin.open());
+        QSqlQuery(admin).exec(QStringLiteral("CREATE DATABASE %1").arg(name));
+        admin.close();
+      }
+      QSqlDatabase::removeDatabase(QStringLiteral("e2e-admin"));
+      QUrl url(server);
+      url.setPath(QLatin1Char('/') + name);
+      location_ = url.toString();
+    }
+    ArchiveService::Instance().SetLocation(location_);
+    Seams::SetMessageBoxResponder([](const MessageBoxRequest&) { return int(Win::IDYES); });
+    Seams::SetFileDialogResponder([this](const FileDialogRequest&, QString* path) {
+      *path = chosen_;
+      return !chosen_.isEmpty();
+    });
+  }
+  void TearDown() override {
+    ArchiveService::Instance().SetLocation(QString());
+    Seams::ResetAll();
+    SimLink::TearDown();
+  }
+  QTemporaryDir out_;
+  QString location_;
+  QString chosen_;
+};
+
+TEST_P(ArchiveVisit, ABatchStoredTodayIsFoundAfterARestartAndDueOnTheRightDate) {
+  StartSim({"--fast", "--records", "5", "--seed", "3"});
+  OpenWindow();
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->DeviceType == 2; }, 10000));
+  {
+    TFormular form(w.get());
+    form.SetupWindow();
+    form.SetFieldText(0, QStringLiteral("Elektro Müller GmbH"));
+    form.SetFieldText(18, QStringLiteral("12 Monate"));
+    form.SichtpruefungBox->setChecked(true);
+    form.FunktionspruefungBox->setChecked(true);
+    RecordListWindow list(w.get(), &form);
+    list.SetupWindow();
+    LoadAll();
+    RecordListModel* model = list.Model();
+    ASSERT_EQ(model->RecordCount(), 5);
+    for (int row = 0; row < 5; ++row) {
+      model->setData(model->index(row, RecordListModel::ColInventar), QStringLiteral("INV-%1").arg(row + 1), Qt::EditRole);
+      model->setData(model->index(row, RecordListModel::ColBezeichnung), QStringLiteral("Gerät %1").arg(row + 1), Qt::EditRole);
+      model->setData(model->index(row, RecordListModel::ColDatum), QStringLiteral("15.01.2026"), Qt::EditRole);
+    }
+    chosen_ = out_.path();
+    list.SaveRecords();
+  }
+  // As after a restart: a new connection, a new window.
+  ArchiveService::Instance().SetLocation(location_);
+  ArchiveWindow window(nullptr);
+  window.SetupWindow();
+  window.ShowSearch(QStringLiteral("INV-"));
+  ASSERT_EQ(window.Shown().size(), 5u);
+  for (const ArchiveData::Appliance& a : window.Shown()) {
+    EXPECT_EQ(a.Customer, QString::fromUtf8("Elektro Müller GmbH"));
+    EXPECT_EQ(a.LastTest, QDate(2026, 1, 15));
+    EXPECT_EQ(a.NextDue, QDate(2027, 1, 15));
+  }
+  window.ShowHistory(0);
+  EXPECT_EQ(window.HistoryTable()->rowCount(), 1);
+  // Due within the days up to 15.01.2027 (and overdue): all five; before it, none.
+  const int daysToDue = int(QDate::currentDate().daysTo(QDate(2027, 1, 15)));
+  window.ShowDue(daysToDue);
+  EXPECT_EQ(window.Shown().size(), 5u);
+  if (daysToDue > 0) {
+    window.ShowDue(daysToDue - 1);
+    EXPECT_EQ(window.Shown().size(), 0u);
+  }
+  window.ShowDue(daysToDue);
+  chosen_ = out_.filePath("faellig.csv");
+  window.ExportCsv();
+  QFile csv(chosen_);
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+  const std::vector<QStringList> rows = RecordList::ParseCsv(csv.readAll());
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_EQ(rows[0][1], "Inventar-Nr.");
+  for (size_t r = 1; r < rows.size(); ++r) {
+    EXPECT_TRUE(rows[r][1].startsWith("INV-"));
+    EXPECT_EQ(rows[r][8], "15.01.2027");
+  }
+  window.resize(1100, 640);
+  TestUtil::Grab(&window, QStringLiteral("archive-window"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, ArchiveVisit, ::testing::Values(Archive::Kind::SQLite, Archive::Kind::PostgreSQL),
+                         [](const ::testing::TestParamInfo<Archive::Kind>& info) {
+                           return info.param == Archive::Kind::SQLite ? std::string("SQLite") : std::string("PostgreSQL");
+                         });
+
+}  // namespace
