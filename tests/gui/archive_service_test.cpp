@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 #include "archive/archive.h"
 #include "archive/service.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
+#include "report/archivewindow.h"
+#include "tests/testutil.h"
 
 namespace {
 
@@ -80,6 +83,49 @@ TEST(ArchiveServiceTest, SavingAReportStoresItsTestAndSavingAgainACorrection) {
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(history[1].Record, file.readAll());
   EXPECT_EQ(found[0].NextDue, QDate(2027, 12, 9));
+  ArchiveService::Instance().SetLocation(QString());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ArchiveWindowTest, AFewHundredAppliancesToLookAt) {
+  QTemporaryDir dir;
+  const QString archivePath = dir.filePath("archiv.sqlite");
+  {
+    Archive archive;
+    ASSERT_TRUE(archive.Open(archivePath));
+    for (int i = 0; i < 300; ++i) {
+      ReportRecord r;
+      r.Fields[0] = QStringLiteral("Kunde %1").arg(i % 9);
+      r.Fields[13] = i % 2 ? QStringLiteral("Bohrmaschine") : QStringLiteral("Verlängerungsleitung 25 m");
+      r.Fields[14] = QStringLiteral("Hersteller %1").arg(i % 5);
+      r.Fields[16] = QStringLiteral("Halle %1").arg(i % 4);
+      r.Fields[17] = QStringLiteral("INV-%1").arg(i, 4, 10, QLatin1Char('0'));
+      r.Fields[18] = i % 3 ? QStringLiteral("12") : QStringLiteral("6");
+      r.Fields[25] = QDate::currentDate().addDays(-(i * 2)).toString(QStringLiteral("dd.MM.yyyy"));
+      r.VdeKlasse = 1 + i % 2;
+      ASSERT_EQ(archive.StoreReport(r), Archive::Stored::New);
+    }
+  }
+  ArchiveService::Instance().SetLocation(archivePath);
+  ArchiveWindow window(nullptr);
+  window.SetupWindow();
+  window.ShowDue(60);
+  EXPECT_GT(window.Shown().size(), 10u);
+  // Overdue appliances are red, the others are not.
+  const QDate today = QDate::currentDate();
+  for (int row = 0; row < window.AppliancesTable()->rowCount(); ++row) {
+    const bool overdue = window.Shown()[size_t(row)].NextDue < today;
+    EXPECT_EQ(window.AppliancesTable()->item(row, 8)->foreground().color() == QColor(190, 0, 0), overdue) << row;
+  }
+  window.ShowSearch(QString());
+  EXPECT_EQ(window.Shown().size(), 300u);
+  window.AppliancesTable()->selectRow(0);
+  EXPECT_EQ(window.HistoryTable()->rowCount(), 1);
+  window.show();
+  TestUtil::Grab(&window, QStringLiteral("archive-window-300"));
   ArchiveService::Instance().SetLocation(QString());
 }
 

@@ -1,0 +1,184 @@
+// Benchmark of the test archive: importing 500 data record files, and the due
+// list and one appliance's history with 1,000,000 tests of 100,000 appliances
+// stored. On a SQLite file, and on PostgreSQL when $KELVARA_TEST_PG names a
+// server (scripts/pg-test-server start DIR prints one). Medians of 5.
+//   build/archive_bench [appliances]   (default 100000, ten tests each)
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <unistd.h>
+#include <vector>
+
+#include "archive/archive.h"
+#include "report/reportrecord.h"
+
+namespace {
+
+double MedianMs(int runs, const std::function<void()>& run) {
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) {
+    QElapsedTimer t;
+    t.start();
+    run();
+    times.push_back(t.nsecsElapsed() / 1e6);
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+QByteArray Record(int i) {
+  ReportRecord r;
+  r.Fields[0] = QStringLiteral("Kunde %1").arg(i % 7);
+  r.Fields[13] = QStringLiteral("Bohrmaschine");
+  r.Fields[17] = QStringLiteral("INV-%1").arg(i);
+  r.Fields[18] = QStringLiteral("12");
+  r.Fields[25] = QDate(2025, 1, 1).addDays(i % 365).toString(QStringLiteral("dd.MM.yyyy"));
+  r.VdePruefgrundlage = 4;
+  for (int row = 0; row < 4; ++row) {
+    r.MessText[row] = QStringLiteral("  0.%1").arg(100 + row);
+    r.GrenzText[row] = QStringLiteral(" 0.30");
+    r.RowActive[row] = 1;
+    r.Ok[row] = true;
+  }
+  QByteArray bytes;
+  Report::Encode(r, &bytes);
+  return bytes;
+}
+
+// Fills the archive with `appliances` appliances of ten tests each, straight
+// in SQL (storing them one by one would take hours): tests spread over ten
+// years, next tests over two years from a fortnight before the day measured
+// (so about one in sixteen is due within 30 days or overdue).
+bool Fill(const QString& connection, Archive::Kind kind, int appliances) {
+  QSqlDatabase db = QSqlDatabase::database(connection);
+  QSqlQuery q(db);
+  const bool pg = kind == Archive::Kind::PostgreSQL;
+  const QString series = pg ? QStringLiteral("SELECT generate_series(1, %1) AS n").arg(appliances)
+                            : QStringLiteral("WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < %1) "
+                                             "SELECT n FROM s").arg(appliances);
+  const QString date = pg ? QStringLiteral("to_char(DATE '2016-01-01' + ((%1)::int), 'YYYY-MM-DD')")
+                          : QStringLiteral("date('2016-01-01', printf('%+d days', %1))");
+  const QString blob = pg ? QStringLiteral("decode(repeat('5b', 1100), 'hex')") : QStringLiteral("randomblob(1100)");
+  const QStringList steps{
+      QStringLiteral("INSERT INTO customers (name) SELECT 'Bench ' || n FROM (%1) AS s WHERE n <= 100").arg(series),
+      QStringLiteral("INSERT INTO appliances (customer_id, inventar_nr, description, interval_months, last_test, next_due) "
+                     "SELECT (SELECT MIN(id) FROM customers) + (n %% 100), 'B-' || n, 'Gerät', 12, %2, %3 FROM (%1) AS s")
+          .arg(series, date.arg(QStringLiteral("n % 3650")), date.arg(QStringLiteral("3960 + n % 730")))
+          .replace(QStringLiteral("%%"), QStringLiteral("%")),
+  };
+  for (const QString& sql : steps)
+    if (!q.exec(sql)) {
+      std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
+      return false;
+    }
+  for (int k = 0; k < 10; ++k) {
+    const QString sql =
+        QStringLiteral("INSERT INTO tests (appliance_id, test_date, standard, klasse, sicht, funktion, passed, record, "
+                       "record_hash, stored_at) SELECT a.id, %1, 4, 1, 1, 1, 1, %2, 'b%3-' || a.id, '2026-01-01' "
+                       "FROM appliances a WHERE a.inventar_nr LIKE 'B-%'")
+            .arg(date.arg(QStringLiteral("a.id % 3650 - %1").arg(365 * k)), blob)
+            .arg(k);
+    if (!q.exec(sql)) {
+      std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
+      return false;
+    }
+  }
+  q.exec(pg ? QStringLiteral("ANALYZE") : QStringLiteral("ANALYZE"));
+  return true;
+}
+
+void Run(const QString& name, const QString& location, Archive::Kind kind, int appliances) {
+  QTemporaryDir dir;
+  const QString folder = dir.filePath(QStringLiteral("records"));
+  QDir().mkpath(folder);
+  for (int i = 0; i < 500; ++i) {
+    QFile f(folder + QStringLiteral("/r%1.ini").arg(i));
+    f.open(QIODevice::WriteOnly);
+    f.write(Record(i));
+  }
+  std::vector<double> imports;
+  for (int run = 0; run < 3; ++run) {
+    Archive archive;
+    const QString where = kind == Archive::Kind::SQLite ? dir.filePath(QStringLiteral("import%1.sqlite").arg(run))
+                                                        : location + QStringLiteral("_import%1").arg(run);
+    if (!archive.Open(where)) {
+      std::printf("%s: %s\n", qPrintable(name), qPrintable(archive.Error()));
+      return;
+    }
+    QElapsedTimer t;
+    t.start();
+    const Archive::ImportResult result = archive.ImportFolder(folder);
+    imports.push_back(t.nsecsElapsed() / 1e6);
+    if (result.stored != 500) std::printf("%s: only %d stored\n", qPrintable(name), result.stored);
+  }
+  std::sort(imports.begin(), imports.end());
+  std::printf("%s: import of 500 data record files: %.0f ms (median of 3)\n", qPrintable(name), imports[1]);
+
+  Archive archive;
+  const QString big = kind == Archive::Kind::SQLite ? dir.filePath(QStringLiteral("big.sqlite")) : location + QStringLiteral("_big");
+  if (!archive.Open(big)) return;
+  QElapsedTimer fill;
+  fill.start();
+  QSqlDatabase::cloneDatabase(QSqlDatabase(), QString());  // no-op; keeps the SQL module linked
+  const QString connection = QSqlDatabase::connectionNames().filter(QStringLiteral("kelvara-archive")).last();
+  if (!Fill(connection, kind, appliances)) return;
+  std::printf("%s: filled %d appliances, %d tests in %.0f s\n", qPrintable(name), appliances, archive.TestCount(),
+              fill.elapsed() / 1000.0);
+  const QDate today(2026, 12, 9);
+  size_t due = 0;
+  const double dueMs = MedianMs(5, [&] { due = archive.DueList(30, today).size(); });
+  const std::vector<ArchiveData::Appliance> some = archive.Search(QStringLiteral("B-%1").arg(appliances / 2), 1);
+  size_t tests = 0;
+  const double historyMs = MedianMs(5, [&] { tests = some.empty() ? 0 : archive.History(some[0].Id).size(); });
+  std::printf("%s: due list for 30 days: %.1f ms (%zu appliances); history of one appliance: %.1f ms (%zu tests)\n",
+              qPrintable(name), dueMs, due, historyMs, tests);
+  if (kind == Archive::Kind::SQLite)
+    std::printf("%s: archive file of that size: %.0f MB\n", qPrintable(name), QFileInfo(big).size() / 1e6);
+}
+
+QString MakeDatabase(const QString& server, const QString& name) {
+  {
+    QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("bench-admin"));
+    const QUrl url(server);
+    admin.setHostName(url.host());
+    admin.setPort(url.port());
+    admin.setUserName(url.userName());
+    admin.setDatabaseName(url.path().mid(1));
+    if (admin.open()) {
+      for (const QString& suffix : {QStringLiteral("_import0"), QStringLiteral("_import1"), QStringLiteral("_import2"),
+                                    QStringLiteral("_big")})
+        QSqlQuery(admin).exec(QStringLiteral("CREATE DATABASE %1%2").arg(name, suffix));
+    }
+    admin.close();
+  }
+  QSqlDatabase::removeDatabase(QStringLiteral("bench-admin"));
+  QUrl url(server);
+  url.setPath(QLatin1Char('/') + name);
+  return url.toString();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  const int appliances = argc > 1 ? std::max(100, std::atoi(argv[1])) : 100000;
+  Run(QStringLiteral("SQLite"), QString(), Archive::Kind::SQLite, appliances);
+  const QString server = qEnvironmentVariable("KELVARA_TEST_PG");
+  if (server.isEmpty()) {
+    std::printf("PostgreSQL: skipped ($KELVARA_TEST_PG names no server)\n");
+    return 0;
+  }
+  Run(QStringLiteral("PostgreSQL"), MakeDatabase(server, QStringLiteral("bench_%1").arg(::getpid())),
+      Archive::Kind::PostgreSQL, appliances);
+  return 0;
+}

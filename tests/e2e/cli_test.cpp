@@ -1,0 +1,181 @@
+// kelvara-cli against the simulated tester, data record files and the archive:
+// its output is the program's own (the record list's CSV, the form's printed
+// page), and its exit status says what happened.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "device/TMessgeraet.h"
+#include "platform/seams.h"
+#include "report/TFormular.h"
+#include "report/printing.h"
+#include "report/recordlistwindow.h"
+#include "tests/sim_link_fixture.h"
+#include "tests/testutil.h"
+
+namespace {
+
+struct CliRun {
+  int status = -1;
+  QByteArray out, err;
+};
+
+// The text of a PDF, word by word (the placement may differ by a fraction of
+// a character between printer resolutions).
+QString PdfText(const QString& pdf) {
+  QProcess p;
+  p.start("pdftotext", {"-layout", pdf, "-"});
+  p.waitForFinished(30000);
+  return QString::fromUtf8(p.readAllStandardOutput()).simplified();
+}
+
+class Cli : public SimLink {
+ protected:
+  void SetUp() override {
+    SimLink::SetUp();
+    ASSERT_TRUE(out_.isValid());
+  }
+  CliRun Cmd(const QStringList& args, const QMap<QString, QString>& env = {}) {
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("KELVARA_PORTS", dir_.path());
+    for (auto it = env.begin(); it != env.end(); ++it) e.insert(it.key(), it.value());
+    p.setProcessEnvironment(e);
+    p.start(QString(KELVARA_SIM_PATH).replace("zelto-sim", "kelvara-cli"), args);
+    EXPECT_TRUE(p.waitForFinished(120000));
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+  }
+  QString Out(const QString& name) const { return out_.filePath(name); }
+  QTemporaryDir out_;
+};
+
+TEST_F(Cli, IdentifyAndReadGiveWhatTheProgramShows) {
+  // No tester: said in German, exit status 2.
+  CliRun none = Cmd({"identify", "--port", "COM4"});
+  EXPECT_EQ(none.status, 2);
+  EXPECT_TRUE(QString::fromLocal8Bit(none.err).contains("lässt sich nicht öffnen")) << none.err.constData();
+  EXPECT_EQ(Cmd({"read"}).status, 1);
+  EXPECT_EQ(Cmd({"frobnicate"}).status, 1);
+  EXPECT_TRUE(Cmd({"read", "--help"}).out.startsWith("Aufruf: kelvara-cli read"));
+
+  StartSim({"--fast", "--records", "12", "--seed", "11"});
+  CliRun id = Cmd({"identify", "--port", "COM4"});
+  EXPECT_EQ(id.status, 0);
+  EXPECT_EQ(QString::fromUtf8(id.out), QString::fromUtf8("Zelto-Gerätetester  V2.04.11\n"));
+  CliRun read = Cmd({"read", "--port", "COM4", "--out", Out("cli.csv")});
+  ASSERT_EQ(read.status, 0) << read.err.constData();
+  EXPECT_EQ(Cmd({"read", "--port", "COM4", "--fail-on-verdict"}).status, 3);  // inspections not passed: all fail
+  CliRun json = Cmd({"read", "--port", "COM4", "--format", "json", "--inspections-passed"});
+  EXPECT_EQ(json.status, 0);
+  EXPECT_TRUE(json.out.startsWith("[")) << json.out.left(80).constData();
+
+  // The record list of the program over the same records, exported for scripts.
+  OpenWindow();
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->DeviceType == 2; }, 10000));
+  TFormular form(w.get());
+  form.SetupWindow();
+  RecordListWindow list(w.get(), &form);
+  list.SetupWindow();
+  LoadAll();
+  const QString listCsv = Out("list.csv");
+  Seams::SetFileDialogResponder([&](const FileDialogRequest&, QString* path) { return *path = listCsv, true; });
+  list.ExportCsv(false);
+  QFile a(Out("cli.csv")), b(listCsv);
+  ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+  EXPECT_EQ(a.readAll(), b.readAll());
+}
+
+TEST_F(Cli, ATesterUnpluggedDuringReadEndsWithStatusTwoAndNoFile) {
+  StartSim({"--fast", "--records", "6", "--close-after", "5"});
+  CliRun read = Cmd({"read", "--port", "COM4", "--out", Out("halb.csv")});
+  EXPECT_EQ(read.status, 2);
+  EXPECT_TRUE(QString::fromLocal8Bit(read.err).contains("antwortet nicht mehr")) << read.err.constData();
+  EXPECT_FALSE(QFile::exists(Out("halb.csv")));
+  EXPECT_TRUE(QDir(out_.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(Cli, AReportHasTheTextOfTheFormsPrint) {
+  TFormular form(nullptr);
+  form.SetupWindow();
+  form.SetFieldText(0, QStringLiteral("Elektro Müller GmbH"));
+  form.SetFieldText(17, QStringLiteral("INV-77"));
+  form.SichtpruefungBox->setChecked(true);
+  Seams::SetMessageBoxResponder([](const MessageBoxRequest&) { return int(Win::IDOK); });
+  const QString record = Out("bericht.ini");
+  ASSERT_TRUE(form.SaveRecord(record));
+  // The form's own print of that file, beside its device window as in the program.
+  Seams::SetTimerResponder(TestUtil::ManualTimers);
+  TMessgeraet device(nullptr, 1000, 0);
+  device.SetupWindow();
+  TFormular printed(&device);
+  printed.SetupWindow();
+  ASSERT_TRUE(printed.LoadRecord(record));
+  QPrinter* printer = PrintJob::EnsurePrinter(printed);
+  printer->setOutputFormat(QPrinter::PdfFormat);
+  printer->setOutputFileName(Out("form.pdf"));
+  Seams::SetGenericDialogResponder([](const GenericDialogRequest&) { return int(Win::IDOK); });
+  printed.HandleCommand(TFormular::CmDruckenId);
+  ASSERT_TRUE(QFile::exists(Out("form.pdf")));
+
+  CliRun report = Cmd({"report", record, "--pdf", Out("cli.pdf")}, {{"QT_QPA_PLATFORM", ""}});
+  ASSERT_EQ(report.status, 0) << report.err.constData();
+  QFile::remove(TestUtil::OutDir() + "/cli-form.pdf");
+  QFile::remove(TestUtil::OutDir() + "/cli-report.pdf");
+  QFile::copy(Out("form.pdf"), TestUtil::OutDir() + "/cli-form.pdf");
+  QFile::copy(Out("cli.pdf"), TestUtil::OutDir() + "/cli-report.pdf");
+  EXPECT_EQ(PdfText(Out("cli.pdf")), PdfText(Out("form.pdf")));
+  EXPECT_EQ(Cmd({"report", Out("fehlt.ini"), "--pdf", Out("x.pdf")}).status, 1);
+
+  // One report per row of a list, on a template.
+  QFile csv(Out("liste.csv"));
+  ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+  csv.write("Nr.;Norm;Schutzklasse;R-PE [Ohm];Grenzwert R-PE;R-PE OK;Inventar-Nr.;Gerät/Bezeichnung\r\n"
+            "001;VDE 0701 / 0702;I;0.12;0.30;bestanden;A-1;Kaffeemaschine\r\n"
+            "002;VDE 0701 / 0702;II;;;;A-2;Radio\r\n");
+  csv.close();
+  CliRun many = Cmd({"report", "--from-csv", Out("liste.csv"), "--template", record, "--pdf-dir", Out("pdf")});
+  ASSERT_EQ(many.status, 0) << many.err.constData();
+  const QString first = PdfText(Out("pdf/A-1.pdf"));
+  EXPECT_TRUE(first.contains("Kaffeemaschine"));
+  EXPECT_TRUE(first.contains("Elektro Müller GmbH"));
+  EXPECT_TRUE(QFile::exists(Out("pdf/A-2.pdf")));
+}
+
+TEST_F(Cli, TheArchiveFromScripts) {
+  for (const QString& location : {Out("archiv.sqlite"), qEnvironmentVariable("KELVARA_TEST_PG")}) {
+    if (location.isEmpty()) continue;  // no PostgreSQL server here
+    const QMap<QString, QString> env{{"KELVARA_ARCHIVE", location}};
+    QDir().mkpath(Out("in"));
+    for (int i = 0; i < 3; ++i) {
+      ReportRecord r;
+      r.Fields[0] = QStringLiteral("Kunde CLI %1").arg(QFileInfo(location).fileName().left(6));
+      r.Fields[17] = QStringLiteral("C-%1").arg(i);
+      r.Fields[18] = QStringLiteral("12");
+      r.Fields[25] = QDate::currentDate().addMonths(-12).addDays(i * 20).toString("dd.MM.yyyy");
+      ASSERT_EQ(Report::Write(Out(QStringLiteral("in/r%1.ini").arg(i)), r).status, Report::WriteResult::Ok);
+    }
+    CliRun import = Cmd({"archive", "import", Out("in")}, env);
+    EXPECT_EQ(import.status, 0) << import.err.constData();
+    EXPECT_TRUE(import.out.startsWith("3 ")) << import.out.constData();
+    CliRun due = Cmd({"archive", "due", "--days", "30"}, env);
+    ASSERT_EQ(due.status, 0) << due.err.constData();
+    const QStringList lines = QString::fromUtf8(due.out).split("\r\n", Qt::SkipEmptyParts);
+    int mine = 0;
+    for (const QString& line : lines) mine += line.contains(",C-") ? 1 : 0;
+    EXPECT_EQ(mine, 2) << due.out.constData();  // due now and in 20 days; the third in 40
+    CliRun exported = Cmd({"archive", "export", Out("aus")}, env);
+    EXPECT_EQ(exported.status, 0);
+    EXPECT_GE(QDir(Out("aus")).entryList({"*.ini"}, QDir::Files).size(), 3);
+    QDir(Out("aus")).removeRecursively();
+  }
+  CliRun unreachable = Cmd({"archive", "due"}, {{"KELVARA_ARCHIVE", "postgresql://postgres@127.0.0.1:1/kelvara"}});
+  EXPECT_EQ(unreachable.status, 2);
+  EXPECT_TRUE(QString::fromLocal8Bit(unreachable.err).contains("nicht erreichbar"));
+}
+
+}  // namespace

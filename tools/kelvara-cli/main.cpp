@@ -1,0 +1,544 @@
+// kelvara-cli: the tester, the reports and the archive from scripts, without
+// a window. The same core as the program: the tester session, the value
+// texts and verdicts of the record list, the data record file, the page
+// drawing (onto a PDF writer) and the archive.
+//
+// Exit status: 0 done, 1 a fault of the input (arguments, files), 2 the tester
+// or the archive cannot be reached (or the tester fell silent), 3 a record
+// failed its limits where --fail-on-verdict asks for it.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <unistd.h>
+
+#include "archive/archive.h"
+#include "device/session.h"
+#include "platform/fileio.h"
+#include "platform/serialport.h"
+#include "report/batch.h"
+#include "report/recordlist.h"
+#include "report/reportrecord.h"
+
+namespace {
+
+enum Exit { kDone = 0, kInput = 1, kUnreachable = 2, kFailed = 3 };
+
+void Err(const QString& text) {
+  const QByteArray bytes = (QStringLiteral("kelvara-cli: ") + text + QLatin1Char('\n')).toLocal8Bit();
+  std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+}
+void Out(const QByteArray& bytes) { std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout); }
+
+const char* const kHelp =
+    "Aufruf: kelvara-cli BEFEHL [OPTIONEN]   (kelvara-cli BEFEHL --help zeigt die Optionen)\n"
+    "\n"
+    "  identify   zeigt die Kennung des Gerätetesters\n"
+    "  read       liest alle Prüfungen aus dem Gerätetester (CSV oder JSON)\n"
+    "  report     schreibt Prüfprotokolle als PDF\n"
+    "  archive    Fälligkeiten, Import und Export des Archivs\n"
+    "\n"
+    "Ende-Status: 0 erledigt, 1 Fehler in der Eingabe, 2 Gerätetester oder Archiv\n"
+    "nicht erreichbar, 3 eine Prüfung hat ihre Grenzwerte nicht eingehalten\n"
+    "(nur mit --fail-on-verdict). Meldungen stehen auf stderr, Daten auf stdout.\n";
+
+const std::map<QString, const char*> kCommandHelp{
+    {"identify",
+     "Aufruf: kelvara-cli identify --port PORT\n"
+     "  --port PORT   COM1..COM30 (wie im Programm) oder eine Gerätedatei (/dev/ttyUSB0)\n"},
+    {"read",
+     "Aufruf: kelvara-cli read --port PORT [--class I|II|III] [--format csv|json] [--out DATEI]\n"
+     "                         [--inspections-passed] [--fail-on-verdict]\n"
+     "  Liest alle Prüfungen wie \"Lade Alle Datensätze\" und schreibt sie mit Messwerten,\n"
+     "  Grenzwerten und Ergebnissen wie die Liste \"Prüfungen\" (CSV: UTF-8, Komma).\n"
+     "  --class                Schutzklasse der Prüfungen (der Tester sendet sie nicht; I)\n"
+     "  --inspections-passed   Sicht- und Funktionsprüfung gelten als bestanden\n"
+     "  --out DATEI            schreibt die Datei erst, wenn alles gelesen ist\n"},
+    {"report",
+     "Aufruf: kelvara-cli report DATENSATZ.ini --pdf AUSGABE.pdf\n"
+     "        kelvara-cli report --from-csv LISTE.csv --template FORMULAR.ini --pdf-dir ORDNER\n"
+     "  Die Liste hat die Spalten der CSV-Ausgabe von read (oder der Liste \"Prüfungen\");\n"
+     "  alles andere des Berichts kommt aus der Vorlage.\n"},
+    {"archive",
+     "Aufruf: kelvara-cli archive due [--days N] [--format csv|json]\n"
+     "        kelvara-cli archive import ORDNER\n"
+     "        kelvara-cli archive export ORDNER\n"
+     "  Das Archiv ist $KELVARA_ARCHIVE (SQLite-Datei oder postgresql://...), sonst das des Programms.\n"
+     "  export schreibt jeden gespeicherten Datensatz Byte für Byte in den Ordner.\n"},
+};
+
+// "--name value" options and the words left over.
+struct Args {
+  std::map<QString, QString> options;
+  QStringList flags;
+  QStringList words;
+  QString Option(const QString& name, const QString& fallback = QString()) const {
+    auto it = options.find(name);
+    return it == options.end() ? fallback : it->second;
+  }
+  bool Flag(const QString& name) const { return flags.contains(name); }
+};
+
+Args Parse(const QStringList& arguments, const QStringList& valued) {
+  Args args;
+  for (int i = 0; i < arguments.size(); ++i) {
+    const QString& a = arguments[i];
+    if (a.startsWith(QLatin1String("--"))) {
+      if (valued.contains(a) && i + 1 < arguments.size())
+        args.options[a] = arguments[++i];
+      else
+        args.flags << a;
+    } else {
+      args.words << a;
+    }
+  }
+  return args;
+}
+
+// ---- the tester
+
+// The session's view for a tool: timers are Qt timers, nothing is shown.
+class CliView : public SessionView {
+ public:
+  explicit CliView(TesterSession** session) : session_(session) {}
+  int klasse = 0;
+  bool SetTimer(unsigned id, int periodMs) override {
+    QTimer*& timer = timers_[id];
+    if (!timer) {
+      timer = new QTimer;
+      timer->setSingleShot(id != TesterSession::LinkTimer);
+      QObject::connect(timer, &QTimer::timeout, [this, id] {
+        if (id == TesterSession::PollTimer) (*session_)->PollTick();
+        if (id == TesterSession::LockTimer) (*session_)->LockTick();
+      });
+    }
+    timer->start(std::max(periodMs, 5));
+    return true;
+  }
+  void KillTimer(unsigned id) override {
+    if (timers_.count(id) && timers_[id]) timers_[id]->stop();
+  }
+  int SelectedClass() const override { return klasse; }
+  ~CliView() override {
+    for (auto& [id, timer] : timers_) delete timer;
+  }
+
+ private:
+  TesterSession** session_;
+  std::map<unsigned, QTimer*> timers_;
+};
+
+// Opens the port as the device window does: exclusive, 38400 8N2, raw.
+bool OpenPort(SerialPort& port, const QString& name, QString* why) {
+  QString portName = name;
+  if (!name.startsWith(QLatin1Char('/'))) {
+    const int number = SerialPort::PortNumberFromName(name);
+    if (number <= 0) {
+      *why = QStringLiteral("\u201E%1\u201C ist keine Schnittstelle (COM1..COM30 oder eine Gerätedatei).").arg(name);
+      return false;
+    }
+    portName = QStringLiteral("Com%1").arg(number);
+  }
+  if (!port.Create(portName)) {
+    *why = QStringLiteral("Die Schnittstelle %1 lässt sich nicht öffnen: %2").arg(name, FileIO::ErrorText(port.OpenError()));
+    if (port.OpenError() == EACCES || port.OpenError() == EPERM)
+      *why += QStringLiteral(" (Mitglied der Gruppe \u201Edialout\u201C nötig)");
+    return false;
+  }
+  SerialPort::LineSettings dcb{};
+  SerialPort::Timeouts timeouts{};
+  port.GetState(&dcb);
+  dcb.BaudRate = 38400;
+  dcb.ByteSize = 8;
+  dcb.Parity = 0;
+  dcb.StopBits = 2;
+  port.GetTimeouts(&timeouts);
+  timeouts.ReadIntervalTimeout = 50;
+  timeouts.ReadTotalTimeoutMultiplier = 10;
+  timeouts.ReadTotalTimeoutConstant = 50;
+  timeouts.WriteTotalTimeoutMultiplier = 10;
+  timeouts.WriteTotalTimeoutConstant = 50;
+  if (!port.Setup(1024, 1024) || !port.SetState(dcb) || !port.SetTimeouts(timeouts)) {
+    *why = QStringLiteral("Die Schnittstelle %1 lässt sich nicht einstellen.").arg(name);
+    return false;
+  }
+  return true;
+}
+
+// Runs the event loop until done() or the time is up.
+bool RunUntil(const std::function<bool()>& done, int ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  }
+  return true;
+}
+
+struct Tester {
+  SerialPort port;
+  TesterSession* session = nullptr;
+  std::unique_ptr<CliView> view;
+  std::unique_ptr<TesterSession> owner;
+  Tester() : view(std::make_unique<CliView>(&session)) {
+    owner = std::make_unique<TesterSession>(view.get());
+    session = owner.get();
+  }
+  // Opens the port and asks for the identification; 0 or an exit status.
+  int Connect(const QString& portName) {
+    QString why;
+    if (!OpenPort(port, portName, &why)) {
+      Err(why);
+      return portName.isEmpty() ? kInput : kUnreachable;
+    }
+    session->Link = &port;
+    session->PortReady = true;
+    session->ReopenPending = false;
+    session->ButtonsReleased = 1;
+    session->PollTick();
+    for (int attempt = 0; attempt < 3 && session->DeviceType != 2; ++attempt) {
+      session->SendCommand("v\r");
+      RunUntil([&] { return session->DeviceText != QLatin1String("?"); }, 1500);
+      if (session->DeviceText != QLatin1String("?")) break;
+    }
+    if (session->DeviceText == QLatin1String("?")) {
+      Err(QStringLiteral("Der Gerätetester an %1 antwortet nicht.").arg(portName));
+      return kUnreachable;
+    }
+    return kDone;
+  }
+};
+
+int Identify(const Args& args) {
+  const QString port = args.Option(QStringLiteral("--port"));
+  if (port.isEmpty()) {
+    Err(QStringLiteral("identify braucht --port."));
+    return kInput;
+  }
+  Tester tester;
+  if (int status = tester.Connect(port)) return status;
+  Out((tester.session->DeviceText + (tester.session->DeviceType == 2 ? QString() : QStringLiteral(" (Modell nicht unterstützt)")) +
+       QLatin1Char('\n'))
+          .toUtf8());
+  return tester.session->DeviceType == 2 ? kDone : kUnreachable;
+}
+
+// The list of what was read, as the record list writes it.
+struct ReadList {
+  QStringList columns = RecordList::Columns();
+  std::vector<QStringList> rows;
+  bool anyFailed = false;
+};
+
+ReadList ListOf(const TesterSession& s, const ReportRecord& form) {
+  ReadList list;
+  RecordList::Source source;
+  source.Records = s.Records.get();
+  source.Count = s.RecordCount;
+  for (int r = 0; r < 4; ++r) source.MeasurementAvailable[r] = s.MeasurementAvailable[r];
+  source.DeviceText = s.DeviceText;
+  const ApplianceData data;
+  for (int i = 0; i < s.RecordCount; ++i) {
+    const ListEntry entry = RecordList::EntryFor(source, i, data, form);
+    list.anyFailed |= !entry.Passed;
+    list.rows.push_back(RecordList::CsvCells(entry, data, RecordList::ReportFor(source, i, data, form)));
+  }
+  return list;
+}
+
+int Read(const Args& args) {
+  const QString port = args.Option(QStringLiteral("--port"));
+  const QString format = args.Option(QStringLiteral("--format"), QStringLiteral("csv"));
+  const QString klasse = args.Option(QStringLiteral("--class"), QStringLiteral("I"));
+  const QStringList classes{QStringLiteral("I"), QStringLiteral("II"), QStringLiteral("III")};
+  if (port.isEmpty() || !classes.contains(klasse) || (format != QLatin1String("csv") && format != QLatin1String("json"))) {
+    Err(QStringLiteral("read braucht --port, und --class ist I, II oder III, --format csv oder json."));
+    return kInput;
+  }
+  Tester tester;
+  tester.view->klasse = int(classes.indexOf(klasse));
+  if (int status = tester.Connect(port)) return status;
+  TesterSession& s = *tester.session;
+  if (s.DeviceType != 2) {
+    Err(QStringLiteral("Das Modell des Gerätetesters wird nicht unterstützt: %1").arg(s.DeviceText));
+    return kUnreachable;
+  }
+  const bool terminal = ::isatty(2);
+  s.StartLoadAll();
+  s.PollTick();
+  // The load runs as in the window: it ends complete, or is given up when the
+  // tester stays silent.
+  bool givenUp = false;
+  RunUntil(
+      [&] {
+        if (terminal && s.RecordCount > 0)
+          std::fprintf(stderr, "\rLade Datensatz %d von %d ", s.RecordIndex + 1, s.RecordCount);
+        return s.LoadState == 0;
+      },
+      30 * 60 * 1000);
+  if (terminal) std::fprintf(stderr, "\n");
+  givenUp = s.LateAnswersIgnored;
+  if (givenUp || s.LoadState != 0) {
+    Err(QStringLiteral("Der Gerätetester antwortet nicht mehr; es wurde nichts geschrieben (%1 Datensätze vollständig gelesen).")
+            .arg(s.RecordCount));
+    return kUnreachable;
+  }
+  ReportRecord form;
+  form.Sichtpruefung = form.Funktionspruefung = args.Flag(QStringLiteral("--inspections-passed"));
+  const ReadList list = ListOf(s, form);
+  QByteArray output;
+  if (format == QLatin1String("csv")) {
+    std::vector<QStringList> table{list.columns};
+    table.insert(table.end(), list.rows.begin(), list.rows.end());
+    output = RecordList::Csv(table, false);
+  } else {
+    QJsonArray array;
+    for (const QStringList& row : list.rows) {
+      QJsonObject object;
+      for (int c = 0; c < list.columns.size() && c < row.size(); ++c) object.insert(list.columns[c], row[c]);
+      array.append(object);
+    }
+    output = QJsonDocument(array).toJson();
+  }
+  const QString out = args.Option(QStringLiteral("--out"));
+  if (out.isEmpty()) {
+    Out(output);
+  } else {
+    QString error;
+    if (!FileIO::SaveFileAtomically(out, output, &error)) {
+      Err(QStringLiteral("%1: %2").arg(out, error));
+      return kInput;
+    }
+  }
+  if (args.Flag(QStringLiteral("--fail-on-verdict")) && list.anyFailed) return kFailed;
+  return kDone;
+}
+
+// ---- reports
+
+// A report from a row of the list's CSV, on the template.
+ReportRecord FromRow(const QStringList& columns, const QStringList& row, const ReportRecord& form) {
+  ReportRecord report = form;
+  auto cell = [&](const QString& name) {
+    const int c = int(columns.indexOf(name));
+    return c >= 0 && c < row.size() ? row[c] : QString();
+  };
+  report.VdePruefgrundlage = cell(QStringLiteral("Norm")) == QLatin1String("VDE 0751") ? 5 : 4;
+  const QStringList classes{QStringLiteral("I"), QStringLiteral("II"), QStringLiteral("III")};
+  report.VdeKlasse = int(classes.indexOf(cell(QStringLiteral("Schutzklasse")))) + 1;
+  static const char* const kNames[4] = {"R-PE", "R-ISO", "I-ABL", "I-EA"};
+  const int first = RecordList::Columns().indexOf(QStringLiteral("R-PE [Ohm]"));
+  for (int r = 0; r < 8; ++r) {
+    report.RowActive[r] = 0;
+    report.Ok[r] = false;
+    report.MessText[r] = report.GrenzText[r] = QStringLiteral("??");
+  }
+  for (int r = 0; r < 4; ++r) {
+    const QString value = first >= 0 && first + 3 * r < row.size() ? row[first + 3 * r] : QString();
+    const QString limit = cell(QStringLiteral("Grenzwert %1").arg(QString::fromLatin1(kNames[r])));
+    const QString ok = cell(QStringLiteral("%1 OK").arg(QString::fromLatin1(kNames[r])));
+    report.RowActive[r] = limit.isEmpty() ? 0 : 1;
+    report.MessText[r] = value.isEmpty() ? QStringLiteral("?") : value;
+    report.GrenzText[r] = limit;
+    report.Ok[r] = ok == QLatin1String("bestanden");
+  }
+  auto put = [&](int field, const QString& name) {
+    const QString text = cell(name);
+    if (!text.isEmpty()) report.Fields[field] = text;
+  };
+  put(17, QStringLiteral("Inventar-Nr."));
+  put(13, QStringLiteral("Gerät/Bezeichnung"));
+  put(14, QStringLiteral("Hersteller/Typ"));
+  put(16, QStringLiteral("Standort"));
+  put(25, QStringLiteral("Prüfdatum"));
+  put(28, QStringLiteral("Bemerkungen"));
+  if (columns.contains(QStringLiteral("Sichtprüfung"))) report.Sichtpruefung = cell(QStringLiteral("Sichtprüfung")) == QLatin1String("ja");
+  if (columns.contains(QStringLiteral("Funktionsprüfung")))
+    report.Funktionspruefung = cell(QStringLiteral("Funktionsprüfung")) == QLatin1String("ja");
+  return report;
+}
+
+int Reports(const Args& args) {
+  if (!args.Option(QStringLiteral("--from-csv")).isEmpty()) {
+    const QString dir = args.Option(QStringLiteral("--pdf-dir"));
+    const QString templatePath = args.Option(QStringLiteral("--template"));
+    if (dir.isEmpty() || templatePath.isEmpty()) {
+      Err(QStringLiteral("report --from-csv braucht --template und --pdf-dir."));
+      return kInput;
+    }
+    ReportRecord form;
+    if (Report::Read(templatePath, kRowApplies, &form).status != Report::ReadResult::Ok) {
+      Err(QStringLiteral("%1 enthält keinen Datensatz eines Prüfprotokolls.").arg(templatePath));
+      return kInput;
+    }
+    QFile csv(args.Option(QStringLiteral("--from-csv")));
+    if (!csv.open(QIODevice::ReadOnly)) {
+      Err(QStringLiteral("%1 kann nicht gelesen werden.").arg(csv.fileName()));
+      return kInput;
+    }
+    const std::vector<QStringList> table = RecordList::ParseCsv(csv.readAll());
+    if (table.size() < 2) {
+      Err(QStringLiteral("%1 enthält keine Zeilen.").arg(csv.fileName()));
+      return kInput;
+    }
+    QDir().mkpath(dir);
+    std::vector<ReportRecord> reports;
+    QStringList paths;
+    for (size_t i = 1; i < table.size(); ++i) {
+      reports.push_back(FromRow(table[0], table[i], form));
+      ListEntry entry;
+      entry.Number = int(i);
+      ApplianceData data;
+      data.InventarNr = reports.back().Fields[17];
+      paths << QDir(dir).filePath(RecordList::FileStem(entry, data) + QStringLiteral(".pdf"));
+    }
+    const Batch::Result result = Batch::WritePdfs(reports, paths, nullptr);
+    if (!result.ok) {
+      Err(result.error);
+      return kInput;
+    }
+    for (const QString& p : paths) Out((p + QLatin1Char('\n')).toUtf8());
+    return kDone;
+  }
+  const QString pdf = args.Option(QStringLiteral("--pdf"));
+  if (args.words.size() != 1 || pdf.isEmpty()) {
+    Err(QStringLiteral("report braucht einen Datensatz und --pdf."));
+    return kInput;
+  }
+  ReportRecord report;
+  const Report::ReadResult read = Report::Read(args.words[0], kRowApplies, &report);
+  if (read.status != Report::ReadResult::Ok) {
+    Err(read.status == Report::ReadResult::Unreadable
+            ? QStringLiteral("%1: %2").arg(args.words[0], read.error)
+            : QStringLiteral("%1 enthält keinen Datensatz eines Prüfprotokolls.").arg(args.words[0]));
+    return kInput;
+  }
+  const Batch::Result result = Batch::WriteOnePdf({report}, pdf, nullptr);
+  if (!result.ok) {
+    Err(result.error);
+    return kInput;
+  }
+  return kDone;
+}
+
+// ---- archive
+
+int ArchiveCommand(const Args& args) {
+  if (args.words.isEmpty()) {
+    Err(QStringLiteral("archive braucht due, import oder export."));
+    return kInput;
+  }
+  Archive archive;
+  if (!archive.Open(Archive::DefaultLocation())) {
+    Err(archive.Error());
+    return kUnreachable;
+  }
+  const QString what = args.words[0];
+  if (what == QLatin1String("due")) {
+    bool ok = true;
+    const int days = args.Option(QStringLiteral("--days"), QStringLiteral("30")).toInt(&ok);
+    const QString format = args.Option(QStringLiteral("--format"), QStringLiteral("csv"));
+    if (!ok || days < 0 || (format != QLatin1String("csv") && format != QLatin1String("json"))) {
+      Err(QStringLiteral("--days braucht eine Zahl ab 0, --format csv oder json."));
+      return kInput;
+    }
+    const QStringList columns{QStringLiteral("Auftraggeber"), QStringLiteral("Inventar-Nr."),
+                              QStringLiteral("Gerät/Bezeichnung"), QStringLiteral("Standort"),
+                              QStringLiteral("Letzte Prüfung"), QStringLiteral("Nächste Prüfung"),
+                              QStringLiteral("Überfällig")};
+    std::vector<QStringList> rows{columns};
+    const QDate today = QDate::currentDate();
+    for (const ArchiveData::Appliance& a : archive.DueList(days, today))
+      rows.push_back({a.Customer, a.InventarNr, a.Description, a.Location, a.LastTest.toString(Qt::ISODate),
+                      a.NextDue.toString(Qt::ISODate), a.NextDue < today ? QStringLiteral("ja") : QStringLiteral("nein")});
+    if (format == QLatin1String("csv")) {
+      Out(RecordList::Csv(rows, false));
+    } else {
+      QJsonArray array;
+      for (size_t i = 1; i < rows.size(); ++i) {
+        QJsonObject object;
+        for (int c = 0; c < columns.size(); ++c) object.insert(columns[c], rows[i][c]);
+        array.append(object);
+      }
+      Out(QJsonDocument(array).toJson());
+    }
+    return kDone;
+  }
+  if (what == QLatin1String("import") && args.words.size() == 2) {
+    if (!QFileInfo(args.words[1]).isDir()) {
+      Err(QStringLiteral("%1 ist kein Ordner.").arg(args.words[1]));
+      return kInput;
+    }
+    const Archive::ImportResult result = archive.ImportFolder(args.words[1]);
+    Out(QStringLiteral("%1 übernommen, %2 schon im Archiv, %3 nicht lesbar\n")
+            .arg(result.stored).arg(result.duplicates).arg(result.unreadable.size()).toUtf8());
+    for (const QString& line : result.unreadable) Err(line);
+    return result.unreadable.isEmpty() ? kDone : kInput;
+  }
+  if (what == QLatin1String("export") && args.words.size() == 2) {
+    const QDir dir(args.words[1]);
+    QDir().mkpath(dir.path());
+    int written = 0;
+    for (const ArchiveData::Appliance& a : archive.Appliances()) {
+      for (const ArchiveData::Test& t : archive.History(a.Id)) {
+        QString name = QStringLiteral("%1 %2 %3 %4.ini").arg(a.Customer, a.InventarNr, t.Date.toString(Qt::ISODate)).arg(t.Id);
+        name.replace(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]")), QStringLiteral("_"));
+        QString error;
+        if (!FileIO::SaveFileAtomically(dir.filePath(name), t.Record, &error)) {
+          Err(QStringLiteral("%1: %2").arg(name, error));
+          return kInput;
+        }
+        ++written;
+      }
+    }
+    Out(QStringLiteral("%1 Datensätze geschrieben\n").arg(written).toUtf8());
+    return kDone;
+  }
+  Err(QStringLiteral("archive braucht due, import ORDNER oder export ORDNER."));
+  return kInput;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  if (arguments.isEmpty() || arguments[0] == QLatin1String("--help") || arguments[0] == QLatin1String("-h")) {
+    Out(kHelp);
+    return arguments.isEmpty() ? kInput : kDone;
+  }
+  const QString command = arguments.takeFirst();
+  if (!kCommandHelp.count(command)) {
+    Err(QStringLiteral("unbekannter Befehl \u201E%1\u201C (kelvara-cli --help).").arg(command));
+    return kInput;
+  }
+  if (arguments.contains(QStringLiteral("--help"))) {
+    Out(kCommandHelp.at(command));
+    return kDone;
+  }
+  const Args args = Parse(arguments, {QStringLiteral("--port"), QStringLiteral("--class"), QStringLiteral("--format"),
+                                      QStringLiteral("--out"), QStringLiteral("--pdf"), QStringLiteral("--from-csv"),
+                                      QStringLiteral("--template"), QStringLiteral("--pdf-dir"), QStringLiteral("--days")});
+  // Drawing a page needs fonts, never a display: the offscreen platform.
+  if (command == QLatin1String("report")) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    return Reports(args);
+  }
+  QCoreApplication app(argc, argv);
+  if (command == QLatin1String("identify")) return Identify(args);
+  if (command == QLatin1String("read")) return Read(args);
+  return ArchiveCommand(args);
+}
