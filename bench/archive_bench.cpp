@@ -21,6 +21,7 @@
 
 #include "archive/archive.h"
 #include "report/reportrecord.h"
+#include "tests/pgtestdb.h"
 
 namespace {
 
@@ -146,22 +147,10 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
     std::printf("%s: archive file of that size: %.0f MB\n", qPrintable(name), QFileInfo(big).size() / 1e6);
 }
 
-QString MakeDatabase(const QString& server, const QString& name) {
-  {
-    QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("bench-admin"));
-    const QUrl url(server);
-    admin.setHostName(url.host());
-    admin.setPort(url.port());
-    admin.setUserName(url.userName());
-    admin.setDatabaseName(url.path().mid(1));
-    if (admin.open()) {
-      for (const QString& suffix : {QStringLiteral("_import0"), QStringLiteral("_import1"), QStringLiteral("_import2"),
-                                    QStringLiteral("_big")})
-        QSqlQuery(admin).exec(QStringLiteral("CREATE DATABASE %1%2").arg(name, suffix));
-    }
-    admin.close();
-  }
-  QSqlDatabase::removeDatabase(QStringLiteral("bench-admin"));
+QString MakeDatabases(const QString& server, const QString& name) {
+  for (const QString& suffix :
+       {QStringLiteral("_import0"), QStringLiteral("_import1"), QStringLiteral("_import2"), QStringLiteral("_big")})
+    PgTestDb::Make(server, name + suffix);
   QUrl url(server);
   url.setPath(QLatin1Char('/') + name);
   return url.toString();
@@ -178,7 +167,7 @@ int main(int argc, char** argv) {
     std::printf("PostgreSQL: skipped ($KELVARA_TEST_PG names no server)\n");
     return 0;
   }
-  Run(QStringLiteral("PostgreSQL"), MakeDatabase(server, QStringLiteral("bench_%1").arg(::getpid())),
+  Run(QStringLiteral("PostgreSQL"), MakeDatabases(server, QStringLiteral("bench_%1").arg(::getpid())),
       Archive::Kind::PostgreSQL, appliances);
   return 0;
 }

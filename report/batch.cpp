@@ -1,6 +1,7 @@
 #include "report/batch.h"
 
 #include <QDir>
+#include <functional>
 #include <QFile>
 #include <QFileInfo>
 #include <QPageLayout>
@@ -95,23 +96,21 @@ void PaintPage(QPainter& painter, const QSize& pageSize, const ReportRecord& rep
   painter.restore();
 }
 
-Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress) {
+namespace {
+// Writes one file per report: each under its temporary name first, renamed
+// when complete; stops at the first failure or when the progress says so.
+Result EachFile(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress,
+                const std::function<QString(const QString& temp, const ReportRecord& report)>& write) {
   Result result;
   for (size_t i = 0; i < reports.size(); ++i) {
     const QString temp = TempPath(paths[int(i)]);
-    {
-      QPdfWriter writer(temp);
-      SetUpPdf(writer, Title(reports[i]));
-      QPainter painter;
-      if (!painter.begin(&writer)) {
-        result.ok = false;
-        result.error = QStringLiteral("Die Datei \u201E%1\u201C kann nicht geschrieben werden.")
-                           .arg(QDir::toNativeSeparators(paths[int(i)]));
-        QFile::remove(temp);
-        return result;
-      }
-      PaintPage(painter, PageSize(writer), reports[i]);
-      painter.end();
+    QFile::remove(temp);
+    const QString error = write(temp, reports[i]);
+    if (!error.isEmpty()) {
+      QFile::remove(temp);
+      result.ok = false;
+      result.error = error.arg(QDir::toNativeSeparators(paths[int(i)]));
+      return result;
     }
     if (!Commit(temp, paths[int(i)], &result.error)) {
       result.ok = false;
@@ -124,6 +123,19 @@ Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& pa
     }
   }
   return result;
+}
+}  // namespace
+
+Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress) {
+  return EachFile(reports, paths, progress, [](const QString& temp, const ReportRecord& report) {
+    QPdfWriter writer(temp);
+    SetUpPdf(writer, Title(report));
+    QPainter painter;
+    if (!painter.begin(&writer)) return QStringLiteral("Die Datei \u201E%1\u201C kann nicht geschrieben werden.");
+    PaintPage(painter, PageSize(writer), report);
+    painter.end();
+    return QString();
+  });
 }
 
 Result WriteOnePdf(const std::vector<ReportRecord>& reports, const QString& path, const Progress& progress) {
@@ -186,30 +198,12 @@ Result Print(const std::vector<ReportRecord>& reports, QPrinter& printer, const 
 }
 
 Result WriteRecords(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress) {
-  Result result;
-  for (size_t i = 0; i < reports.size(); ++i) {
-    // A new file each: nothing of an older file at that place is kept.
-    const QString temp = TempPath(paths[int(i)]);
-    QFile::remove(temp);
-    const Report::WriteResult written = Report::Write(temp, reports[i]);
-    if (written.status != Report::WriteResult::Ok) {
-      QFile::remove(temp);
-      result.ok = false;
-      result.error = QStringLiteral("Der Datensatz \u201E%1\u201C konnte nicht gespeichert werden. %2")
-                         .arg(QDir::toNativeSeparators(paths[int(i)]), written.error);
-      return result;
-    }
-    if (!Commit(temp, paths[int(i)], &result.error)) {
-      result.ok = false;
-      return result;
-    }
-    ++result.written;
-    if (progress && !progress(result.written)) {
-      result.canceled = true;
-      return result;
-    }
-  }
-  return result;
+  // A new file each: nothing of an older file at that place is kept.
+  return EachFile(reports, paths, progress, [](const QString& temp, const ReportRecord& report) {
+    const Report::WriteResult written = Report::Write(temp, report);
+    if (written.status == Report::WriteResult::Ok) return QString();
+    return QStringLiteral("Der Datensatz \u201E%1\u201C konnte nicht gespeichert werden. ") + written.error;
+  });
 }
 
 }  // namespace Batch

@@ -21,6 +21,7 @@
 #include "report/archivewindow.h"
 #include "report/recordlist.h"
 #include "report/recordlistwindow.h"
+#include "tests/pgtestdb.h"
 #include "tests/sim_link_fixture.h"
 #include "tests/testutil.h"
 
@@ -36,22 +37,8 @@ class ArchiveVisit : public SimLink, public ::testing::WithParamInterface<Archiv
     } else {
       const QString server = qEnvironmentVariable("KELVARA_TEST_PG");
       if (server.isEmpty()) GTEST_SKIP() << "no PostgreSQL server: scripts/test starts one ($KELVARA_TEST_PG)";
-      const QString name = QStringLiteral("kelvara_e2e_%1").arg(::getpid());
-      {
-        QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("e2e-admin"));
-        const QUrl url(server);
-        admin.setHostName(url.host());
-        admin.setPort(url.port());
-        admin.setUserName(url.userName());
-        admin.setDatabaseName(url.path().mid(1));
-        ASSERT_TRUE(admin.open());
-        QSqlQuery(admin).exec(QStringLiteral("CREATE DATABASE %1").arg(name));
-        admin.close();
-      }
-      QSqlDatabase::removeDatabase(QStringLiteral("e2e-admin"));
-      QUrl url(server);
-      url.setPath(QLatin1Char('/') + name);
-      location_ = url.toString();
+      location_ = PgTestDb::Make(server, QStringLiteral("kelvara_e2e_%1").arg(::getpid()));
+      ASSERT_FALSE(location_.isEmpty()) << "the PostgreSQL server at $KELVARA_TEST_PG does not answer";
     }
     ArchiveService::Instance().SetLocation(location_);
     Seams::SetMessageBoxResponder([](const MessageBoxRequest&) { return int(Win::IDYES); });

@@ -14,6 +14,7 @@
 
 #include "archive/archive.h"
 #include "report/reportrecord.h"
+#include "tests/pgtestdb.h"
 
 namespace {
 
@@ -55,22 +56,9 @@ class ArchiveTest : public ::testing::TestWithParam<Archive::Kind> {
     }
     const QString server = qEnvironmentVariable("KELVARA_TEST_PG");
     if (server.isEmpty()) GTEST_SKIP() << "no PostgreSQL server: scripts/test starts one ($KELVARA_TEST_PG)";
-    const QString name = QStringLiteral("kelvara_%1_%2").arg(::getpid()).arg(g_databases.fetchAndAddRelaxed(1));
-    {
-      QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("admin"));
-      const QUrl url(server);
-      admin.setHostName(url.host());
-      admin.setPort(url.port());
-      admin.setUserName(url.userName());
-      admin.setDatabaseName(url.path().mid(1));
-      ASSERT_TRUE(admin.open());
-      QSqlQuery(admin).exec(QStringLiteral("CREATE DATABASE %1").arg(name));
-      admin.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("admin"));
-    QUrl url(server);
-    url.setPath(QLatin1Char('/') + name);
-    location_ = url.toString();
+    location_ = PgTestDb::Make(
+        server, QStringLiteral("kelvara_%1_%2").arg(::getpid()).arg(g_databases.fetchAndAddRelaxed(1)));
+    ASSERT_FALSE(location_.isEmpty()) << "the PostgreSQL server at $KELVARA_TEST_PG does not answer";
   }
   QTemporaryDir dir_;
   QString location_;
