@@ -31,9 +31,13 @@ double MedianMs(const std::function<void()>& run) {
 
 int main(int argc, char** argv) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The saves of the benchmark go into an archive of its own, not the user's.
+  QTemporaryDir dir;
+  qputenv("XDG_DATA_HOME", dir.path().toLocal8Bit());
+  qputenv("KELVARA_CONFIG_DIR", dir.path().toLocal8Bit());
+  qunsetenv("KELVARA_ARCHIVE");
   QApplication app(argc, argv);
   Seams::SetMessageBoxResponder([](const MessageBoxRequest&) { return int(Win::IDOK); });
-  QTemporaryDir dir;
   TFormular form(nullptr);
   form.SetupWindow();
 

@@ -9,12 +9,19 @@
 
 namespace Fuzz {
 
+inline const QTemporaryDir& Folder();
+
 inline QApplication& App() {
   static int argc = 1;
   static char name[] = "kelvara-fuzz";
   static char* argv[] = {name, nullptr};
   static QApplication* app = [] {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The user's settings and archive stay untouched: a saved report goes
+    // into an archive in the target's own folder.
+    setenv("XDG_DATA_HOME", Folder().path().toLocal8Bit().constData(), 1);
+    setenv("KELVARA_CONFIG_DIR", Folder().path().toLocal8Bit().constData(), 1);
+    unsetenv("KELVARA_ARCHIVE");
     auto* a = new QApplication(argc, argv);
     Fonts::InstallSubstitutions();
     return a;
