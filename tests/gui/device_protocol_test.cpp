@@ -410,6 +410,7 @@ TEST_F(DeviceLink, APieceOfAnAnswerLeftByAnUnpluggedTesterDoesNotHoldTheLoad) {
     EXPECT_EQ(w->RecordCount, 0);
     EXPECT_EQ(w->LineLength, 0);  // the piece does not run into the next line
     EXPECT_EQ(Text(1471), QString::fromUtf8("Laden abgebrochen: 0 Datensätze vollständig gelesen."));
+    TestUtil::Grab(w.get(), QStringLiteral("device-load-given-up"));
     // The connection test runs again: the silent tester shows "Offline" at the third probe.
     Sent();
     for (int tick = 0; tick < 3; ++tick) w->EvTimer(TMessgeraet::LinkTimer);
