@@ -280,12 +280,11 @@ void TesterSession::StartLoadAll() {
   View->ShowText(1471, QString());
   EnableRecordButtons(false);
   ResetRecordCursor();
-  if (PortReady) {
-    LoadState = 1;
-  } else {
-    // Nothing can run: the next idle tick gives the buttons back.
-    ButtonsReleased = 0;
-  }
+  // The buttons are disabled now, so the idle state must give them back when
+  // the sequence ends, also when an answer already under way moves the load
+  // on before its first step (which would otherwise leave them disabled).
+  ButtonsReleased = 0;
+  if (PortReady) LoadState = 1;
 }
 
 void TesterSession::StartDeleteAll() {

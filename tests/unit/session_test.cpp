@@ -159,6 +159,20 @@ TEST_F(Session, FramingDropsNulAndLineFeedAndKeeps511Characters) {
   EXPECT_EQ(session.LineLength, 0);
 }
 
+// Found by fuzzing: an answer already under way when the load starts moves it
+// past its first step; the buttons must still come back when it ends.
+TEST_F(Session, AnAnswerUnderWayWhenALoadStartsDoesNotLeaveTheButtonsDisabled) {
+  session.DeviceType = 2;
+  session.StepLoadAll();
+  ASSERT_TRUE(view.buttons);
+  session.StartLoadAll();
+  session.ProcessChunk("d 0000 0 3 05DC\rd 0001 0 3 05DC\r");  // before the first step
+  PollUntilIdle(500);
+  session.StepLoadAll();
+  EXPECT_EQ(session.LoadState, 0);
+  EXPECT_TRUE(view.buttons);
+}
+
 TEST_F(Session, ACancelledLoadKeepsTheRecordsReadCompletely) {
   session.DeviceType = 2;
   session.StartLoadAll();
