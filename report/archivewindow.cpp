@@ -111,9 +111,10 @@ ArchiveWindow::ArchiveWindow(TFormular* form, QWidget* parent) : QWidget(parent,
   QPushButton* open = button(OpenInFormId, QStringLiteral("Im Formular öffnen"));
   QPushButton* pdf = button(PdfId, QStringLiteral("Als PDF..."));
   QPushButton* csv = button(CsvId, QStringLiteral("Liste als CSV..."));
+  QPushButton* historyCsv = button(HistoryCsvId, QStringLiteral("Verlauf als CSV..."));
   QPushButton* import = button(ImportId, QStringLiteral("Datensätze importieren..."));
   QPushButton* settings = button(SettingsId, QStringLiteral("Archiv wählen..."));
-  for (QPushButton* b : {open, pdf, csv, import, settings}) bottom->addWidget(b);
+  for (QPushButton* b : {open, pdf, csv, historyCsv, import, settings}) bottom->addWidget(b);
   bottom->addStretch();
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
@@ -131,6 +132,7 @@ ArchiveWindow::ArchiveWindow(TFormular* form, QWidget* parent) : QWidget(parent,
   connect(history_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { OpenInForm(row); });
   connect(pdf, &QPushButton::clicked, this, [this] { ExportPdf(history_->currentRow()); });
   connect(csv, &QPushButton::clicked, this, &ArchiveWindow::ExportCsv);
+  connect(historyCsv, &QPushButton::clicked, this, &ArchiveWindow::ExportHistoryCsv);
   connect(import, &QPushButton::clicked, this, &ArchiveWindow::ImportFolder);
   connect(settings, &QPushButton::clicked, this, &ArchiveWindow::ChooseArchive);
 }
@@ -241,24 +243,44 @@ void ArchiveWindow::ExportPdf(int row) {
   if (!result.ok) Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONHAND);
 }
 
-void ArchiveWindow::ExportCsv() {
+void ArchiveWindow::WriteCsv(const QString& title, const QString& name, const std::vector<QStringList>& rows) {
   FileDialogRequest request;
   request.owner = this;
   request.save = true;
-  request.title = QStringLiteral("Liste als CSV exportieren");
+  request.title = title;
   request.filter = QStringLiteral("CSV-Dateien (*.csv)|*.csv");
-  request.initialName = QDir(UserFolders::StartFolder()).filePath(QStringLiteral("Archiv %1.csv").arg(DateText(QDate::currentDate())));
+  request.initialName = QDir(UserFolders::StartFolder()).filePath(name);
   request.overwritePrompt = true;
   QString path;
   if (!Seams::FileDialog(request, &path)) return;
   UserFolders::Remember(path);
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
-  std::vector<QStringList> rows{ApplianceColumns()};
-  for (const ArchiveData::Appliance& a : shown_) rows.push_back(ApplianceCells(a));
   QString error;
   if (!FileIO::SaveFileAtomically(path, RecordList::Csv(rows, true), &error))
     Seams::MessageBox(this, QStringLiteral("Die Liste konnte nicht gespeichert werden.\n\n%1\n\n%2").arg(path, error),
                       kCaption, Win::MB_OK | Win::MB_ICONHAND);
+}
+
+void ArchiveWindow::ExportCsv() {
+  std::vector<QStringList> rows{ApplianceColumns()};
+  for (const ArchiveData::Appliance& a : shown_) rows.push_back(ApplianceCells(a));
+  WriteCsv(QStringLiteral("Liste als CSV exportieren"),
+           QStringLiteral("Archiv %1.csv").arg(DateText(QDate::currentDate())), rows);
+}
+
+void ArchiveWindow::ExportHistoryCsv() {
+  std::vector<QStringList> rows;
+  QStringList header;
+  for (int c = 0; c < history_->columnCount(); ++c) header << history_->horizontalHeaderItem(c)->text();
+  rows.push_back(header);
+  for (int r = 0; r < history_->rowCount(); ++r) {
+    QStringList cells;
+    for (int c = 0; c < history_->columnCount(); ++c) cells << (history_->item(r, c) ? history_->item(r, c)->text() : QString());
+    rows.push_back(cells);
+  }
+  const int row = appliances_->currentRow();
+  const QString inventar = row >= 0 && row < int(shown_.size()) ? shown_[size_t(row)].InventarNr : QString();
+  WriteCsv(QStringLiteral("Verlauf als CSV exportieren"), QStringLiteral("Verlauf %1.csv").arg(inventar), rows);
 }
 
 void ArchiveWindow::ImportFolder() {

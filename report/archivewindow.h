@@ -21,7 +21,7 @@ class ArchiveWindow : public QWidget {
   enum : int {
     SearchEditId = 22001, SearchId = 22002, DueDaysId = 22003, DueId = 22004, AppliancesId = 22005,
     HistoryId = 22006, OpenInFormId = 22007, PdfId = 22008, CsvId = 22009, ImportId = 22010, StatusId = 22011,
-    CustomerId = 22012, SettingsId = 22013
+    CustomerId = 22012, SettingsId = 22013, HistoryCsvId = 22014
   };
   ArchiveWindow(TFormular* form, QWidget* parent = nullptr);
   void SetupWindow();
@@ -35,8 +35,9 @@ class ArchiveWindow : public QWidget {
   // The stored test in row `row` of the history: into the form (read-only), as PDF.
   void OpenInForm(int row);
   void ExportPdf(int row);
-  // The appliance list as CSV (as the record list writes it).
+  // The appliance list and the history shown, as CSV (as the record list writes it).
   void ExportCsv();
+  void ExportHistoryCsv();
   // Reads a folder of data record files into the archive.
   void ImportFolder();
   // Where the archive is: a SQLite file or a PostgreSQL server.
@@ -54,6 +55,8 @@ class ArchiveWindow : public QWidget {
   Archive* Open();
   void Fill(const std::vector<ArchiveData::Appliance>& appliances, const QString& what);
   void Say(const QString& text);
+  // Asks for a CSV file and writes the table into it.
+  void WriteCsv(const QString& title, const QString& name, const std::vector<QStringList>& rows);
 
   TFormular* form_;
   QLineEdit* search_ = nullptr;

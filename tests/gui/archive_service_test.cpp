@@ -12,6 +12,7 @@
 #include "platform/seams.h"
 #include "report/TFormular.h"
 #include "report/archivewindow.h"
+#include "report/recordlist.h"
 #include "tests/testutil.h"
 
 namespace {
@@ -124,6 +125,16 @@ TEST(ArchiveWindowTest, AFewHundredAppliancesToLookAt) {
   EXPECT_EQ(window.Shown().size(), 300u);
   window.AppliancesTable()->selectRow(0);
   EXPECT_EQ(window.HistoryTable()->rowCount(), 1);
+  // The history as CSV, as it stands in the window.
+  const QString csvPath = dir.filePath("verlauf.csv");
+  Seams::SetFileDialogResponder([&](const FileDialogRequest&, QString* path) { return *path = csvPath, true; });
+  window.ExportHistoryCsv();
+  QFile csv(csvPath);
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+  const std::vector<QStringList> rows = RecordList::ParseCsv(csv.readAll());
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][0], QString::fromUtf8("Prüfung am"));
+  EXPECT_EQ(rows[1][0], window.HistoryTable()->item(0, 0)->text());
   window.show();
   TestUtil::Grab(&window, QStringLiteral("archive-window-300"));
   ArchiveService::Instance().SetLocation(QString());
