@@ -20,22 +20,11 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "bench/timing.h"
 #include "report/reportrecord.h"
 #include "tests/pgtestdb.h"
 
 namespace {
-
-double MedianMs(int runs, const std::function<void()>& run) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    QElapsedTimer t;
-    t.start();
-    run();
-    times.push_back(t.nsecsElapsed() / 1e6);
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
 
 QByteArray Record(int i) {
   ReportRecord r;
@@ -122,8 +111,7 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
     imports.push_back(t.nsecsElapsed() / 1e6);
     if (result.stored != 500) std::printf("%s: only %d stored\n", qPrintable(name), result.stored);
   }
-  std::sort(imports.begin(), imports.end());
-  std::printf("%s: import of 500 data record files: %.0f ms (median of 3)\n", qPrintable(name), imports[1]);
+  std::printf("%s: import of 500 data record files: %.0f ms (median of 3)\n", qPrintable(name), Timing::Median(imports));
 
   Archive archive;
   const QString big = kind == Archive::Kind::SQLite ? dir.filePath(QStringLiteral("big.sqlite")) : location + QStringLiteral("_big");
@@ -137,10 +125,10 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
               fill.elapsed() / 1000.0);
   const QDate today(2026, 12, 9);
   size_t due = 0;
-  const double dueMs = MedianMs(5, [&] { due = archive.DueList(30, today).size(); });
+  const double dueMs = Timing::MedianMs(5, [&] { due = archive.DueList(30, today).size(); });
   const std::vector<ArchiveData::Appliance> some = archive.Search(QStringLiteral("B-%1").arg(appliances / 2), 1);
   size_t tests = 0;
-  const double historyMs = MedianMs(5, [&] { tests = some.empty() ? 0 : archive.History(some[0].Id).size(); });
+  const double historyMs = Timing::MedianMs(5, [&] { tests = some.empty() ? 0 : archive.History(some[0].Id).size(); });
   std::printf("%s: due list for 30 days: %.1f ms (%zu appliances); history of one appliance: %.1f ms (%zu tests)\n",
               qPrintable(name), dueMs, due, historyMs, tests);
   if (kind == Archive::Kind::SQLite)

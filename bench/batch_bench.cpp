@@ -14,31 +14,12 @@
 #include <random>
 #include <vector>
 
+#include "bench/timing.h"
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
 #include "report/batch.h"
 #include "report/recordlistwindow.h"
-
-namespace {
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-double MedianMs(int runs, const std::function<void()>& run) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    QElapsedTimer t;
-    t.start();
-    run();
-    times.push_back(t.nsecsElapsed() / 1e6);
-  }
-  return Median(times);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -94,14 +75,14 @@ int main(int argc, char** argv) {
   QTemporaryDir dir;
   QStringList paths;
   for (int i = 0; i < 500; ++i) paths << dir.filePath(QStringLiteral("r%1.pdf").arg(i));
-  const double one = MedianMs(runs, [&] {
+  const double one = Timing::MedianMs(runs, [&] {
     Batch::WritePdfs({reports[0]}, {dir.filePath("one.pdf")}, nullptr);
   });
-  const double files = MedianMs(runs, [&] { Batch::WritePdfs(reports, paths, nullptr); });
-  const double onePdf = MedianMs(runs, [&] { Batch::WriteOnePdf(reports, dir.filePath("all.pdf"), nullptr); });
+  const double files = Timing::MedianMs(runs, [&] { Batch::WritePdfs(reports, paths, nullptr); });
+  const double onePdf = Timing::MedianMs(runs, [&] { Batch::WriteOnePdf(reports, dir.filePath("all.pdf"), nullptr); });
 
   std::printf("record list of 500: fill %.1f ms, sort %.1f ms, scroll %.1f ms (medians of %d, target <= 20)\n",
-              Median(fills), Median(sorts), Median(scrolls), runs);
+              Timing::Median(fills), Timing::Median(sorts), Timing::Median(scrolls), runs);
   std::printf("one report as PDF: %.1f ms\n", one);
   std::printf("500 reports as 500 PDF files: %.0f ms (%.1f ms a page, %.0f x one page; target <= 10000)\n", files,
               files / 500, files / one);

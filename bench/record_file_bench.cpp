@@ -10,24 +10,9 @@
 #include <functional>
 #include <vector>
 
+#include "bench/timing.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
-
-namespace {
-
-double MedianMs(const std::function<void()>& run) {
-  std::vector<double> times;
-  for (int i = 0; i < 5; ++i) {
-    QElapsedTimer t;
-    t.start();
-    run();
-    times.push_back(t.nsecsElapsed() / 1e6);
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -54,8 +39,8 @@ int main(int argc, char** argv) {
     if (!f.open(QIODevice::WriteOnly)) return 1;
     f.write(bytes);
     f.close();
-    const double load = MedianMs([&] { form.LoadRecord(path); });
-    const double save = MedianMs([&] { form.SaveRecord(path); });
+    const double load = Timing::MedianMs(5, [&] { form.LoadRecord(path); });
+    const double save = Timing::MedianMs(5, [&] { form.SaveRecord(path); });
     std::printf("%-18s %8.1f ms load %8.1f ms save\n", c.name, load, save);
   }
   QByteArray single = "[TEXT_EDIT_SETTINGS]\r\n" + QByteArray(kTarget, 'x');
@@ -64,6 +49,6 @@ int main(int argc, char** argv) {
   if (!f.open(QIODevice::WriteOnly)) return 1;
   f.write(single);
   f.close();
-  std::printf("%-18s %8.1f ms load\n", "one long line", MedianMs([&] { form.LoadRecord(path); }));
+  std::printf("%-18s %8.1f ms load\n", "one long line", Timing::MedianMs(5, [&] { form.LoadRecord(path); }));
   return 0;
 }

@@ -34,19 +34,9 @@ void TMessgeraet::OpenPort() {
   if (!Port->Setup(1024, 1024)) result += QStringLiteral("- Port nicht bereit");
 
   Port->GetState(&Dcb);
-  Dcb.BaudRate = 38400;
-  Dcb.ByteSize = 8;
-  Dcb.Parity = 0;
-  Dcb.StopBits = 2;
-  Dcb.AbortOnError = false;
-  if (!Port->SetState(Dcb)) result += QStringLiteral("- Port-Status nicht konfigurierbar");
-
   Port->GetTimeouts(&Timeouts);
-  Timeouts.ReadIntervalTimeout = 50;
-  Timeouts.ReadTotalTimeoutMultiplier = 10;
-  Timeouts.ReadTotalTimeoutConstant = 50;
-  Timeouts.WriteTotalTimeoutMultiplier = 10;
-  Timeouts.WriteTotalTimeoutConstant = 50;
+  SerialPort::TesterLine(&Dcb, &Timeouts);
+  if (!Port->SetState(Dcb)) result += QStringLiteral("- Port-Status nicht konfigurierbar");
   if (!Port->SetTimeouts(Timeouts)) result += QStringLiteral("- Port-Timeouts nicht konfigurierbar");
 
   if (result.isEmpty()) {

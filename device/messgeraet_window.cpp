@@ -13,6 +13,7 @@
 
 #include "controls/TColorStatic.h"
 #include "device/TMessgeraet.h"
+#include "device/values.h"
 #include "platform/cformat.h"
 #include "platform/dialogunits.h"
 #include "platform/fonts.h"
@@ -66,26 +67,26 @@ const ControlSpec kTemplate[] = {
     {1005, Kind::Static, "Messwert", 217, 179, 40, 8, false},
     {1006, Kind::Static, "Grenzwert", 270, 179, 40, 8, false},
     {1007, Kind::Static, "Einheit", 330, 179, 40, 8, false},
-    {1422, Kind::Static, "Schutzleitwiderstand (R-PE)", 9, 190, 100, 8, false},
-    {1445, Kind::Static, "direkte Messung", 123, 190, 73, 8, false},
+    {1422, Kind::Static, Values::kRowNames[0], 9, 190, 100, 8, false},
+    {1445, Kind::Static, Values::kRowMethod, 123, 190, 73, 8, false},
     {1413, Kind::Static, "?", 207, 190, 40, 8, true},
     {1437, Kind::Edit, "?", 270, 190, 40, 8, false},
-    {1421, Kind::Static, "Ohm", 330, 190, 40, 8, false},
-    {1423, Kind::Static, "Isolationswiderstand (R-ISO)", 9, 200, 100, 8, false},
-    {1444, Kind::Static, "direkte Messung", 123, 200, 73, 8, false},
+    {1421, Kind::Static, Values::kRowUnits[0], 330, 190, 40, 8, false},
+    {1423, Kind::Static, Values::kRowNames[1], 9, 200, 100, 8, false},
+    {1444, Kind::Static, Values::kRowMethod, 123, 200, 73, 8, false},
     {1412, Kind::Static, "?", 207, 200, 40, 8, true},
     {1430, Kind::Edit, "?", 270, 200, 40, 8, false},
-    {1420, Kind::Static, "MOhm", 330, 200, 40, 8, false},
-    {1426, Kind::Static, "Ableitstrom (I-ABL)", 9, 210, 100, 8, false},
-    {1441, Kind::Static, "direkte Messung", 123, 210, 69, 8, false},
+    {1420, Kind::Static, Values::kRowUnits[1], 330, 200, 40, 8, false},
+    {1426, Kind::Static, Values::kRowNames[2], 9, 210, 100, 8, false},
+    {1441, Kind::Static, Values::kRowMethod, 123, 210, 69, 8, false},
     {1409, Kind::Static, "?", 207, 210, 40, 8, true},
     {1434, Kind::Edit, "?", 270, 210, 40, 8, false},
-    {1417, Kind::Static, "m A", 330, 209, 40, 8, false},
-    {1425, Kind::Static, "Ersatzableitstrom (I-EA)", 9, 221, 100, 8, false},
-    {1442, Kind::Static, "direkte Messung", 123, 221, 73, 8, false},
+    {1417, Kind::Static, Values::kRowUnits[2], 330, 209, 40, 8, false},
+    {1425, Kind::Static, Values::kRowNames[3], 9, 221, 100, 8, false},
+    {1442, Kind::Static, Values::kRowMethod, 123, 221, 73, 8, false},
     {1410, Kind::Static, "?", 207, 221, 40, 8, true},
     {1435, Kind::Edit, "?", 270, 221, 40, 8, false},
-    {1418, Kind::Static, "m A", 330, 220, 40, 8, false},
+    {1418, Kind::Static, Values::kRowUnits[3], 330, 220, 40, 8, false},
     {1450, Kind::Group, "Datensatzverwaltung", 2, 238, 380, 58, false},
     {1451, Kind::Static, "Datensatz:", 8, 255, 40, 8, false},
     {1453, Kind::Static, "?", 60, 256, 17, 8, true},

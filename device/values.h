@@ -9,6 +9,14 @@
 
 namespace Values {
 
+// The texts the device window shows beside each of its four rows: the
+// quantity, the method and the unit (the page prints them too).
+inline constexpr const char* kRowNames[kDeviceRowCount] = {"Schutzleitwiderstand (R-PE)",
+                                                           "Isolationswiderstand (R-ISO)", "Ableitstrom (I-ABL)",
+                                                           "Ersatzableitstrom (I-EA)"};
+inline constexpr const char* kRowMethod = "direkte Messung";
+inline constexpr const char* kRowUnits[kDeviceRowCount] = {"Ohm", "MOhm", "m A", "m A"};
+
 // The text of a range/method code 0..22; "?" for any other code.
 QString RangeText(int code);
 

@@ -61,6 +61,19 @@ SerialPort::~SerialPort() {
   Close();
 }
 
+void SerialPort::TesterLine(LineSettings* settings, Timeouts* timeouts) {
+  settings->BaudRate = 38400;
+  settings->ByteSize = 8;
+  settings->Parity = 0;
+  settings->StopBits = 2;
+  settings->AbortOnError = false;
+  timeouts->ReadIntervalTimeout = 50;
+  timeouts->ReadTotalTimeoutMultiplier = 10;
+  timeouts->ReadTotalTimeoutConstant = 50;
+  timeouts->WriteTotalTimeoutMultiplier = 10;
+  timeouts->WriteTotalTimeoutConstant = 50;
+}
+
 QString SerialPort::PortFolder() {
   QByteArray env = qgetenv("KELVARA_PORTS");
   if (!env.isEmpty()) return QString::fromLocal8Bit(env);

@@ -54,6 +54,10 @@ class SerialPort : public QObject, public ByteLink {
   explicit SerialPort(QObject* parent = nullptr);
   ~SerialPort() override;
 
+  // The tester's line: 38400 baud, 8 data bits, no parity, 2 stop bits, and
+  // reads that end 50 ms after the last byte (or 50 ms + 10 ms a byte).
+  static void TesterLine(LineSettings* settings, Timeouts* timeouts);
+
   // The port folder and the device file that "COMn" stands for.
   static QString PortFolder();
   static QString DevicePath(int portNumber);

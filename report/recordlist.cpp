@@ -8,18 +8,19 @@
 namespace RecordList {
 namespace {
 
-const char* const kNames[kDeviceRowCount] = {"Schutzleitwiderstand (R-PE)", "Isolationswiderstand (R-ISO)",
-                                             "Ableitstrom (I-ABL)", "Ersatzableitstrom (I-EA)"};
-const char* const kUnits[kDeviceRowCount] = {"Ohm", "MOhm", "m A", "m A"};
 const char* const kShortNames[kDeviceRowCount] = {"R-PE", "R-ISO", "I-ABL", "I-EA"};
 
 QString Verdict(bool passed) { return passed ? QStringLiteral("bestanden") : QStringLiteral("nicht bestanden"); }
 
 }  // namespace
 
-QString RowName(int row) { return row >= 0 && row < kDeviceRowCount ? QString::fromLatin1(kNames[row]) : QString(); }
-QString RowMethod(int row) { return row >= 0 && row < kDeviceRowCount ? QStringLiteral("direkte Messung") : QString(); }
-QString RowUnit(int row) { return row >= 0 && row < kDeviceRowCount ? QString::fromLatin1(kUnits[row]) : QString(); }
+QString RowName(int row) {
+  return row >= 0 && row < kDeviceRowCount ? QString::fromUtf8(Values::kRowNames[row]) : QString();
+}
+QString RowMethod(int row) { return row >= 0 && row < kDeviceRowCount ? QString::fromUtf8(Values::kRowMethod) : QString(); }
+QString RowUnit(int row) {
+  return row >= 0 && row < kDeviceRowCount ? QString::fromUtf8(Values::kRowUnits[row]) : QString();
+}
 
 ReportRecord ReportFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
                        const QDate& today) {
@@ -93,7 +94,7 @@ QStringList Columns() {
   QStringList columns{QStringLiteral("Nr."), QStringLiteral("Norm"), QStringLiteral("Schutzklasse")};
   for (int r = 0; r < kDeviceRowCount; ++r) {
     const QString name = QString::fromLatin1(kShortNames[r]);
-    columns << QStringLiteral("%1 [%2]").arg(name, QString::fromLatin1(kUnits[r]).remove(QLatin1Char(' ')))
+    columns << QStringLiteral("%1 [%2]").arg(name, QString::fromUtf8(Values::kRowUnits[r]).remove(QLatin1Char(' ')))
             << QStringLiteral("Grenzwert %1").arg(name) << QStringLiteral("%1 OK").arg(name);
   }
   columns << QStringLiteral("Inventar-Nr.") << QStringLiteral("Gerät/Bezeichnung") << QStringLiteral("Hersteller/Typ")

@@ -159,16 +159,8 @@ bool OpenPort(SerialPort& port, const QString& name, QString* why) {
   SerialPort::LineSettings dcb{};
   SerialPort::Timeouts timeouts{};
   port.GetState(&dcb);
-  dcb.BaudRate = 38400;
-  dcb.ByteSize = 8;
-  dcb.Parity = 0;
-  dcb.StopBits = 2;
   port.GetTimeouts(&timeouts);
-  timeouts.ReadIntervalTimeout = 50;
-  timeouts.ReadTotalTimeoutMultiplier = 10;
-  timeouts.ReadTotalTimeoutConstant = 50;
-  timeouts.WriteTotalTimeoutMultiplier = 10;
-  timeouts.WriteTotalTimeoutConstant = 50;
+  SerialPort::TesterLine(&dcb, &timeouts);
   if (!port.Setup(1024, 1024) || !port.SetState(dcb) || !port.SetTimeouts(timeouts)) {
     *why = QStringLiteral("Die Schnittstelle %1 lässt sich nicht einstellen.").arg(name);
     return false;
