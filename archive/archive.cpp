@@ -70,6 +70,7 @@ void Archive::Close() {
 bool Archive::Open(const QString& location) {
   Close();
   error_.clear();
+  fault_ = Fault::None;
   dialect_ = std::make_unique<Dialect>();
   if (location.startsWith(QLatin1String("postgresql://")) || location.startsWith(QLatin1String("postgres://"))) {
     kind_ = Kind::PostgreSQL;
@@ -96,6 +97,7 @@ bool Archive::Open(const QString& location) {
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
   if (!db.open()) {
     error_ = QStringLiteral("Das Archiv ist nicht erreichbar: %1").arg(db.lastError().text());
+    fault_ = Fault::Unreachable;
     return false;
   }
   if (kind_ == Kind::SQLite) {
@@ -215,15 +217,18 @@ Archive::Stored Archive::StoreReport(const ReportRecord& report, qint64 corrects
 }
 
 Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 corrects, qint64* testId) {
+  fault_ = Fault::None;
   ReportRecord report;
   const Report::ReadResult read = Report::ReadBytes(recordFile, kRowApplies, &report);
   if (read.status != Report::ReadResult::Ok) {
     error_ = QStringLiteral("Die Datei enthält keinen Datensatz eines Prüfprotokolls.");
+    fault_ = Fault::Refused;
     return Stored::Failed;
   }
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
   if (!db.isOpen()) {
     error_ = QStringLiteral("Das Archiv ist nicht geöffnet.");
+    fault_ = Fault::Unreachable;
     return Stored::Failed;
   }
   const ArchiveData::Appliance appliance = ApplianceOf(report, recordFile);
@@ -232,11 +237,13 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
 
   auto fail = [&](const QSqlQuery& q) {
     error_ = q.lastError().text();
+    fault_ = Fault::Unreachable;
     db.rollback();
     return Stored::Failed;
   };
   if (!db.transaction()) {
     error_ = db.lastError().text();
+    fault_ = Fault::Unreachable;
     return Stored::Failed;
   }
   QSqlQuery q(db);

@@ -75,6 +75,13 @@ class Archive {
   void Close();
   Kind Type() const { return kind_; }
   QString Error() const { return error_; }
+  // Why the last call failed: a server that is away or a file another program
+  // holds (the test waits in the queue and is tried again) is told apart from
+  // a test the archive refuses for good (it is kept and shown with its reason).
+  enum class Fault { None, Unreachable, Locked, Full, ReadOnly, Damaged, Gone, Refused };
+  Fault LastFault() const { return fault_; }
+  // True for faults that pass by themselves, so a later try may succeed.
+  static bool Passing(Fault f) { return f == Fault::Unreachable || f == Fault::Locked || f == Fault::Full || f == Fault::Gone; }
   int SchemaVersion();
   static constexpr int kSchemaVersion = 1;
 
@@ -119,5 +126,6 @@ class Archive {
   QString connection_;
   Kind kind_ = Kind::SQLite;
   QString error_;
+  Fault fault_ = Fault::None;
   std::unique_ptr<Dialect> dialect_;
 };
