@@ -68,6 +68,19 @@ void TMessgeraet::ShowPortStatus() {
                                .arg(ComCombo ? ComCombo->toolTip() : PortName, UserName()));
       return;
     }
+    if (error == EBUSY) {
+      // Another program (often a second Kelvara) holds the port: say so
+      // rather than "not ready", and name it where the system tells.
+      const QString holder = Port->Holder();
+      SetDlgItemText(1104, holder.isEmpty() ? QStringLiteral("Schnittstelle belegt (anderes Programm)")
+                                            : QStringLiteral("Schnittstelle belegt: %1").arg(holder));
+      if (status)
+        status->setToolTip(QStringLiteral("Die Schnittstelle %1 wird von %2 benutzt.\nDas andere Programm "
+                                          "beenden oder eine andere Schnittstelle wählen.")
+                               .arg(ComCombo ? ComCombo->toolTip() : PortName,
+                                    holder.isEmpty() ? QStringLiteral("einem anderen Programm") : holder));
+      return;
+    }
     SetDlgItemText(1104, QStringLiteral("Schnittstelle nicht bereit!"));
     if (status) status->setToolTip(QString());
     return;

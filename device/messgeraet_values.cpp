@@ -15,7 +15,10 @@ void TMessgeraet::ShowRange(const QString& line) {
   QString word;
   unsigned code = 0;
   ScanField fields[2] = {{ScanField::Word, &word, 51}, {ScanField::Hex, &code}};
-  ShowRange(CScanFields(line, "m %s %x", fields, 2) == 2, word, code);
+  // Parsed first, on its own line: as arguments of one call, the code could be
+  // copied before the parse had filled it in.
+  const bool parsed = CScanFields(line, "m %s %x", fields, 2) == 2;
+  ShowRange(parsed, word, code);
 }
 
 void TMessgeraet::ShowRange(bool parsed, const QString& word, unsigned code) {

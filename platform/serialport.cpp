@@ -1,6 +1,7 @@
 #include "platform/serialport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -13,6 +14,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -139,6 +141,7 @@ bool SerialPort::Create(const QString& portName) {
     if (number <= 0) return false;
     path = QFile::encodeName(DevicePath(number));
   }
+  openPath_ = path;
   int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     openError_ = errno;
@@ -166,6 +169,43 @@ bool SerialPort::Create(const QString& portName) {
   notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { OnReadable(); });
   return true;
+}
+
+QString SerialPort::Holder() const {
+  struct stat device;
+  if (openError_ != EBUSY || openPath_.isEmpty() || ::stat(openPath_.constData(), &device) != 0) return QString();
+  auto named = [](const QString& pid) {
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    QString name = comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
+    return QStringLiteral("%1 (PID %2)").arg(name.isEmpty() ? QStringLiteral("?") : name, pid);
+  };
+  // The lock we found taken: /proc/locks names its owner by device and inode
+  // ("1: FLOCK ADVISORY WRITE 4711 00:18:3 0 EOF").
+  QFile locks(QStringLiteral("/proc/locks"));
+  if (locks.open(QIODevice::ReadOnly)) {
+    const QString key = QStringLiteral("%1:%2:%3")
+                            .arg(major(device.st_dev), 2, 16, QLatin1Char('0'))
+                            .arg(minor(device.st_dev), 2, 16, QLatin1Char('0'))
+                            .arg(quint64(device.st_ino));
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+      const QList<QByteArray> f = line.simplified().split(' ');
+      if (f.size() >= 6 && f[1] == "FLOCK" && QString::fromLatin1(f[5]) == key) return named(QString::fromLatin1(f[4]));
+    }
+  }
+  // Else any other process that has the device open (an exclusive terminal).
+  const QString self = QString::number(::getpid());
+  for (const QString& pid : QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs)) {
+    if (pid == self) continue;
+    const QString fdDir = QStringLiteral("/proc/%1/fd").arg(pid);
+    // Only the processes we may look into; the others stay unnamed.
+    for (const QString& fd : QDir(fdDir).entryList(QDir::System | QDir::NoDotAndDotDot)) {
+      struct stat open;
+      if (::stat(QFile::encodeName(fdDir + QLatin1Char('/') + fd).constData(), &open) == 0 &&
+          open.st_dev == device.st_dev && open.st_ino == device.st_ino)
+        return named(pid);
+    }
+  }
+  return QString();
 }
 
 bool SerialPort::Setup(int inQueue, int outQueue) {

@@ -80,6 +80,10 @@ class SerialPort : public QObject, public ByteLink {
   bool Create(const QString& portName);
   // The errno of the last failed Create (EACCES when the user lacks the right), else 0.
   int OpenError() const { return openError_; }
+  // When the last Create found the device in use (EBUSY): the program that
+  // holds it, as "kelvara (PID 4711)", or empty when the system does not tell
+  // (a process of another user).
+  QString Holder() const;
   // Step 2: sizes the input queue (and notes the output size). Also empties
   // whatever the device had queued before it was opened.
   bool Setup(int inQueue, int outQueue);
@@ -122,6 +126,7 @@ class SerialPort : public QObject, public ByteLink {
   qint64 NowMs() const { return clock_.elapsed(); }
 
   int openError_ = 0;
+  QByteArray openPath_;  // the device file the last Create tried
   int fd_ = -1;
   bool locked_ = false;
   QSocketNotifier* notifier_ = nullptr;

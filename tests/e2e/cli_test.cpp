@@ -8,7 +8,10 @@
 #include <QFile>
 #include <QPrinter>
 #include <QProcess>
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <sys/resource.h>
 
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
@@ -90,6 +93,57 @@ TEST_F(Cli, IdentifyAndReadGiveWhatTheProgramShows) {
   EXPECT_EQ(a.readAll(), b.readAll());
 }
 
+// Input the tool cannot take is refused by name with status 1, never turned
+// into something else; a port another program holds is named as such.
+TEST_F(Cli, ItRefusesWhatItCannotTakeAndSaysWhy) {
+  auto err = [](const CliRun& r) { return QString::fromLocal8Bit(r.err); };
+  CliRun version = Cmd({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(QString::fromUtf8(version.out).contains(QRegularExpression("^kelvara-cli \\d+\\.\\d+\\.\\d+\n$")))
+      << version.out.constData();
+  CliRun unknown = Cmd({"read", "--port", "COM4", "--fromat", "json"});
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_TRUE(err(unknown).contains("--fromat")) << unknown.err.constData();
+  EXPECT_EQ(Cmd({"read", "--port"}).status, 1);
+  for (const char* port : {"COM0", "COM31", "COMX"}) {
+    CliRun bad = Cmd({"identify", "--port", port});
+    EXPECT_EQ(bad.status, 1) << port;
+    EXPECT_TRUE(err(bad).contains("keine Schnittstelle")) << bad.err.constData();
+  }
+  const QMap<QString, QString> env{{"KELVARA_ARCHIVE", Out("da.sqlite")}};
+  QDir().mkpath(Out("leer"));
+  ASSERT_EQ(Cmd({"archive", "import", Out("leer")}, env).status, 0);
+  EXPECT_EQ(Cmd({"archive", "due", "--days", "2000000000"}, env).status, 1);
+  EXPECT_EQ(Cmd({"archive", "due", "--days", "-1"}, env).status, 1);
+  EXPECT_EQ(Cmd({"archive", "due", "--days", "36500"}, env).status, 0);
+
+  // The port held by this program's device window: the tool names it.
+  StartSim({"--fast", "--records", "3"});
+  OpenWindow();
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->PortReady; }, 10000));
+  CliRun busy = Cmd({"identify", "--port", "COM4"});
+  EXPECT_EQ(busy.status, 2);
+  EXPECT_TRUE(err(busy).contains("von einem anderen Programm benutzt (kelvara_tests (PID")) << busy.err.constData();
+}
+
+// Waiting for the tester costs no processor time worth speaking of.
+TEST_F(Cli, ReadSleepsWhileItWaitsForTheTester) {
+  StartSim({"--records", "4", "--answer-delay", "40"});  // a tester that takes its time
+  struct rusage before {}, after {};
+  ::getrusage(RUSAGE_CHILDREN, &before);
+  QElapsedTimer wall;
+  wall.start();
+  CliRun read = Cmd({"read", "--port", "COM4"});
+  const double seconds = wall.elapsed() / 1000.0;
+  ::getrusage(RUSAGE_CHILDREN, &after);
+  ASSERT_EQ(read.status, 0) << read.err.constData();
+  auto cpu = [](const struct rusage& r) {
+    return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+  };
+  // Spinning on the event loop kept a core busy for the whole read.
+  EXPECT_LT(cpu(after) - cpu(before), 0.5 * seconds) << "wall " << seconds << " s";
+}
+
 TEST_F(Cli, ATesterUnpluggedDuringReadEndsWithStatusTwoAndNoFile) {
   StartSim({"--fast", "--records", "6", "--close-after", "5"});
   CliRun read = Cmd({"read", "--port", "COM4", "--out", Out("halb.csv")});
@@ -129,7 +183,9 @@ TEST_F(Cli, AReportHasTheTextOfTheFormsPrint) {
   QFile::copy(Out("form.pdf"), TestUtil::OutDir() + "/cli-form.pdf");
   QFile::copy(Out("cli.pdf"), TestUtil::OutDir() + "/cli-report.pdf");
   EXPECT_EQ(PdfText(Out("cli.pdf")), PdfText(Out("form.pdf")));
-  EXPECT_EQ(Cmd({"report", Out("fehlt.ini"), "--pdf", Out("x.pdf")}).status, 1);
+  CliRun missing = Cmd({"report", Out("fehlt.ini"), "--pdf", Out("x.pdf")});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(QString::fromLocal8Bit(missing.err).contains("gibt es nicht")) << missing.err.constData();
 
   // One report per row of a list, on a template.
   QFile csv(Out("liste.csv"));

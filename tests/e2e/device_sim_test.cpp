@@ -145,6 +145,32 @@ TEST_F(SimLink, UnplugGoesOfflineAndReopensUntilBack) {
   EXPECT_TRUE(w->PortReady);
 }
 
+// Another program holds the port: the window says so, names it, and takes the
+// port once it is free again.
+TEST_F(SimLink, APortInUseByAnotherProgramIsNamed) {
+  StartSim({"--fast"});
+  QProcess holder;
+  holder.start("flock", {"--close", dir_.path() + "/com4", "sleep", "600"});  // the lock stays with flock
+  ASSERT_TRUE(holder.waitForStarted(5000));
+  // flock has the lock once /proc/locks lists its process.
+  ASSERT_TRUE(TestUtil::WaitFor(
+      [&] {
+        QFile locks("/proc/locks");
+        return locks.open(QIODevice::ReadOnly) &&
+               locks.readAll().contains(" " + QByteArray::number(qint64(holder.processId())) + " ");
+      },
+      5000));
+  OpenWindow();
+  w->EvSelChangeCom();
+  EXPECT_FALSE(w->PortReady);
+  EXPECT_EQ(Text(1104), QString("Schnittstelle belegt: flock (PID %1)").arg(holder.processId()));
+  EXPECT_TRUE(w->Control(1104)->toolTip().contains("beenden")) << w->Control(1104)->toolTip().toStdString();
+  holder.kill();
+  holder.waitForFinished(5000);
+  w->EvSelChangeCom();
+  EXPECT_TRUE(w->PortReady);
+}
+
 TEST_F(SimLink, GarbageOnTheLineChangesNothingItShouldNot) {
   StartSim({"--fast", "--records", "3", "--garbage", "--crlf"});
   OpenWindow();

@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
+#include "controls/TColorStatic.h"
 #include "platform/seams.h"
 #include "tests/device_link_fixture.h"
 
@@ -26,6 +27,18 @@ TEST_F(DeviceLink, RangeTextTable) {
   EXPECT_EQ(TMessgeraet::RangeText(22), "Isolationswiderstand, Calibrierung RISO 200MOhm");
   EXPECT_EQ(TMessgeraet::RangeText(23), "?");
   EXPECT_EQ(TMessgeraet::RangeText(-1), "?");
+}
+
+// The range text belongs to the code of the line, not to the code the parse
+// started from.
+TEST_F(DeviceLink, ShowRangeShowsTheCodeOfTheLine) {
+  w->ShowRange(QStringLiteral("m 12.5 5"));
+  EXPECT_EQ(w->Display->GetText(), "12.5");
+  EXPECT_EQ(Text(1467), TMessgeraet::RangeText(5));
+  w->ShowRange(QStringLiteral("m X 16"));  // hexadecimal: 22
+  EXPECT_EQ(Text(1467), TMessgeraet::RangeText(22));
+  w->ShowRange(QStringLiteral("m X 17"));
+  EXPECT_EQ(Text(1467), "?");
 }
 
 // Each value goes through single precision; the texts show where that matters.

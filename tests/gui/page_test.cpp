@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include "platform/fonts.h"
 #include "report/page.h"
 #include "report/surface.h"
 #include "tests/testutil.h"
@@ -361,6 +362,16 @@ TEST(PageTest, RealFontsKeepTextInsideThePage) {
   EXPECT_LE(120 + verdict, 626);       // the failure sentence ends before the frame
   EXPECT_GE(3 * large, 48);            // three heading lines ...
   EXPECT_LE(3 * large, 58);            // ... fit above the first rule
+}
+
+// The page and the dialogs are laid out for Liberation Sans; with another
+// family (DejaVu Sans is wider) titles leave their frames and labels are cut.
+TEST(PageTest, FontsResolveToTheFamilyTheyWereLaidOutFor) {
+  for (const PageFont& font : {Page::FontField, Page::FontBold, Page::FontLarge})
+    EXPECT_EQ(QFontInfo(QtSurface::MakeFont(font)).family(), "Liberation Sans");
+  Fonts::InstallSubstitutions();
+  EXPECT_EQ(QFontInfo(Fonts::DialogFont()).family(), "Liberation Sans");
+  EXPECT_EQ(QFontInfo(Fonts::VariableFont()).family(), "Liberation Sans");
 }
 
 TEST(PageTest, QtSurfaceDrawsTextBelowItsTopLeftPoint) {

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -48,6 +49,7 @@ const char* const kHelp =
     "  read       liest alle Prüfungen aus dem Gerätetester (CSV oder JSON)\n"
     "  report     schreibt Prüfprotokolle als PDF\n"
     "  archive    Fälligkeiten, Import und Export des Archivs\n"
+    "  --version  zeigt die Version\n"
     "\n"
     "Ende-Status: 0 erledigt, 1 Fehler in der Eingabe, 2 Gerätetester oder Archiv\n"
     "nicht erreichbar, 3 eine Prüfung hat ihre Grenzwerte nicht eingehalten\n"
@@ -90,20 +92,39 @@ struct Args {
   bool Flag(const QString& name) const { return flags.contains(name); }
 };
 
-Args Parse(const QStringList& arguments, const QStringList& valued) {
-  Args args;
+// The options each command takes: with a value, and flags.
+struct CommandOptions {
+  QStringList valued, flags;
+};
+const std::map<QString, CommandOptions> kOptions{
+    {"identify", {{"--port"}, {}}},
+    {"read", {{"--port", "--class", "--format", "--out"}, {"--inspections-passed", "--fail-on-verdict"}}},
+    {"report", {{"--pdf", "--from-csv", "--template", "--pdf-dir"}, {}}},
+    {"archive", {{"--days", "--format"}, {}}},
+};
+
+// Reads the arguments of `command`; an option it does not know, or one whose
+// value is missing, is a fault of the input (*error says which).
+bool Parse(const QString& command, const QStringList& arguments, Args* args, QString* error) {
+  const CommandOptions& known = kOptions.at(command);
   for (int i = 0; i < arguments.size(); ++i) {
     const QString& a = arguments[i];
-    if (a.startsWith(QLatin1String("--"))) {
-      if (valued.contains(a) && i + 1 < arguments.size())
-        args.options[a] = arguments[++i];
-      else
-        args.flags << a;
+    if (!a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
+      args->words << a;
+    } else if (known.valued.contains(a)) {
+      if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(QLatin1String("--"))) {
+        *error = QStringLiteral("%1 braucht einen Wert.").arg(a);
+        return false;
+      }
+      args->options[a] = arguments[++i];
+    } else if (known.flags.contains(a)) {
+      args->flags << a;
     } else {
-      args.words << a;
+      *error = QStringLiteral("unbekannte Option \u201E%1\u201C für %2 (kelvara-cli %2 --help).").arg(a, command);
+      return false;
     }
   }
-  return args;
+  return true;
 }
 
 // ---- the tester
@@ -140,21 +161,29 @@ class CliView : public SessionView {
 };
 
 // Opens the port as the device window does: exclusive, 38400 8N2, raw.
-bool OpenPort(SerialPort& port, const QString& name, QString* why) {
+// 0, or the exit status: a name that is no port is a fault of the input.
+int OpenPort(SerialPort& port, const QString& name, QString* why) {
   QString portName = name;
   if (!name.startsWith(QLatin1Char('/'))) {
     const int number = SerialPort::PortNumberFromName(name);
-    if (number <= 0) {
+    if (number <= 0 || number > 30) {
       *why = QStringLiteral("\u201E%1\u201C ist keine Schnittstelle (COM1..COM30 oder eine Gerätedatei).").arg(name);
-      return false;
+      return kInput;
     }
     portName = QStringLiteral("Com%1").arg(number);
   }
   if (!port.Create(portName)) {
+    if (port.OpenError() == EBUSY) {
+      const QString holder = port.Holder();
+      *why = QStringLiteral("Die Schnittstelle %1 wird von einem anderen Programm benutzt%2; es beenden oder eine "
+                            "andere Schnittstelle wählen.")
+                 .arg(name, holder.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(holder));
+      return kUnreachable;
+    }
     *why = QStringLiteral("Die Schnittstelle %1 lässt sich nicht öffnen: %2").arg(name, FileIO::ErrorText(port.OpenError()));
     if (port.OpenError() == EACCES || port.OpenError() == EPERM)
       *why += QStringLiteral(" (Mitglied der Gruppe \u201Edialout\u201C nötig)");
-    return false;
+    return kUnreachable;
   }
   SerialPort::LineSettings dcb{};
   SerialPort::Timeouts timeouts{};
@@ -163,20 +192,25 @@ bool OpenPort(SerialPort& port, const QString& name, QString* why) {
   SerialPort::TesterLine(&dcb, &timeouts);
   if (!port.Setup(1024, 1024) || !port.SetState(dcb) || !port.SetTimeouts(timeouts)) {
     *why = QStringLiteral("Die Schnittstelle %1 lässt sich nicht einstellen.").arg(name);
-    return false;
+    return kUnreachable;
   }
-  return true;
+  return kDone;
 }
 
-// Runs the event loop until done() or the time is up.
+// Runs the event loop until done() or the time is up. The loop sleeps until
+// the port or a timer has something; done() is looked at every 20 ms.
 bool RunUntil(const std::function<bool()>& done, int ms) {
+  if (done()) return true;
+  QEventLoop loop;
   QElapsedTimer clock;
   clock.start();
-  while (!done()) {
-    if (clock.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-  }
-  return true;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    if (done() || clock.elapsed() > ms) loop.quit();
+  });
+  check.start(20);
+  loop.exec();
+  return done();
 }
 
 struct Tester {
@@ -191,9 +225,9 @@ struct Tester {
   // Opens the port and asks for the identification; 0 or an exit status.
   int Connect(const QString& portName) {
     QString why;
-    if (!OpenPort(port, portName, &why)) {
+    if (const int status = OpenPort(port, portName, &why)) {
       Err(why);
-      return portName.isEmpty() ? kInput : kUnreachable;
+      return status;
     }
     session->Link = &port;
     session->PortReady = true;
@@ -320,6 +354,15 @@ int Read(const Args& args) {
 
 // ---- reports
 
+// Why a data record file given by name could not be read.
+QString ReadFailure(const QString& path, const Report::ReadResult& read) {
+  switch (read.status) {
+    case Report::ReadResult::Missing: return QStringLiteral("%1 gibt es nicht.").arg(path);
+    case Report::ReadResult::Unreadable: return QStringLiteral("%1: %2").arg(path, read.error);
+    default: return QStringLiteral("%1 enthält keinen Datensatz eines Prüfprotokolls.").arg(path);
+  }
+}
+
 // A report from a row of the list's CSV, on the template.
 ReportRecord FromRow(const QStringList& columns, const QStringList& row, const ReportRecord& form) {
   ReportRecord report = form;
@@ -371,8 +414,8 @@ int Reports(const Args& args) {
       return kInput;
     }
     ReportRecord form;
-    if (Report::Read(templatePath, kRowApplies, &form).status != Report::ReadResult::Ok) {
-      Err(QStringLiteral("%1 enthält keinen Datensatz eines Prüfprotokolls.").arg(templatePath));
+    if (const Report::ReadResult read = Report::Read(templatePath, kRowApplies, &form); read.status != Report::ReadResult::Ok) {
+      Err(ReadFailure(templatePath, read));
       return kInput;
     }
     QFile csv(args.Option(QStringLiteral("--from-csv")));
@@ -412,9 +455,7 @@ int Reports(const Args& args) {
   ReportRecord report;
   const Report::ReadResult read = Report::Read(args.words[0], kRowApplies, &report);
   if (read.status != Report::ReadResult::Ok) {
-    Err(read.status == Report::ReadResult::Unreadable
-            ? QStringLiteral("%1: %2").arg(args.words[0], read.error)
-            : QStringLiteral("%1 enthält keinen Datensatz eines Prüfprotokolls.").arg(args.words[0]));
+    Err(ReadFailure(args.words[0], read));
     return kInput;
   }
   const Batch::Result result = Batch::WriteOnePdf({report}, pdf, nullptr);
@@ -442,8 +483,9 @@ int ArchiveCommand(const Args& args) {
     bool ok = true;
     const int days = args.Option(QStringLiteral("--days"), QStringLiteral("30")).toInt(&ok);
     const QString format = args.Option(QStringLiteral("--format"), QStringLiteral("csv"));
-    if (!ok || days < 0 || (format != QLatin1String("csv") && format != QLatin1String("json"))) {
-      Err(QStringLiteral("--days braucht eine Zahl ab 0, --format csv oder json."));
+    // Up to a hundred years ahead: beyond, the date would leave the calendar.
+    if (!ok || days < 0 || days > 36500 || (format != QLatin1String("csv") && format != QLatin1String("json"))) {
+      Err(QStringLiteral("--days braucht eine Zahl von 0 bis 36500, --format csv oder json."));
       return kInput;
     }
     const QStringList columns{QStringLiteral("Auftraggeber"), QStringLiteral("Inventar-Nr."),
@@ -511,6 +553,10 @@ int main(int argc, char** argv) {
     Out(kHelp);
     return arguments.isEmpty() ? kInput : kDone;
   }
+  if (arguments[0] == QLatin1String("--version")) {
+    Out("kelvara-cli " KELVARA_VERSION "\n");
+    return kDone;
+  }
   const QString command = arguments.takeFirst();
   if (!kCommandHelp.count(command)) {
     Err(QStringLiteral("unbekannter Befehl \u201E%1\u201C (kelvara-cli --help).").arg(command));
@@ -520,9 +566,12 @@ int main(int argc, char** argv) {
     Out(kCommandHelp.at(command));
     return kDone;
   }
-  const Args args = Parse(arguments, {QStringLiteral("--port"), QStringLiteral("--class"), QStringLiteral("--format"),
-                                      QStringLiteral("--out"), QStringLiteral("--pdf"), QStringLiteral("--from-csv"),
-                                      QStringLiteral("--template"), QStringLiteral("--pdf-dir"), QStringLiteral("--days")});
+  Args args;
+  QString error;
+  if (!Parse(command, arguments, &args, &error)) {
+    Err(error);
+    return kInput;
+  }
   // Drawing a page needs fonts, never a display: the offscreen platform.
   if (command == QLatin1String("report")) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
