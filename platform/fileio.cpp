@@ -100,7 +100,13 @@ QString NotRegular() {
 
 // When this process started: temporary files changed before it cannot be
 // those of a save under way in it.
-const time_t g_processStart = ::time(nullptr);
+const timespec g_processStart = [] {
+  timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return now;
+}();
+
+bool Before(const timespec& a, const timespec& b) { return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec); }
 
 const char kTempPrefix[] = ".kelvara-";
 const char kTempSuffix[] = ".tmp";
@@ -240,7 +246,7 @@ int RemoveStaleTempFiles(const QString& folder) {
     if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;  // that process still runs
     const QByteArray path = native + '/' + name;
     struct stat st {};
-    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_mtime >= g_processStart) continue;
+    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || !Before(st.st_mtim, g_processStart)) continue;
     if (::unlink(path.constData()) == 0) ++removed;
   }
   ::closedir(dir);

@@ -99,9 +99,10 @@ bool CompletePdf(const QByteArray& pdf) { return pdf.startsWith("%PDF-") && pdf.
 enum class Drawn { Ok, Failed, Canceled };
 
 // Draws reports[first, first + count) as the pages of one PDF in memory;
-// afterPage(i) is asked after each page and false cancels.
+// afterPage(i) is asked after each page and false cancels: the document then
+// ends complete with the pages drawn so far (*drawn of them).
 Drawn DrawPdf(const std::vector<ReportRecord>& reports, size_t first, size_t count, const QString& title,
-              QByteArray* pdf, const std::function<bool(size_t)>& afterPage) {
+              QByteArray* pdf, const std::function<bool(size_t)>& afterPage, size_t* drawn = nullptr) {
   pdf->clear();
   QBuffer buffer(pdf);
   buffer.open(QIODevice::WriteOnly);
@@ -115,9 +116,11 @@ Drawn DrawPdf(const std::vector<ReportRecord>& reports, size_t first, size_t cou
       return Drawn::Failed;
     }
     PaintPage(painter, PageSize(writer), reports[first + i]);
+    if (drawn) *drawn = i + 1;
     if (afterPage && !afterPage(i)) {
-      painter.end();
-      return Drawn::Canceled;
+      if (!painter.end()) return Drawn::Failed;
+      buffer.close();
+      return CompletePdf(*pdf) ? Drawn::Canceled : Drawn::Failed;
     }
   }
   if (!painter.end()) return Drawn::Failed;
@@ -200,19 +203,20 @@ Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& pa
   RemoveLeftoversBeside(paths);
   Tally tally;
   for (size_t first = 0; first < reports.size(); first += kChunk) {
-    const size_t count = std::min<size_t>(kChunk, reports.size() - first);
+    size_t count = std::min<size_t>(kChunk, reports.size() - first), pages = 0;
     QByteArray pdf;
-    const Drawn drawn = DrawPdf(reports, first, count, QStringLiteral("Prüfprotokolle"), &pdf, [&](size_t i) {
-      return !progress || progress(int(first + i + 1));
-    });
+    const Drawn drawn = DrawPdf(
+        reports, first, count, QStringLiteral("Prüfprotokolle"), &pdf,
+        [&](size_t i) { return !progress || progress(int(first + i + 1)); }, &pages);
+    // Cancelled: the reports drawn until then are still written.
     if (drawn == Drawn::Canceled) {
       tally.result.canceled = true;
-      break;
+      count = pages;
     }
     QStringList titles;
     for (size_t i = 0; i < count; ++i) titles << Title(reports[first + i]);
     std::vector<QByteArray> files;
-    if (drawn == Drawn::Ok) files = PdfSplit::Split(pdf, titles, QStringLiteral("Kelvara"));
+    if (drawn != Drawn::Failed) files = PdfSplit::Split(pdf, titles, QStringLiteral("Kelvara"));
     if (files.size() != count) {
       // Not splittable: each report drawn on its own.
       files.clear();
@@ -234,6 +238,7 @@ Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& pa
       if (j > i) SaveChunk(std::vector<QByteArray>(files.begin() + long(i), files.begin() + long(j)), paths, first + i, &tally);
       i = j + 1;
     }
+    if (tally.result.canceled) break;
   }
   return tally.Finish(int(reports.size()), false);
 }
@@ -312,8 +317,7 @@ Result WriteRecords(const std::vector<ReportRecord>& reports, const QStringList&
                          : QStringLiteral("Ein Mess- oder Grenzwert enthält ein Zeichen, das ein Datensatz nicht speichern kann."));
       }
       if (progress && !progress(int(i + 1))) {
-        tally.result.canceled = true;
-        files.clear();
+        tally.result.canceled = true;  // what is done until then is still written
         break;
       }
     }
