@@ -13,7 +13,11 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVariant>
+#include <algorithm>
+#include <dirent.h>
 
+#include "platform/fileio.h"
+#include "platform/profile.h"
 #include "platform/userfolders.h"
 #include "report/layout.h"
 
@@ -341,20 +345,34 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
 
 Archive::ImportResult Archive::ImportFolder(const QString& folder) {
   ImportResult result;
-  QDirIterator it(folder, {QStringLiteral("*.ini"), QStringLiteral("*.INI")}, QDir::Files);
-  QStringList files;
-  while (it.hasNext()) files << it.next();
-  files.sort();
-  for (const QString& path : files) {
-    QFile file(path);
-    if (file.size() > 4 * 1024 * 1024 || !file.open(QIODevice::ReadOnly)) {
-      result.unreadable << QStringLiteral("%1: nicht lesbar").arg(QFileInfo(path).fileName());
+  // The names as the file system holds them: a name that is not UTF-8 (from a
+  // Windows share) is read by its bytes and shown as well as it can be.
+  std::vector<QByteArray> files;
+  const QByteArray native = QFile::encodeName(folder);
+  if (DIR* dir = ::opendir(native.constData())) {
+    while (dirent* entry = ::readdir(dir)) {
+      const QByteArray name(entry->d_name);
+      if (name.startsWith('.') || !name.toLower().endsWith(".ini")) continue;
+      files.push_back(name);
+    }
+    ::closedir(dir);
+  }
+  std::sort(files.begin(), files.end());
+  for (const QByteArray& name : files) {
+    QByteArray bytes;
+    QString why;
+    const FileIO::ReadResult read =
+        FileIO::ReadFileNative(native + '/' + name, TProfile::kMaxFileSize, &bytes, &why);
+    if (read != FileIO::ReadResult::Ok) {
+      // Anything but a data record file of a sensible size: a pipe, a device, a folder.
+      if (read == FileIO::ReadResult::Missing) continue;  // gone since it was listed
+      result.unreadable << QStringLiteral("%1: %2").arg(QFile::decodeName(name), why);
       continue;
     }
-    switch (StoreRecord(file.readAll())) {
+    switch (StoreRecord(bytes)) {
       case Stored::New: ++result.stored; break;
       case Stored::Duplicate: ++result.duplicates; break;
-      case Stored::Failed: result.unreadable << QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), error_); break;
+      case Stored::Failed: result.unreadable << QStringLiteral("%1: %2").arg(QFile::decodeName(name), error_); break;
     }
   }
   return result;

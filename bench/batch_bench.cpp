@@ -1,8 +1,12 @@
 // Benchmark of the record list and its reports in one go: 500 records as 500
 // PDF files and as one PDF of 500 pages (with the ratio to one page), and the
 // longest stall of the event loop while the list of 500 records is filled and
-// sorted. Medians of the runs given as the argument (default 3).
+// sorted. Every page is full, as a visit makes it: every field of the form
+// filled, the appliance data typed for every record, every measurement the
+// test prescribes. Files are written as the program writes them (complete,
+// made durable, renamed). Medians of the runs given as the argument (default 3).
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QTableView>
@@ -19,6 +23,7 @@
 #include "platform/seams.h"
 #include "report/TFormular.h"
 #include "report/batch.h"
+#include "report/layout.h"
 #include "report/recordlistwindow.h"
 
 int main(int argc, char** argv) {
@@ -46,7 +51,11 @@ int main(int argc, char** argv) {
   device.RecordCount = 500;
   TFormular form(&device);
   form.SetupWindow();
-  form.SetFieldText(0, QStringLiteral("Elektro Müller GmbH"));
+  // Every field of the form, to its typing limit at most.
+  const QString text = QStringLiteral("Elektro Müller GmbH & Co. KG, Industriestraße 12, 80331 München ");
+  for (int f = 0; f < Layout::kFieldCount; ++f) form.SetFieldText(f, text.left(std::min(Layout::kFields[f].limit, 60)));
+  form.SichtpruefungBox->setChecked(true);
+  form.FunktionspruefungBox->setChecked(true);
 
   RecordListWindow list(&device, &form);
   list.SetupWindow();
@@ -70,6 +79,15 @@ int main(int argc, char** argv) {
     list.Table()->sortByColumn(RecordListModel::ColNumber, Qt::AscendingOrder);
   }
 
+  // The appliance data of every record, as typed into the list.
+  RecordListModel* model = list.Model();
+  for (int row = 0; row < 500; ++row) {
+    model->setData(model->index(row, RecordListModel::ColInventar), QStringLiteral("INV-%1-Ä").arg(row, 5, 10, QLatin1Char('0')), Qt::EditRole);
+    model->setData(model->index(row, RecordListModel::ColBezeichnung), QStringLiteral("Winkelschleifer 125 mm"), Qt::EditRole);
+    model->setData(model->index(row, RecordListModel::ColHersteller), QStringLiteral("Hersteller GmbH / WS-125-Ü"), Qt::EditRole);
+    model->setData(model->index(row, RecordListModel::ColStandort), QStringLiteral("Halle 3, Werkbank %1").arg(row % 40), Qt::EditRole);
+    model->setData(model->index(row, RecordListModel::ColBemerkungen), QStringLiteral("Zuleitung erneuert, Stecker geprüft"), Qt::EditRole);
+  }
   std::vector<ReportRecord> reports;
   for (int row = 0; row < 500; ++row) reports.push_back(list.Model()->Report(row));
   QTemporaryDir dir;
@@ -84,8 +102,9 @@ int main(int argc, char** argv) {
   std::printf("record list of 500: fill %.1f ms, sort %.1f ms, scroll %.1f ms (medians of %d, target <= 20)\n",
               Timing::Median(fills), Timing::Median(sorts), Timing::Median(scrolls), runs);
   std::printf("one report as PDF: %.1f ms\n", one);
-  std::printf("500 reports as 500 PDF files: %.0f ms (%.1f ms a page, %.0f x one page; target <= 10000)\n", files,
-              files / 500, files / one);
+  std::printf("500 reports as 500 PDF files: %.0f ms (%.1f ms a page, %.0f x one page, %.1f x one PDF of 500 pages; "
+              "target <= 1500)\n",
+              files, files / 500, files / one, files / onePdf);
   std::printf("500 reports as one PDF: %.0f ms (%.1f ms a page, %.0f x one page; target <= 5000)\n", onePdf,
               onePdf / 500, onePdf / one);
   return 0;

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableWidget>
@@ -233,7 +234,11 @@ void ArchiveWindow::ExportPdf(int row) {
   request.save = true;
   request.title = QStringLiteral("Prüfung als PDF");
   request.filter = QStringLiteral("PDF-Dateien (*.pdf)|*.pdf");
-  request.initialName = QDir(UserFolders::StartFolder()).filePath(Batch::Title(report) + QStringLiteral(".pdf"));
+  // The title as a name: without the characters a file name cannot hold, and short enough.
+  QString stem = Batch::Title(report);
+  stem.remove(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]")));
+  request.initialName =
+      QDir(UserFolders::StartFolder()).filePath(RecordList::FitFileName(stem, QStringLiteral(".pdf")));
   request.overwritePrompt = true;
   QString path;
   if (!Seams::FileDialog(request, &path)) return;

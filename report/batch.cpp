@@ -1,37 +1,27 @@
 #include "report/batch.h"
 
+#include <QBuffer>
 #include <QDir>
-#include <functional>
 #include <QFile>
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <algorithm>
+#include <functional>
+#include <cerrno>
+#include <set>
 
 #include "platform/fileio.h"
+#include "report/layout.h"
+#include "report/pdfsplit.h"
 #include "report/printing.h"
 #include "report/recordlist.h"
 #include "report/surface.h"
 
 namespace Batch {
 namespace {
-
-// Where a file is written until it is complete: beside its target, hidden.
-QString TempPath(const QString& path) {
-  const QFileInfo info(path);
-  return info.absoluteDir().filePath(QStringLiteral(".%1.part").arg(info.fileName()));
-}
-
-bool Commit(const QString& temp, const QString& path, QString* error) {
-  QFile::remove(path);
-  if (!QFile::rename(temp, path)) {
-    QFile::remove(temp);
-    *error = QStringLiteral("Die Datei \u201E%1\u201C konnte nicht angelegt werden.").arg(QDir::toNativeSeparators(path));
-    return false;
-  }
-  return true;
-}
 
 void SetUpPdf(QPdfWriter& writer, const QString& title) {
   writer.setResolution(300);
@@ -96,80 +86,183 @@ void PaintPage(QPainter& painter, const QSize& pageSize, const ReportRecord& rep
   painter.restore();
 }
 
+void RemoveLeftovers(const QString& folder) { FileIO::RemoveStaleTempFiles(folder); }
+
 namespace {
-// Writes one file per report: each under its temporary name first, renamed
-// when complete; stops at the first failure or when the progress says so.
-Result EachFile(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress,
-                const std::function<QString(const QString& temp, const ReportRecord& report)>& write) {
-  Result result;
-  for (size_t i = 0; i < reports.size(); ++i) {
-    const QString temp = TempPath(paths[int(i)]);
-    QFile::remove(temp);
-    const QString error = write(temp, reports[i]);
-    if (!error.isEmpty()) {
-      QFile::remove(temp);
-      result.ok = false;
-      result.error = error.arg(QDir::toNativeSeparators(paths[int(i)]));
-      return result;
+
+// Reports drawn as one document each time: the fonts are embedded once per
+// chunk, and a cancel or a kill loses at most one chunk.
+constexpr int kChunk = 64;
+
+bool CompletePdf(const QByteArray& pdf) { return pdf.startsWith("%PDF-") && pdf.right(16).contains("%%EOF"); }
+
+enum class Drawn { Ok, Failed, Canceled };
+
+// Draws reports[first, first + count) as the pages of one PDF in memory;
+// afterPage(i) is asked after each page and false cancels: the document then
+// ends complete with the pages drawn so far (*drawn of them).
+Drawn DrawPdf(const std::vector<ReportRecord>& reports, size_t first, size_t count, const QString& title,
+              QByteArray* pdf, const std::function<bool(size_t)>& afterPage, size_t* drawn = nullptr) {
+  pdf->clear();
+  QBuffer buffer(pdf);
+  buffer.open(QIODevice::WriteOnly);
+  QPdfWriter writer(&buffer);
+  SetUpPdf(writer, title);
+  QPainter painter;
+  if (!painter.begin(&writer)) return Drawn::Failed;
+  for (size_t i = 0; i < count; ++i) {
+    if (i > 0 && !writer.newPage()) {
+      painter.end();
+      return Drawn::Failed;
     }
-    if (!Commit(temp, paths[int(i)], &result.error)) {
-      result.ok = false;
-      return result;
-    }
-    ++result.written;
-    if (progress && !progress(result.written)) {
-      result.canceled = true;
-      return result;
+    PaintPage(painter, PageSize(writer), reports[first + i]);
+    if (drawn) *drawn = i + 1;
+    if (afterPage && !afterPage(i)) {
+      if (!painter.end()) return Drawn::Failed;
+      buffer.close();
+      return CompletePdf(*pdf) ? Drawn::Canceled : Drawn::Failed;
     }
   }
-  return result;
+  if (!painter.end()) return Drawn::Failed;
+  buffer.close();
+  return CompletePdf(*pdf) ? Drawn::Ok : Drawn::Failed;
 }
+
+void RemoveLeftoversBeside(const QStringList& paths) {
+  std::set<QString> folders;
+  for (const QString& path : paths) folders.insert(QFileInfo(path).absolutePath());
+  for (const QString& folder : folders) RemoveLeftovers(folder);
+}
+
+QString Line(const QString& path, const QString& why) {
+  return QStringLiteral("\u201E%1\u201C: %2").arg(QFileInfo(path).fileName(), why);
+}
+
+// The message of a job that left files unwritten: how many, which and why
+// (the first ten), and that nothing older was touched.
+QString NotWrittenText(const QStringList& lines, int total, bool records) {
+  QString text;
+  if (total == 1)
+    text = records ? QStringLiteral("Der Datensatz wurde nicht gespeichert:") : QStringLiteral("Der Bericht wurde nicht geschrieben:");
+  else
+    text = (records ? QStringLiteral("%1 von %2 Datensätzen wurden nicht gespeichert:")
+                    : QStringLiteral("%1 von %2 Berichten wurden nicht geschrieben:"))
+               .arg(lines.size())
+               .arg(total);
+  text += QStringLiteral("\n\n") + lines.mid(0, 10).join(QLatin1Char('\n'));
+  if (lines.size() > 10) text += QStringLiteral("\n... und %1 weitere").arg(lines.size() - 10);
+  text += total == 1 ? QStringLiteral("\n\nEine ältere Datei dieses Namens ist unverändert.")
+                     : QStringLiteral("\n\nÄltere Dateien dieser Namen sind unverändert; die anderen Dateien sind "
+                                      "vollständig geschrieben.");
+  if (lines.join(QString()).contains(FileIO::ErrorText(ENOSPC)))
+    text += QStringLiteral(" Schaffen Sie Platz auf dem Datenträger oder wählen Sie einen anderen Ordner.");
+  return text;
+}
+
+// Collects what a job wrote and what it could not.
+struct Tally {
+  Result result;
+  std::vector<std::pair<size_t, QString>> failed;
+
+  void Failed(size_t index, const QString& path, const QString& why) { failed.emplace_back(index, Line(path, why)); }
+  Result Finish(int total, bool records) {
+    std::sort(failed.begin(), failed.end());
+    for (const auto& f : failed) result.notWritten << f.second;
+    std::sort(result.done.begin(), result.done.end());
+    result.written = int(result.done.size());
+    result.ok = result.notWritten.isEmpty();
+    if (!result.ok) result.error = NotWrittenText(result.notWritten, total, records);
+    return result;
+  }
+};
+
+// Saves files[i] at paths[first + i] as one group: written, made durable
+// together, then each renamed into place.
+void SaveChunk(const std::vector<QByteArray>& files, const QStringList& paths, size_t first, Tally* tally) {
+  FileIO::SaveGroup group;
+  std::vector<size_t> added;
+  for (size_t i = 0; i < files.size(); ++i) {
+    QString error;
+    if (group.Add(paths[int(first + i)], files[i], &error))
+      added.push_back(first + i);
+    else
+      tally->Failed(first + i, paths[int(first + i)], error);
+  }
+  const QStringList results = group.Commit();
+  for (size_t k = 0; k < added.size(); ++k) {
+    if (results[int(k)].isEmpty())
+      tally->result.done.push_back(int(added[k]));
+    else
+      tally->Failed(added[k], paths[int(added[k])], results[int(k)]);
+  }
+}
+
 }  // namespace
 
 Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress) {
-  return EachFile(reports, paths, progress, [](const QString& temp, const ReportRecord& report) {
-    QPdfWriter writer(temp);
-    SetUpPdf(writer, Title(report));
-    QPainter painter;
-    if (!painter.begin(&writer)) return QStringLiteral("Die Datei \u201E%1\u201C kann nicht geschrieben werden.");
-    PaintPage(painter, PageSize(writer), report);
-    painter.end();
-    return QString();
-  });
+  RemoveLeftoversBeside(paths);
+  Tally tally;
+  for (size_t first = 0; first < reports.size(); first += kChunk) {
+    size_t count = std::min<size_t>(kChunk, reports.size() - first), pages = 0;
+    QByteArray pdf;
+    const Drawn drawn = DrawPdf(
+        reports, first, count, QStringLiteral("Prüfprotokolle"), &pdf,
+        [&](size_t i) { return !progress || progress(int(first + i + 1)); }, &pages);
+    // Cancelled: the reports drawn until then are still written.
+    if (drawn == Drawn::Canceled) {
+      tally.result.canceled = true;
+      count = pages;
+    }
+    QStringList titles;
+    for (size_t i = 0; i < count; ++i) titles << Title(reports[first + i]);
+    std::vector<QByteArray> files;
+    if (drawn != Drawn::Failed) files = PdfSplit::Split(pdf, titles, QStringLiteral("Kelvara"));
+    if (files.size() != count) {
+      // Not splittable: each report drawn on its own.
+      files.clear();
+      for (size_t i = 0; i < count; ++i) {
+        QByteArray one;
+        if (DrawPdf(reports, first + i, 1, titles[int(i)], &one, nullptr) != Drawn::Ok) one.clear();
+        files.push_back(one);
+      }
+    }
+    for (size_t i = 0; i < count; ++i) {
+      if (CompletePdf(files[i])) continue;
+      tally.Failed(first + i, paths[int(first + i)], QStringLiteral("Die Seite konnte nicht gezeichnet werden."));
+    }
+    // Only complete files are saved; the others were named above.
+    size_t i = 0;
+    while (i < count) {
+      size_t j = i;
+      while (j < count && CompletePdf(files[j])) ++j;
+      if (j > i) SaveChunk(std::vector<QByteArray>(files.begin() + long(i), files.begin() + long(j)), paths, first + i, &tally);
+      i = j + 1;
+    }
+    if (tally.result.canceled) break;
+  }
+  return tally.Finish(int(reports.size()), false);
 }
 
 Result WriteOnePdf(const std::vector<ReportRecord>& reports, const QString& path, const Progress& progress) {
+  RemoveLeftoversBeside({path});
   Result result;
-  const QString temp = TempPath(path);
-  bool complete = false;
-  {
-    QPdfWriter writer(temp);
-    SetUpPdf(writer, reports.empty() ? QStringLiteral("Prüfprotokolle") : Title(reports.front()));
-    QPainter painter;
-    if (!painter.begin(&writer)) {
-      result.ok = false;
-      result.error =
-          QStringLiteral("Die Datei \u201E%1\u201C kann nicht geschrieben werden.").arg(QDir::toNativeSeparators(path));
-      QFile::remove(temp);
-      return result;
-    }
-    for (size_t i = 0; i < reports.size(); ++i) {
-      if (i > 0) writer.newPage();
-      PaintPage(painter, PageSize(writer), reports[i]);
-      ++result.written;
-      if (progress && !progress(result.written)) {
-        result.canceled = true;
-        break;
-      }
-    }
-    painter.end();
-    complete = !result.canceled;
-  }
-  if (!complete) {
-    QFile::remove(temp);
+  QByteArray pdf;
+  const Drawn drawn = DrawPdf(reports, 0, reports.size(),
+                              reports.empty() ? QStringLiteral("Prüfprotokolle") : Title(reports.front()), &pdf,
+                              [&](size_t i) { return !progress || progress(int(i + 1)); });
+  if (drawn == Drawn::Canceled) {
+    result.canceled = true;
     return result;
   }
-  if (!Commit(temp, path, &result.error)) result.ok = false;
+  QString error = QStringLiteral("Die Seiten konnten nicht gezeichnet werden.");
+  if (drawn == Drawn::Ok && FileIO::SaveFileAtomically(path, pdf, &error)) {
+    result.written = int(reports.size());
+    for (size_t i = 0; i < reports.size(); ++i) result.done.push_back(int(i));
+    return result;
+  }
+  result.ok = false;
+  result.notWritten << Line(path, error);
+  result.error = NotWrittenText(result.notWritten, 1, false);
   return result;
 }
 
@@ -198,12 +291,39 @@ Result Print(const std::vector<ReportRecord>& reports, QPrinter& printer, const 
 }
 
 Result WriteRecords(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress) {
+  RemoveLeftoversBeside(paths);
+  Tally tally;
   // A new file each: nothing of an older file at that place is kept.
-  return EachFile(reports, paths, progress, [](const QString& temp, const ReportRecord& report) {
-    const Report::WriteResult written = Report::Write(temp, report);
-    if (written.status == Report::WriteResult::Ok) return QString();
-    return QStringLiteral("Der Datensatz \u201E%1\u201C konnte nicht gespeichert werden. ") + written.error;
-  });
+  for (size_t first = 0; first < reports.size() && !tally.result.canceled; first += kChunk) {
+    const size_t count = std::min<size_t>(kChunk, reports.size() - first);
+    std::vector<QByteArray> files;
+    size_t from = first;
+    auto save = [&](size_t end) {
+      if (!files.empty()) SaveChunk(files, paths, from, &tally);
+      files.clear();
+      from = end + 1;
+    };
+    for (size_t i = first; i < first + count; ++i) {
+      QByteArray bytes;
+      const Report::WriteResult encoded = Report::Encode(reports[i], &bytes);
+      if (encoded.status == Report::WriteResult::Ok) {
+        files.push_back(bytes);
+      } else {
+        save(i);
+        tally.Failed(i, paths[int(i)],
+                     encoded.status == Report::WriteResult::FieldNotStorable
+                         ? QStringLiteral("Das Feld \u201E%1\u201C enthält ein Zeichen, das ein Datensatz nicht speichern kann.")
+                               .arg(Layout::FieldLabel(encoded.field))
+                         : QStringLiteral("Ein Mess- oder Grenzwert enthält ein Zeichen, das ein Datensatz nicht speichern kann."));
+      }
+      if (progress && !progress(int(i + 1))) {
+        tally.result.canceled = true;  // what is done until then is still written
+        break;
+      }
+    }
+    save(first + count);
+  }
+  return tally.Finish(int(reports.size()), true);
 }
 
 }  // namespace Batch

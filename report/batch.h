@@ -34,11 +34,20 @@ using Progress = std::function<bool(int done)>;
 struct Result {
   bool ok = true;
   bool canceled = false;
-  int written = 0;  // files (or pages) completed
-  QString error;    // German, with the file it concerns
+  int written = 0;          // files (or pages) completed
+  std::vector<int> done;    // the reports whose files are in place, in order
+  QStringList notWritten;   // "file: why" of each report whose file could not be written
+  QString error;            // German, naming the files it concerns and why; empty when ok
 };
 
-// One PDF per report at paths[i].
+// Before a batch writes into a folder: the temporary files a killed run of
+// the program left there are removed (its own only, recognised by name).
+void RemoveLeftovers(const QString& folder);
+
+// One PDF per report at paths[i]. A file that cannot be written is named
+// with its reason in the result, and the others are still written; a file is
+// only ever renamed into place complete, so an older file of that name stays
+// as it was.
 Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress);
 // All reports as the pages of one PDF.
 Result WriteOnePdf(const std::vector<ReportRecord>& reports, const QString& path, const Progress& progress);

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMainWindow>
@@ -21,12 +22,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <unistd.h>
 
 #include "platform/dialogunits.h"
+#include "platform/fileio.h"
 #include "platform/fonts.h"
 #include "platform/seams.h"
 #include "platform/userfolders.h"
 #include "report/TFormular.h"
+#include "report/recordlist.h"
 #include "report/surface.h"
 
 namespace PrintJob {
@@ -326,7 +330,7 @@ bool RunPrintJob(QPrinter& printer, QWidget* parent, TWindowPrintout& printout, 
     request.save = true;
     request.title = QStringLiteral("Print to File");
     request.filter = QStringLiteral("PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*");
-    const QString file = documentName + QStringLiteral(".pdf");
+    const QString file = RecordList::FitFileName(documentName, QStringLiteral(".pdf"));
     request.initialName = QDir(folderOnly ? named : UserFolders::StartFolder()).filePath(file);
     request.overwritePrompt = true;
     QString path;
@@ -346,8 +350,28 @@ bool RunPrintJob(QPrinter& printer, QWidget* parent, TWindowPrintout& printout, 
   progress.show();
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
+  // A PDF is written under a temporary name and renamed over the chosen file
+  // only when it is complete: a full disk leaves an older file as it was.
+  const QString pdfTarget = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
+  QByteArray pdfTemp;
+  if (!pdfTarget.isEmpty()) {
+    QString error;
+    const int fd = FileIO::CreateTempFile(QFileInfo(pdfTarget).absolutePath(), &pdfTemp, &error);
+    if (fd >= 0) {
+      ::close(fd);
+      printer.setOutputFileName(QFile::decodeName(pdfTemp));
+    }
+  }
+  auto dropTemp = [&]() {
+    if (pdfTemp.isEmpty()) return;
+    QFile::remove(QFile::decodeName(pdfTemp));
+    printer.setOutputFileName(pdfTarget);
+    pdfTemp.clear();
+  };
+
   QPainter painter;
   if (!painter.begin(&printer)) {
+    dropTemp();
     progress.hide();
     Seams::MessageBox(parent, NotPrintedText(printout.Title(), QStringLiteral("Error encountered during print")),
                       kErrorCaption, Win::MB_OK | Win::MB_ICONEXCLAMATION);
@@ -367,12 +391,28 @@ bool RunPrintJob(QPrinter& printer, QWidget* parent, TWindowPrintout& printout, 
   if (progress.Canceled()) {
     printer.abort();
     painter.end();
+    dropTemp();
     progress.hide();
     Seams::MessageBox(parent, NotPrintedText(printout.Title(), QStringLiteral("Printing canceled")), kErrorCaption,
                       Win::MB_OK | Win::MB_ICONEXCLAMATION);
     return false;
   }
-  const bool ok = painter.end();
+  bool ok = painter.end();
+  if (!pdfTemp.isEmpty()) {
+    printer.setOutputFileName(pdfTarget);
+    QString error;
+    if (!ok) {
+      dropTemp();
+    } else if (!FileIO::CommitTempFile(pdfTemp, pdfTarget, "%%EOF", &error)) {
+      progress.hide();
+      Seams::MessageBox(parent,
+                        QStringLiteral("Der Bericht wurde nicht als PDF geschrieben:\n\n\u201E%1\u201C: %2\n\n"
+                                       "Eine ältere Datei dieses Namens ist unverändert.")
+                            .arg(QDir::toNativeSeparators(pdfTarget), error),
+                        QStringLiteral("Formular"), Win::MB_OK | Win::MB_ICONHAND);
+      return false;
+    }
+  }
   progress.hide();
   if (!ok) {
     Seams::MessageBox(parent, NotPrintedText(printout.Title(), QStringLiteral("Error encountered during print")),

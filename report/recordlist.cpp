@@ -1,5 +1,7 @@
 #include "report/recordlist.h"
 
+#include <set>
+
 #include <QRegularExpression>
 
 #include "device/values.h"
@@ -194,7 +196,39 @@ QString FileStem(const ListEntry& entry, const ApplianceData& data) {
   stem.remove(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]")));
   if (stem.isEmpty() || stem == QLatin1String(".") || stem == QLatin1String(".."))
     stem = CFormat("Datensatz %03d", entry.Number);
-  return stem.left(100);
+  return stem;
+}
+
+QString FitFileName(const QString& stem, const QString& suffix, int maxBytes) {
+  const int room = maxBytes - int(suffix.toUtf8().size());
+  QString kept;
+  int bytes = 0;
+  for (int i = 0; i < stem.size();) {
+    // One character: a surrogate pair counts as one.
+    const int length = stem[i].isHighSurrogate() && i + 1 < stem.size() && stem[i + 1].isLowSurrogate() ? 2 : 1;
+    const int size = int(stem.mid(i, length).toUtf8().size());
+    if (bytes + size > room) break;
+    bytes += size;
+    kept += stem.mid(i, length);
+    i += length;
+  }
+  // A cut name does not end in a space or a dot (a Windows share would drop them).
+  if (kept.size() < stem.size())
+    while (!kept.isEmpty() && (kept.back() == QLatin1Char(' ') || kept.back() == QLatin1Char('.'))) kept.chop(1);
+  return kept + suffix;
+}
+
+QStringList UniqueFileNames(const QStringList& stems, const QString& suffix) {
+  QStringList names;
+  std::set<QString> used;
+  for (const QString& stem : stems) {
+    QString name = FitFileName(stem, suffix);
+    for (int n = 2; used.count(name.toLower()); ++n)
+      name = FitFileName(stem, QStringLiteral("-%1%2").arg(n).arg(suffix));
+    used.insert(name.toLower());
+    names << name;
+  }
+  return names;
 }
 
 }  // namespace RecordList

@@ -77,4 +77,13 @@ std::vector<QStringList> ParseCsv(const QByteArray& text);
 // number), without characters a file name cannot hold.
 QString FileStem(const ListEntry& entry, const ApplianceData& data);
 
+// What a file system takes as one name: 255 bytes in UTF-8.
+constexpr int kMaxFileNameBytes = 255;
+// stem + suffix in at most maxBytes of UTF-8: the stem is cut at a character
+// boundary, the suffix (".pdf") is kept.
+QString FitFileName(const QString& stem, const QString& suffix, int maxBytes = kMaxFileNameBytes);
+// A file name for each stem, fitted as above and each used once (letter case
+// aside): a repeated name gets "-2", "-3", ... before the suffix.
+QStringList UniqueFileNames(const QStringList& stems, const QString& suffix);
+
 }  // namespace RecordList

@@ -421,15 +421,9 @@ namespace {
 // (or the record number), each name once.
 QStringList TargetPaths(const RecordListModel& model, const std::vector<int>& rows, const QString& folder,
                         const QString& suffix) {
-  QStringList paths;
-  std::set<QString> used;
-  for (int row : rows) {
-    const QString stem = RecordList::FileStem(model.Entry(row), model.Appliance(row));
-    QString name = stem + suffix;
-    for (int n = 2; used.count(name.toLower()); ++n) name = QStringLiteral("%1-%2%3").arg(stem).arg(n).arg(suffix);
-    used.insert(name.toLower());
-    paths << QDir(folder).filePath(name);
-  }
+  QStringList stems, paths;
+  for (int row : rows) stems << RecordList::FileStem(model.Entry(row), model.Appliance(row));
+  for (const QString& name : RecordList::UniqueFileNames(stems, suffix)) paths << QDir(folder).filePath(name);
   return paths;
 }
 }  // namespace
@@ -502,7 +496,7 @@ void RecordListWindow::SaveRecords() {
   if (!result.ok) Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONHAND);
   // The tests go into the archive as their files were written.
   int queued = 0;
-  for (int i = 0; i < result.written; ++i) {
+  for (int i : result.done) {
     QFile file(paths[i]);
     if (file.open(QIODevice::ReadOnly) &&
         ArchiveService::Instance().Store(file.readAll()) == ArchiveService::Result::Queued)

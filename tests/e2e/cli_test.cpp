@@ -11,7 +11,9 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
@@ -19,6 +21,7 @@
 #include "report/printing.h"
 #include "report/recordlistwindow.h"
 #include "tests/sim_link_fixture.h"
+#include "tests/smalldisk.h"
 #include "tests/testutil.h"
 
 namespace {
@@ -35,6 +38,29 @@ QString PdfText(const QString& pdf) {
   p.start("pdftotext", {"-layout", pdf, "-"});
   p.waitForFinished(30000);
   return QString::fromUtf8(p.readAllStandardOutput()).simplified();
+}
+
+
+// A template record and a list of `rows` appliances for report --from-csv.
+void WriteList(const QString& templatePath, const QString& csvPath, const QStringList& inventar) {
+  ReportRecord form;
+  form.Fields[0] = QStringLiteral("Elektro Müller GmbH");
+  ASSERT_EQ(Report::Write(templatePath, form).status, Report::WriteResult::Ok);
+  QByteArray csv = "Nr.;Norm;Schutzklasse;R-PE [Ohm];Grenzwert R-PE;R-PE OK;Inventar-Nr.;Gerät/Bezeichnung\r\n";
+  for (int i = 0; i < inventar.size(); ++i)
+    csv += QStringLiteral("%1;VDE 0701 / 0702;I;0.12;0.30;bestanden;%2;Gerät %1\r\n").arg(i + 1).arg(inventar[i]).toUtf8();
+  QFile f(csvPath);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(csv);
+}
+
+bool CompletePdf(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) && f.size() > 0 && f.readAll().right(16).contains("%%EOF");
+}
+
+QStringList Temporaries(const QString& folder) {
+  return QDir(folder).entryList({".kelvara-*.tmp"}, QDir::Files | QDir::Hidden | QDir::System);
 }
 
 class Cli : public SimLink {
@@ -232,6 +258,100 @@ TEST_F(Cli, TheArchiveFromScripts) {
   CliRun unreachable = Cmd({"archive", "due"}, {{"KELVARA_ARCHIVE", "postgresql://postgres@127.0.0.1:1/kelvara"}});
   EXPECT_EQ(unreachable.status, 2);
   EXPECT_TRUE(QString::fromLocal8Bit(unreachable.err).contains("nicht erreichbar"));
+}
+
+TEST_F(Cli, ReportsOnAFullDiskAreNamedAndOlderFilesStayAsTheyWere) {
+  SmallDisk disk(512);
+  if (!disk.Mounted()) GTEST_SKIP() << SmallDisk::SkipReason();
+  QStringList inventar;
+  for (int i = 0; i < 100; ++i) inventar << QStringLiteral("B-%1").arg(i, 3, 10, QLatin1Char('0'));
+  inventar << QStringLiteral("ALT");
+  WriteList(Out("vorlage.ini"), Out("liste.csv"), inventar);
+  QFile old(disk.Path("ALT.pdf"));
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write("%PDF-1.4 alte Fassung");
+  old.close();
+
+  // The disk fills up during the batch: status 4, the reports not written are
+  // named with the reason, those written are complete.
+  CliRun many = Cmd({"report", "--from-csv", Out("liste.csv"), "--template", Out("vorlage.ini"), "--pdf-dir", disk.Path()});
+  EXPECT_EQ(many.status, 4);
+  const QString err = QString::fromLocal8Bit(many.err);
+  const QStringList listed = QString::fromUtf8(many.out).split('\n', Qt::SkipEmptyParts);
+  EXPECT_GT(listed.size(), 0);
+  EXPECT_LT(listed.size(), 100);
+  EXPECT_TRUE(err.contains(QStringLiteral("%1 von 101 Berichten wurden nicht geschrieben").arg(101 - listed.size())))
+      << err.toStdString();
+  EXPECT_TRUE(err.contains("Auf dem Datenträger ist kein Platz mehr.")) << err.toStdString();
+  for (const QString& path : listed) EXPECT_TRUE(CompletePdf(path)) << path.toStdString();
+  EXPECT_EQ(QDir(disk.Path()).entryList({"*.pdf"}, QDir::Files).size(), listed.size() + 1);  // and ALT.pdf
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), QByteArray("%PDF-1.4 alte Fassung"));
+  old.close();
+  EXPECT_TRUE(Temporaries(disk.Path()).isEmpty());
+
+  // One report over an older file on a full disk: the same.
+  disk.Fill();
+  CliRun one = Cmd({"report", Out("vorlage.ini"), "--pdf", disk.Path("ALT.pdf")});
+  EXPECT_EQ(one.status, 4);
+  EXPECT_TRUE(QString::fromLocal8Bit(one.err).contains("\u201EALT.pdf\u201C: Auf dem Datenträger ist kein Platz mehr."))
+      << one.err.constData();
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), QByteArray("%PDF-1.4 alte Fassung"));
+  EXPECT_TRUE(Temporaries(disk.Path()).isEmpty());
+}
+
+TEST_F(Cli, ReportsFromAListGetANameEachThatTheFileSystemTakes) {
+  // Two rows with the same Inventar-Nr., one of 90 "€" (270 bytes), and a list
+  // file that is a pipe: each report a file of its own, the pipe refused at once.
+  const QString euro(90, QChar(0x20AC));
+  WriteList(Out("vorlage.ini"), Out("liste.csv"), {"A-1", "A-1", euro, euro});
+  CliRun run = Cmd({"report", "--from-csv", Out("liste.csv"), "--template", Out("vorlage.ini"), "--pdf-dir", Out("pdf")});
+  ASSERT_EQ(run.status, 0) << run.err.constData();
+  const QStringList files = QDir(Out("pdf")).entryList({"*.pdf"}, QDir::Files, QDir::Name);
+  EXPECT_EQ(files.size(), 4) << files.join(", ").toStdString();
+  EXPECT_TRUE(files.contains("A-1.pdf") && files.contains("A-1-2.pdf"));
+  EXPECT_TRUE(PdfText(Out("pdf/A-1-2.pdf")).contains(QStringLiteral("Gerät 2")));
+  for (const QString& f : files) EXPECT_LE(f.toUtf8().size(), 255);
+
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Out("pipe.csv")).constData(), 0600), 0);
+  CliRun pipe = Cmd({"report", "--from-csv", Out("pipe.csv"), "--template", Out("vorlage.ini"), "--pdf-dir", Out("pdf")});
+  EXPECT_EQ(pipe.status, 1);
+  EXPECT_TRUE(QString::fromLocal8Bit(pipe.err).contains("keine gewöhnliche Datei")) << pipe.err.constData();
+}
+
+TEST_F(Cli, TheNextBatchRemovesWhatAKilledOneLeftAndNothingElse) {
+  QStringList inventar;
+  for (int i = 0; i < 2000; ++i) inventar << QStringLiteral("K-%1").arg(i);
+  WriteList(Out("vorlage.ini"), Out("liste.csv"), inventar);
+  const QString folder = Out("pdf");
+  QDir().mkpath(folder);
+  // Killed while files are under way: at most a few rounds until one is caught.
+  QStringList left;
+  for (int round = 0; round < 20 && left.isEmpty(); ++round) {
+    QProcess p;
+    p.start(QString(KELVARA_SIM_PATH).replace("zelto-sim", "kelvara-cli"),
+            {"report", "--from-csv", Out("liste.csv"), "--template", Out("vorlage.ini"), "--pdf-dir", folder});
+    ASSERT_TRUE(p.waitForStarted());
+    TestUtil::WaitFor([&] { return !Temporaries(folder).isEmpty() || p.state() == QProcess::NotRunning; }, 60000);
+    ::kill(pid_t(p.processId()), SIGKILL);
+    p.waitForFinished();
+    left = Temporaries(folder);
+  }
+  ASSERT_FALSE(left.isEmpty()) << "no run was caught with files under way";
+  // What is in place is complete.
+  for (const QString& f : QDir(folder).entryList({"*.pdf"}, QDir::Files)) EXPECT_TRUE(CompletePdf(folder + "/" + f)) << f.toStdString();
+  // Files of others: a running process's (1), names that only look alike.
+  const QStringList others{".kelvara-1-abcdef.tmp", ".kelvara-notiz.tmp", ".K-1.pdf.part", "K-1.tmp"};
+  for (const QString& name : others) {
+    QFile f(folder + "/" + name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  WriteList(Out("vorlage.ini"), Out("kurz.csv"), {"N-1"});
+  CliRun next = Cmd({"report", "--from-csv", Out("kurz.csv"), "--template", Out("vorlage.ini"), "--pdf-dir", folder});
+  ASSERT_EQ(next.status, 0) << next.err.constData();
+  for (const QString& name : left) EXPECT_FALSE(QFile::exists(folder + "/" + name)) << name.toStdString();
+  for (const QString& name : others) EXPECT_TRUE(QFile::exists(folder + "/" + name)) << name.toStdString();
 }
 
 }  // namespace

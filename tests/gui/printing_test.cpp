@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -25,6 +26,7 @@
 #include "report/page.h"
 #include "report/printing.h"
 #include "report/surface.h"
+#include "tests/smalldisk.h"
 #include "tests/testutil.h"
 
 namespace {
@@ -300,6 +302,34 @@ TEST(PrintTest, PdfWithoutFileNameAsksForOneAndUnwritableFileIsReported) {
   EXPECT_EQ(messages, QStringList{"Print Error|'Print Preview Printer Output' not printed. "
                                   "Error encountered during print."});
   ExpectScreenMode(form);
+}
+
+TEST(PrintTest, APdfOnAFullDiskIsReportedAndAnOlderFileStays) {
+  SmallDisk disk(256);
+  if (!disk.Mounted()) GTEST_SKIP() << SmallDisk::SkipReason();
+  MainWithForm w;
+  TFormular& form = *w.form;
+  form.SetFieldText(0, QStringLiteral("Elektro Müller GmbH"));
+  QFile old(disk.Path("bericht.pdf"));
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write("%PDF-1.4 alte Fassung");
+  old.close();
+  disk.Fill(2048);  // room for a few bytes of the new file, not for all of it
+  QPrinter* printer = PrintJob::EnsurePrinter(form);
+  printer->setOutputFormat(QPrinter::PdfFormat);
+  printer->setOutputFileName(disk.Path("bericht.pdf"));
+  Seams::SetGenericDialogResponder([](const GenericDialogRequest&) { return int(Win::IDOK); });
+  QStringList messages;
+  Seams::SetMessageBoxResponder([&](const MessageBoxRequest& r) { return messages << r.text, int(Win::IDOK); });
+  form.HandleCommand(TFormular::CmDruckenId);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].startsWith("Der Bericht wurde nicht als PDF geschrieben:")) << messages[0].toStdString();
+  EXPECT_TRUE(messages[0].contains("bericht.pdf\u201C: Auf dem Datenträger ist kein Platz mehr.")) << messages[0].toStdString();
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), QByteArray("%PDF-1.4 alte Fassung"));
+  EXPECT_TRUE(QDir(disk.Path()).entryList({".kelvara-*"}, QDir::Files | QDir::Hidden).isEmpty());
+  EXPECT_EQ(printer->outputFileName(), disk.Path("bericht.pdf"));  // offered again next time
+  Seams::ResetAll();
 }
 
 TEST(PrintTest, PageSetupGoesThroughTheSeamAndChangesTheNextPreview) {

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <thread>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "archive/archive.h"
@@ -167,6 +169,32 @@ TEST_P(ArchiveTest, ImportingAFolderGivesBackEveryFileByteForByte) {
   const std::vector<ArchiveData::Appliance> appliances = archive.Appliances(QStringLiteral("Kunde"));
   ASSERT_EQ(appliances.size(), 20u);
   for (const ArchiveData::Appliance& a : appliances) EXPECT_EQ(a.NextDue, a.LastTest.addMonths(12)) << a.InventarNr.toStdString();
+}
+
+TEST_P(ArchiveTest, AFolderWithAPipeADeviceAndANameThatIsNotUtf8) {
+  // What a shared folder may hold: a pipe (opening it would wait for a
+  // writer), a link to /dev/zero (reading it never ends), a record named in
+  // Windows' code page ("Küche.ini" with the byte 0xFC) and an ordinary one.
+  const QByteArray folder = QFile::encodeName(dir_.filePath(QStringLiteral("freigabe")));
+  ASSERT_TRUE(QDir().mkpath(QFile::decodeName(folder)));
+  ASSERT_EQ(::mkfifo(folder + "/pipe.ini", 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", folder + "/null.ini"), 0);
+  for (const auto& [name, inventar] : {std::pair<QByteArray, QString>{"K\xfc" "che.ini", "K-1"}, {"flur.ini", "F-1"}}) {
+    QByteArray bytes;
+    ASSERT_EQ(Report::Encode(Tested("Kunde", inventar, QDate(2024, 5, 1)), &bytes).status, Report::WriteResult::Ok);
+    const int fd = ::open(folder + "/" + name, O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), bytes.size());
+    ::close(fd);
+  }
+  Archive archive;
+  ASSERT_TRUE(archive.Open(location_)) << archive.Error().toStdString();
+  const Archive::ImportResult result = archive.ImportFolder(QFile::decodeName(folder));
+  EXPECT_EQ(result.stored, 2);
+  ASSERT_EQ(result.unreadable.size(), 2) << result.unreadable.join('\n').toStdString();
+  EXPECT_TRUE(result.unreadable[0].startsWith("null.ini: Der Pfad ist keine gewöhnliche Datei"));
+  EXPECT_TRUE(result.unreadable[1].startsWith("pipe.ini: Der Pfad ist keine gewöhnliche Datei"));
+  EXPECT_EQ(archive.Appliances(QStringLiteral("Kunde")).size(), 2u);
 }
 
 TEST_P(ArchiveTest, TwoWritersAtOnceLoseNothing) {

@@ -196,6 +196,23 @@ TEST(RecordListTest, EntriesJudgeTheRowsThatApplyWithTheLimitsThatApply) {
   EXPECT_EQ(RecordList::FileStem(e, data), "....");  // a name, not a way out of the folder
 }
 
+TEST(RecordListTest, FileNamesFitWhatAFileSystemTakesAndAreUsedOnce) {
+  // 90 "€" are 270 bytes: cut at a character, the suffix kept, 255 bytes at most.
+  const QString euro(90, QChar(0x20AC));
+  const QStringList names = RecordList::UniqueFileNames({euro, euro, "A-1", "a-1", "A-1", QString(300, 'x')}, ".pdf");
+  ASSERT_EQ(names.size(), 6);
+  EXPECT_EQ(names[0], QString(83, QChar(0x20AC)) + ".pdf");
+  EXPECT_EQ(names[1], QString(83, QChar(0x20AC)) + "-2.pdf");
+  EXPECT_EQ(names.mid(2, 3), (QStringList{"A-1.pdf", "a-1-2.pdf", "A-1-3.pdf"}));  // letter case aside
+  for (const QString& n : names) {
+    EXPECT_LE(n.toUtf8().size(), 255) << n.toStdString();
+    EXPECT_EQ(QString::fromUtf8(n.toUtf8()), n);  // whole characters only
+  }
+  // A character outside the first plane is not split either.
+  const QString emoji = QString::fromUtf8("\xF0\x9F\x94\x8C").repeated(70);  // 280 bytes
+  EXPECT_EQ(RecordList::FitFileName(emoji, ".ini"), QString::fromUtf8("\xF0\x9F\x94\x8C").repeated(62) + ".ini");
+}
+
 TEST(RecordListTest, CsvForASpreadsheetAndForScriptsReadsBack) {
   const std::vector<QStringList> rows{{"Nr.", "Bemerkungen"}, {"001", "Kabel \"geknickt\"; getauscht"},
                                       {"002", "zwei, Teile"}, {"003", ""}};

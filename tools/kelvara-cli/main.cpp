@@ -5,7 +5,9 @@
 //
 // Exit status: 0 done, 1 a fault of the input (arguments, files), 2 the tester
 // or the archive cannot be reached (or the tester fell silent), 3 a record
-// failed its limits where --fail-on-verdict asks for it.
+// failed its limits where --fail-on-verdict asks for it, 4 a file could not be
+// written (a full disk, no permission; those written are complete, none is
+// left half-written).
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -34,7 +36,10 @@
 
 namespace {
 
-enum Exit { kDone = 0, kInput = 1, kUnreachable = 2, kFailed = 3 };
+// A list of appliances is read whole; no visit has anywhere near this.
+constexpr qint64 kMaxCsvBytes = 64 * 1024 * 1024;
+
+enum Exit { kDone = 0, kInput = 1, kUnreachable = 2, kFailed = 3, kNotWritten = 4 };
 
 void Err(const QString& text) {
   const QByteArray bytes = (QStringLiteral("kelvara-cli: ") + text + QLatin1Char('\n')).toLocal8Bit();
@@ -53,7 +58,8 @@ const char* const kHelp =
     "\n"
     "Ende-Status: 0 erledigt, 1 Fehler in der Eingabe, 2 Gerätetester oder Archiv\n"
     "nicht erreichbar, 3 eine Prüfung hat ihre Grenzwerte nicht eingehalten\n"
-    "(nur mit --fail-on-verdict). Meldungen stehen auf stderr, Daten auf stdout.\n";
+    "(nur mit --fail-on-verdict), 4 eine Datei konnte nicht geschrieben werden\n"
+    "(die übrigen sind vollständig). Meldungen stehen auf stderr, Daten auf stdout.\n";
 
 const std::map<QString, const char*> kCommandHelp{
     {"identify",
@@ -418,33 +424,40 @@ int Reports(const Args& args) {
       Err(ReadFailure(templatePath, read));
       return kInput;
     }
-    QFile csv(args.Option(QStringLiteral("--from-csv")));
-    if (!csv.open(QIODevice::ReadOnly)) {
-      Err(QStringLiteral("%1 kann nicht gelesen werden.").arg(csv.fileName()));
+    const QString csvPath = args.Option(QStringLiteral("--from-csv"));
+    QByteArray csv;
+    QString why;
+    const FileIO::ReadResult read = FileIO::ReadFile(csvPath, kMaxCsvBytes, &csv, &why);
+    if (read != FileIO::ReadResult::Ok) {
+      Err(QStringLiteral("%1 kann nicht gelesen werden: %2")
+              .arg(csvPath, read == FileIO::ReadResult::Missing ? FileIO::ErrorText(ENOENT) : why));
       return kInput;
     }
-    const std::vector<QStringList> table = RecordList::ParseCsv(csv.readAll());
+    const std::vector<QStringList> table = RecordList::ParseCsv(csv);
     if (table.size() < 2) {
-      Err(QStringLiteral("%1 enthält keine Zeilen.").arg(csv.fileName()));
+      Err(QStringLiteral("%1 enthält keine Zeilen.").arg(csvPath));
       return kInput;
     }
     QDir().mkpath(dir);
+    // Named as the record list names them: each report a file of its own.
     std::vector<ReportRecord> reports;
-    QStringList paths;
+    QStringList stems;
     for (size_t i = 1; i < table.size(); ++i) {
       reports.push_back(FromRow(table[0], table[i], form));
       ListEntry entry;
       entry.Number = int(i);
       ApplianceData data;
       data.InventarNr = reports.back().Fields[17];
-      paths << QDir(dir).filePath(RecordList::FileStem(entry, data) + QStringLiteral(".pdf"));
+      stems << RecordList::FileStem(entry, data);
     }
+    QStringList paths;
+    for (const QString& name : RecordList::UniqueFileNames(stems, QStringLiteral(".pdf"))) paths << QDir(dir).filePath(name);
     const Batch::Result result = Batch::WritePdfs(reports, paths, nullptr);
+    for (int i : result.done) Out((paths[i] + QLatin1Char('\n')).toUtf8());
     if (!result.ok) {
       Err(result.error);
-      return kInput;
+      return kNotWritten;
     }
-    for (const QString& p : paths) Out((p + QLatin1Char('\n')).toUtf8());
     return kDone;
   }
   const QString pdf = args.Option(QStringLiteral("--pdf"));
@@ -461,7 +474,7 @@ int Reports(const Args& args) {
   const Batch::Result result = Batch::WriteOnePdf({report}, pdf, nullptr);
   if (!result.ok) {
     Err(result.error);
-    return kInput;
+    return kNotWritten;
   }
   return kDone;
 }
@@ -524,18 +537,33 @@ int ArchiveCommand(const Args& args) {
   if (what == QLatin1String("export") && args.words.size() == 2) {
     const QDir dir(args.words[1]);
     QDir().mkpath(dir.path());
-    int written = 0;
+    // Names from typed texts: fitted to what the file system takes and each
+    // used once; a file that cannot be written is named and the rest go on.
+    QStringList stems;
+    std::vector<QByteArray> records;
     for (const ArchiveData::Appliance& a : archive.Appliances()) {
       for (const ArchiveData::Test& t : archive.History(a.Id)) {
-        QString name = QStringLiteral("%1 %2 %3 %4.ini").arg(a.Customer, a.InventarNr, t.Date.toString(Qt::ISODate)).arg(t.Id);
-        name.replace(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]")), QStringLiteral("_"));
-        QString error;
-        if (!FileIO::SaveFileAtomically(dir.filePath(name), t.Record, &error)) {
-          Err(QStringLiteral("%1: %2").arg(name, error));
-          return kInput;
-        }
-        ++written;
+        QString stem = QStringLiteral("%1 %2 %3 %4").arg(a.Customer, a.InventarNr, t.Date.toString(Qt::ISODate)).arg(t.Id);
+        stem.replace(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]")), QStringLiteral("_"));
+        stems << stem;
+        records.push_back(t.Record);
       }
+    }
+    const QStringList names = RecordList::UniqueFileNames(stems, QStringLiteral(".ini"));
+    Batch::RemoveLeftovers(dir.absolutePath());
+    int written = 0, failed = 0;
+    for (int i = 0; i < names.size(); ++i) {
+      QString error;
+      if (!FileIO::SaveFileAtomically(dir.filePath(names[i]), records[size_t(i)], &error)) {
+        Err(QStringLiteral("%1: %2").arg(names[i], error));
+        ++failed;
+        continue;
+      }
+      ++written;
+    }
+    if (failed) {
+      Out(QStringLiteral("%1 Datensätze geschrieben, %2 nicht\n").arg(written).arg(failed).toUtf8());
+      return kNotWritten;
     }
     Out(QStringLiteral("%1 Datensätze geschrieben\n").arg(written).toUtf8());
     return kDone;

@@ -1,0 +1,68 @@
+// Benchmark of kelvara-cli as a script runs it, the whole command each time
+// (start, work, exit): `report --from-csv` of a list of 100 appliances into
+// 100 PDF files, and `read` of 100 records from the simulated tester without
+// its line delay (--fast: the program's own work, not the 38400 baud line,
+// which link_bench measures). Prints medians of the runs given (default 5).
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
+
+#include "bench/timing.h"
+#include "report/reportrecord.h"
+
+namespace {
+
+QString Cli() { return QString(KELVARA_SIM_PATH).replace(QStringLiteral("zelto-sim"), QStringLiteral("kelvara-cli")); }
+
+bool Run(const QStringList& args) {
+  QProcess p;
+  p.start(Cli(), args);
+  return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  QTemporaryDir dir;
+  qputenv("KELVARA_PORTS", dir.path().toLocal8Bit());
+
+  ReportRecord form;
+  form.Fields[0] = QStringLiteral("Elektro Müller GmbH");
+  form.Fields[30] = QStringLiteral("Prüfer Schmidt");
+  const QString templatePath = dir.filePath(QStringLiteral("vorlage.ini"));
+  if (Report::Write(templatePath, form).status != Report::WriteResult::Ok) return 1;
+  QByteArray csv = "Nr.;Norm;Schutzklasse;R-PE [Ohm];Grenzwert R-PE;R-PE OK;Inventar-Nr.;Gerät/Bezeichnung;Standort\r\n";
+  for (int i = 1; i <= 100; ++i)
+    csv += QStringLiteral("%1;VDE 0701 / 0702;I;0.12;0.30;bestanden;INV-%1;Bohrmaschine;Halle 2\r\n").arg(i).toUtf8();
+  QFile list(dir.filePath(QStringLiteral("liste.csv")));
+  if (!list.open(QIODevice::WriteOnly)) return 1;
+  list.write(csv);
+  list.close();
+  bool ok = true;
+  const double report = Timing::MedianMs(runs, [&] {
+    ok &= Run({"report", "--from-csv", list.fileName(), "--template", templatePath, "--pdf-dir", dir.filePath("pdf")});
+  });
+
+  QProcess sim;
+  sim.start(KELVARA_SIM_PATH, {"--link", dir.filePath("com4"), "--records", "100", "--fast"});
+  sim.waitForStarted(5000);
+  for (int i = 0; i < 250 && !QFile::exists(dir.filePath("com4")); ++i) QThread::msleep(20);
+  const int readRuns = std::min(runs, 3);  // some 20 s each
+  const double read = Timing::MedianMs(readRuns, [&] {
+    ok &= Run({"read", "--port", "COM4", "--out", dir.filePath("pruefungen.csv")});
+  });
+  sim.terminate();
+  sim.waitForFinished(5000);
+
+  std::printf("kelvara-cli report --from-csv, 100 appliances into 100 PDF files: %.0f ms (median of %d)\n", report, runs);
+  std::printf("kelvara-cli read, 100 records from the simulated tester (--fast): %.0f ms (median of %d)\n", read, readRuns);
+  return ok ? 0 : 1;
+}
