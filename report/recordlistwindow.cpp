@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTimer>
@@ -451,6 +453,7 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, QWidget
 
   status_ = new QLabel(this);
   status_->setObjectName(QString::number(StatusId));
+  status_->setWordWrap(true);  // a narrow window (a small screen at 200 %) keeps the whole text
   cancelLoad_ = new QPushButton(QStringLiteral("Laden abbrechen"), this);
   cancelLoad_->setObjectName(QString::number(CancelLoadId));
   cancelLoad_->hide();
@@ -458,13 +461,13 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, QWidget
   auto* top = new QHBoxLayout;
   top->addWidget(status_, 1);
   top->addWidget(cancelLoad_);
-  auto* buttons = new QHBoxLayout;
+  buttons_ = new QGridLayout;
   auto button = [&](int id, const QString& text, const QString& tip = QString()) {
     auto* b = new QPushButton(text, this);
     b->setObjectName(QString::number(id));
     b->setToolTip(tip);
     connect(b, &QPushButton::clicked, this, [this, id] { Command(id); });
-    buttons->addWidget(b);
+    commandButtons_.push_back(b);
   };
   button(PdfFilesId, QStringLiteral("Berichte als PDF..."));
   button(OnePdfId, QStringLiteral("Eine PDF-Datei..."));
@@ -473,12 +476,23 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, QWidget
   button(CsvId, QStringLiteral("CSV (Tabelle)..."),
          QStringLiteral("UTF-8 mit Semikolon und Dezimalkomma, für eine deutsche Tabellenkalkulation"));
   button(CsvPlainId, QStringLiteral("CSV (Komma)..."), QStringLiteral("UTF-8 mit Komma und Dezimalpunkt, für Skripte"));
-  buttons->addStretch();
+  ArrangeButtons();
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(table_, 1);
-  layout->addLayout(buttons);
+  layout->addLayout(buttons_);
+  // The window may be narrower than one row of buttons (they go in two rows
+  // then), never narrower than two rows.
+  layout->setSizeConstraint(QLayout::SetNoConstraint);
+  {
+    int half = 0;
+    for (size_t i = 0; i < commandButtons_.size(); i += 2)
+      half += std::max(commandButtons_[i]->sizeHint().width(),
+                       i + 1 < commandButtons_.size() ? commandButtons_[i + 1]->sizeHint().width() : 0);
+    const QMargins m = layout->contentsMargins();
+    setMinimumSize(half + int(commandButtons_.size()) * 6 + m.left() + m.right(), 240);
+  }
 
   loadWatch_ = new QTimer(this);
   loadWatch_->setInterval(500);
@@ -516,7 +530,10 @@ RecordListWindow::~RecordListWindow() {
 }
 
 void RecordListWindow::SetupWindow() {
-  resize(1180, 560);
+  QSize size(1180, 560);
+  // A small screen (1366 x 768 at 200 %) gets a window that fits on it.
+  if (const QScreen* shown = screen()) size = size.boundedTo(shown->availableGeometry().size() - QSize(40, 80));
+  resize(size.expandedTo(minimumSize()));
   model_->Reload();
   table_->resizeColumnsToContents();
   UpdateLoadState();
@@ -534,8 +551,22 @@ void RecordListWindow::showEvent(QShowEvent* event) {
   model_->Refresh();
 }
 
+void RecordListWindow::ArrangeButtons() {
+  // One row where the window is wide enough, else two: no button is cut off.
+  int wide = 0;
+  for (QPushButton* b : commandButtons_) wide += b->sizeHint().width() + buttons_->horizontalSpacing();
+  const int columns = width() >= wide + 40 ? int(commandButtons_.size()) : (int(commandButtons_.size()) + 1) / 2;
+  if (columns == buttonColumns_) return;
+  buttonColumns_ = columns;
+  for (QPushButton* b : commandButtons_) buttons_->removeWidget(b);
+  for (int i = 0; i < int(commandButtons_.size()); ++i) buttons_->addWidget(commandButtons_[size_t(i)], i / columns, i % columns);
+  for (int c = 0; c <= int(commandButtons_.size()); ++c) buttons_->setColumnStretch(c, 0);
+  buttons_->setColumnStretch(columns, 1);
+}
+
 void RecordListWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  ArrangeButtons();
   if (sizeRestored_ && isVisible())
     UserSettings::SetValue(QStringLiteral("Prüfungen"), QStringLiteral("Größe"),
                            QStringLiteral("%1x%2").arg(width()).arg(height()));
@@ -599,9 +630,9 @@ std::vector<ReportRecord> RecordListWindow::Reports(const std::vector<int>& rows
 }
 
 void RecordListWindow::ShowInDevice(int row) {
-  if (!device_ || row < 0 || row >= device_->RecordCount || row >= model_->RecordCount()) return;
+  if (!device_ || row < 0 || row >= device_->RecordCount) return;
   // The class set in the list is the record's class in the device window too.
-  device_->Records[row].ClassIndex = model_->Record(row).ClassIndex;
+  if (row < model_->RecordCount()) device_->Records[row].ClassIndex = model_->Record(row).ClassIndex;
   device_->RecordIndex = row;
   device_->ShowRecord();
   emit DeviceWindowWanted();

@@ -15,6 +15,7 @@
 
 #include "report/recordlist.h"
 
+class QGridLayout;
 class QLabel;
 class QPushButton;
 class QSortFilterProxyModel;
@@ -162,6 +163,10 @@ class RecordListWindow : public QWidget {
   QElapsedTimer loadClock_;
   int loadStartRecord_ = 0;
   bool sizeRestored_ = false;
+  void ArrangeButtons();
+  QGridLayout* buttons_ = nullptr;
+  std::vector<QPushButton*> commandButtons_;
+  int buttonColumns_ = 0;
   QString lastFolder_;   // the folder the last folder dialog chose
   QTimer* formWatch_ = nullptr;  // the form changed: the list follows it
 };

@@ -385,6 +385,17 @@ TEST_F(Visit, OpenInspectionsAreOpenNotFailedAndTheFormIsTheDefaultAtAnyMoment) 
   EXPECT_TRUE(PdfText(Out("eins.pdf")).contains("Der Prüfling hat die Prüfung bestanden"));
   list_->resize(1366, 700);
   TestUtil::Grab(list_.get(), QStringLiteral("record-list-open"));
+  list_->Table()->scrollTo(list_->Table()->model()->index(0, RecordListModel::ColBemerkungen));
+  TestUtil::Grab(list_.get(), QStringLiteral("record-list-open-right"));
+  // A 1366 x 768 screen at 200 %: the window has half that room, and every
+  // button and the whole status line stay inside it.
+  list_->resize(660, 360);
+  QApplication::processEvents();
+  ASSERT_EQ(list_->size(), QSize(660, 360));
+  for (QPushButton* b : list_->findChildren<QPushButton*>())
+    if (b->isVisible()) EXPECT_TRUE(list_->rect().contains(b->geometry())) << b->text().toStdString();
+  EXPECT_TRUE(list_->rect().contains(status->geometry()));
+  TestUtil::Grab(list_.get(), QStringLiteral("record-list-small"));
 }
 
 TEST_F(Visit, DuplicateInventarNumbersAreMarkedAndABatchAsksBeforeWriting) {
