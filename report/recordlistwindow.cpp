@@ -375,8 +375,8 @@ bool RecordListModel::setData(const QModelIndex& index, const QVariant& value, i
 // the device window's limit fields; a value the list refuses says why.
 class RecordListDelegate : public QStyledItemDelegate {
  public:
-  RecordListDelegate(RecordListModel* model, QSortFilterProxyModel* proxy, QWidget* window)
-      : QStyledItemDelegate(window), model_(model), proxy_(proxy), window_(window) {}
+  RecordListDelegate(RecordListModel* model, QWidget* window)
+      : QStyledItemDelegate(window), model_(model), window_(window) {}
 
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     const int c = index.column();
@@ -421,7 +421,6 @@ class RecordListDelegate : public QStyledItemDelegate {
 
  private:
   RecordListModel* model_;
-  QSortFilterProxyModel* proxy_;
   QWidget* window_;
 };
 
@@ -438,7 +437,7 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, QWidget
   table_ = new QTableView(this);
   table_->setObjectName(QString::number(TableId));
   table_->setModel(proxy_);
-  table_->setItemDelegate(new RecordListDelegate(model_, proxy_, this));
+  table_->setItemDelegate(new RecordListDelegate(model_, this));
   table_->setSortingEnabled(true);
   table_->sortByColumn(RecordListModel::ColNumber, Qt::AscendingOrder);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
