@@ -12,6 +12,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "device/session.h"
@@ -109,6 +110,10 @@ class TMessgeraet : public QWidget {
   // ---- record buttons (messgeraet_records.cpp)
   void ButtonClicked(int id);
   void RandomFill();
+  // Asked before "Lade Alle Datensätze" starts a load that replaces the
+  // records of the last one (the record list asks while it holds typed
+  // data); false leaves everything as it is.
+  std::function<bool()> ConfirmLoadAll;
 
   // ===== members
 

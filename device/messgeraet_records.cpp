@@ -19,6 +19,7 @@ void TMessgeraet::ButtonClicked(int id) {
     case 110: step = -10; break;
     case 109: step = 10; break;
     case 105:
+      if (ConfirmLoadAll && !ConfirmLoadAll()) return;
       StartLoadAll();
       return;
     case 102:

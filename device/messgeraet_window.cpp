@@ -8,10 +8,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QValidator>
 #include <algorithm>
 
 #include "controls/TColorStatic.h"
+#include "controls/fieldguard.h"
 #include "device/TMessgeraet.h"
 #include "device/values.h"
 #include "platform/cformat.h"
@@ -119,28 +119,6 @@ const ControlSpec kTemplate[] = {
     {1102, Kind::Static, "0/0", 76, 323, 80, 8, false},
 };
 
-// A limit field's validator: accepts a text only when every character is one
-// of the given set. A decimal comma, typed or pasted, becomes the decimal
-// point the limits are written with (a German user types "0,50" and must not
-// get 050); any other character outside the set is refused with the alert sound.
-class LimitValidator : public QValidator {
- public:
-  LimitValidator(const QString& set, QObject* parent) : QValidator(parent), set_(set) {}
-  State validate(QString& input, int&) const override {
-    input.replace(QLatin1Char(','), QLatin1Char('.'));
-    for (QChar c : input) {
-      if (!set_.contains(c)) {
-        Seams::MessageBeep(Win::MB_OK);
-        return Invalid;
-      }
-    }
-    return Acceptable;
-  }
-
- private:
-  QString set_;
-};
-
 // The port list: it brings itself up to date each time it is opened, so a USB
 // adapter plugged in meanwhile is there.
 class PortCombo : public QComboBox {
@@ -194,11 +172,11 @@ TMessgeraet::TMessgeraet(QWidget* parent, int resId, int debugMode)
   for (int i = 0; i < 4; ++i) LabelStatic[i] = label(labelIds[i]);
   for (int i = 0; i < 4; ++i) {
     LimitEdit[i] = edit(limitIds[i]);
-    LimitEdit[i]->setValidator(
-        new LimitValidator(QString::fromLatin1(kLimitCharacters), LimitEdit[i]));
-    // The report form takes over this many characters; a longer limit would
-    // reach it cut, and be compared as another number.
-    LimitEdit[i]->setMaxLength(kLimitMaxChars);
+    // Digits and one decimal separator (a typed comma is the point), refused
+    // otherwise with the alert sound. The report form takes over this many
+    // characters; a longer limit would reach it cut, and be compared as
+    // another number.
+    FieldGuard::Limit(LimitEdit[i], kLimitMaxChars);
   }
   for (int i = 0; i < 4; ++i) MethodStatic[i] = label(methodIds[i]);
   for (int i = 0; i < 6; ++i) CommStatic[i] = label(commIds[i]);

@@ -6,8 +6,8 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QValidator>
 
+#include "controls/fieldguard.h"
 #include "device/TMessgeraet.h"
 #include "platform/cformat.h"
 #include "platform/cp1252.h"
@@ -18,30 +18,6 @@
 #include "device/values.h"
 #include "report/layout.h"
 #include "report/reportrecord.h"
-
-namespace {
-
-// Keeps characters out of a field that the data record file (cp1252) could
-// not store: typing or pasting such a character is refused. A pasted line
-// break (CR LF, CR or LF) becomes one blank: the file stores a field as one
-// line, and what followed the break would otherwise be lost on saving.
-class Cp1252Validator : public QValidator {
- public:
-  using QValidator::QValidator;
-  State validate(QString& input, int& pos) const override {
-    for (int i = 0; i < input.size(); ++i) {
-      if (input[i] != QLatin1Char('\r') && input[i] != QLatin1Char('\n')) continue;
-      if (input[i] == QLatin1Char('\r') && i + 1 < input.size() && input[i + 1] == QLatin1Char('\n')) {
-        input.remove(i + 1, 1);
-        if (pos > i + 1) --pos;
-      }
-      input[i] = QLatin1Char(' ');
-    }
-    return IsCp1252Representable(input) ? Acceptable : Invalid;
-  }
-};
-
-}  // namespace
 
 const char* const TFormular::kSection = Report::kSection;
 
@@ -84,10 +60,9 @@ void TFormular::CreateControls() {
     auto* edit = new QLineEdit(this);
     edit->setObjectName(QString::number(kFirstEditId + i));
     edit->setGeometry(FieldRect(i));
-    edit->setMaxLength(FieldLimit(i));
-    edit->setValidator(new Cp1252Validator(edit));
-    // A refused character (or one beyond the limit) is answered with the alert sound.
-    connect(edit, &QLineEdit::inputRejected, this, []() { Seams::MessageBeep(0); });
+    // Only what the data record file can hold, and no more than the limit;
+    // a refusal is answered with the alert sound and a short message.
+    FieldGuard::Text(edit, FieldLimit(i));
     // A text the program set beyond the typing limit stays whole; once the user
     // shortens it, the limit closes in again.
     connect(edit, &QLineEdit::textEdited, this, [this, edit, i]() {

@@ -14,7 +14,24 @@ const char* const kShortNames[kDeviceRowCount] = {"R-PE", "R-ISO", "I-ABL", "I-E
 
 QString Verdict(bool passed) { return passed ? QStringLiteral("bestanden") : QStringLiteral("nicht bestanden"); }
 
+QString InspectionText(int state) {
+  return state < 0 ? QStringLiteral("offen") : state ? QStringLiteral("ja") : QStringLiteral("nein");
+}
+
+// A number as the list writes values and limits: "0.215", "-1", "12".
+bool IsPlainNumber(const QString& cell) {
+  static const QRegularExpression number(QStringLiteral("^-?\\d+(\\.\\d+)?$"));
+  return number.match(cell).hasMatch();
+}
+
+// What a value cell holds where it holds no number.
+bool IsValueMark(const QString& cell) {
+  return cell.isEmpty() || cell == QLatin1String("Overflow") || cell == QLatin1String("?") || cell == QLatin1String("??");
+}
+
 }  // namespace
+
+QString VerdictText(int verdict) { return verdict < 0 ? QStringLiteral("offen") : Verdict(verdict == 1); }
 
 QString RowName(int row) {
   return row >= 0 && row < kDeviceRowCount ? QString::fromUtf8(Values::kRowNames[row]) : QString();
@@ -88,7 +105,17 @@ ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, c
     entry.Limit[r] = shown[r] ? report.GrenzText[r].trimmed() : QString();
     entry.RowResult[r] = shown[r] ? (checked[r] ? 1 : 0) : -1;
   }
-  entry.Passed = Report::Passed(report.Sichtpruefung, report.Funktionspruefung, Report::GesamtOk(shown, checked));
+  const bool gesamtOk = Report::GesamtOk(shown, checked);
+  entry.Passed = Report::Passed(report.Sichtpruefung, report.Funktionspruefung, gesamtOk);
+  // The measurements and the inspections apart: an inspection the user has
+  // not ticked (here or in the form) is still open, not failed.
+  entry.Measured = gesamtOk ? 1 : 0;
+  entry.Sicht = data.Sichtpruefung >= 0 ? data.Sichtpruefung : (form.Sichtpruefung ? 1 : -1);
+  entry.Funktion = data.Funktionspruefung >= 0 ? data.Funktionspruefung : (form.Funktionspruefung ? 1 : -1);
+  if (entry.Measured == 0 || entry.Sicht == 0 || entry.Funktion == 0)
+    entry.Verdict = 0;
+  else
+    entry.Verdict = entry.Sicht < 0 || entry.Funktion < 0 ? -1 : 1;
   return entry;
 }
 
@@ -100,8 +127,15 @@ QStringList Columns() {
             << QStringLiteral("Grenzwert %1").arg(name) << QStringLiteral("%1 OK").arg(name);
   }
   columns << QStringLiteral("Inventar-Nr.") << QStringLiteral("Gerät/Bezeichnung") << QStringLiteral("Hersteller/Typ")
-          << QStringLiteral("Standort") << QStringLiteral("Prüfdatum") << QStringLiteral("Sichtprüfung")
+          << QStringLiteral("Standort") << QStringLiteral("Prüfdatum") << QStringLiteral("Messung")
+          << QStringLiteral("Sichtprüfung")
           << QStringLiteral("Funktionsprüfung") << QStringLiteral("Ergebnis") << QStringLiteral("Bemerkungen");
+  return columns;
+}
+
+std::vector<int> NumberColumns() {
+  std::vector<int> columns;
+  for (int r = 0; r < kDeviceRowCount; ++r) columns.insert(columns.end(), {3 + 3 * r, 4 + 3 * r});
   return columns;
 }
 
@@ -112,28 +146,65 @@ QStringList CsvCells(const ListEntry& entry, const ApplianceData& data, const Re
     cells << (entry.RowResult[r] < 0 ? QString() : Verdict(entry.RowResult[r] == 1));
   }
   cells << data.InventarNr << data.Bezeichnung << data.HerstellerTyp << data.Standort << report.Fields[25]
-        << (report.Sichtpruefung ? QStringLiteral("ja") : QStringLiteral("nein"))
-        << (report.Funktionspruefung ? QStringLiteral("ja") : QStringLiteral("nein")) << Verdict(entry.Passed)
-        << data.Bemerkungen;
+        << (entry.Read ? Verdict(entry.Measured == 1) : QString()) << InspectionText(entry.Sicht)
+        << InspectionText(entry.Funktion) << (entry.Read ? VerdictText(entry.Verdict) : QString()) << data.Bemerkungen;
   return cells;
 }
 
-QByteArray Csv(const std::vector<QStringList>& rows, bool spreadsheet) {
+QByteArray Csv(const std::vector<QStringList>& rows, bool spreadsheet, const std::vector<int>& numberColumns) {
   const QChar separator = spreadsheet ? QLatin1Char(';') : QLatin1Char(',');
+  std::vector<bool> numeric;
+  if (spreadsheet) {
+    int width = 0;
+    for (const QStringList& row : rows) width = std::max(width, int(row.size()));
+    numeric.assign(size_t(width), false);
+    if (!numberColumns.empty()) {
+      for (int c : numberColumns)
+        if (c >= 0 && c < width) numeric[size_t(c)] = true;
+    } else {
+      // Without a word from the caller: a column of numbers (and value marks)
+      // below its heading is a number column.
+      for (int c = 0; c < width; ++c) {
+        bool any = false, all = true;
+        for (size_t r = 1; r < rows.size() && all; ++r) {
+          const QString cell = c < rows[r].size() ? rows[r][c].trimmed() : QString();
+          any |= IsPlainNumber(cell);
+          all = IsPlainNumber(cell) || IsValueMark(cell);
+        }
+        numeric[size_t(c)] = any && all;
+      }
+    }
+  }
   QString text;
+  bool heading = true;
   for (const QStringList& row : rows) {
     QStringList cells;
-    for (const QString& cell : row) {
-      if (cell.contains(separator) || cell.contains(QLatin1Char('"')) || cell.contains(QLatin1Char('\n')) ||
-          cell.contains(QLatin1Char('\r'))) {
-        QString quoted = cell;
-        quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-        cells << QLatin1Char('"') + quoted + QLatin1Char('"');
+    for (int c = 0; c < row.size(); ++c) {
+      QString cell = row[c];
+      bool quote = cell.contains(separator) || cell.contains(QLatin1Char('"')) || cell.contains(QLatin1Char('\n')) ||
+                   cell.contains(QLatin1Char('\r'));
+      if (spreadsheet) {
+        const bool number = !heading && numeric[size_t(c)] && IsPlainNumber(cell.trimmed());
+        if (number) {
+          cell = cell.trimmed().replace(QLatin1Char('.'), QLatin1Char(','));
+        } else if (!cell.isEmpty() && QStringLiteral("=+-@").contains(cell[0]) &&
+                   !IsPlainNumber(QString(cell).replace(QLatin1Char(','), QLatin1Char('.')))) {
+          // A spreadsheet would run it as a formula (or a link).
+          cell.prepend(QLatin1Char('\''));
+        }
+        quote = !number && (cell.contains(QLatin1Char(';')) || cell.contains(QLatin1Char(',')) ||
+                            cell.contains(QLatin1Char('"')) || cell.contains(QLatin1Char('\n')) ||
+                            cell.contains(QLatin1Char('\r')) || cell.contains(QLatin1Char('\t')));
+      }
+      if (quote) {
+        cell.replace(QLatin1String("\""), QLatin1String("\"\""));
+        cells << QLatin1Char('"') + cell + QLatin1Char('"');
       } else {
         cells << cell;
       }
     }
     text += cells.join(separator) + QStringLiteral("\r\n");
+    heading = false;
   }
   QByteArray bytes = text.toUtf8();
   if (spreadsheet) bytes.prepend("\xEF\xBB\xBF");

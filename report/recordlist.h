@@ -34,7 +34,11 @@ struct ListEntry {
   std::array<QString, kDeviceRowCount> Value;  // as the device window shows it; empty: no such value
   std::array<QString, kDeviceRowCount> Limit;  // the limit that applies; empty where the row does not
   std::array<int, kDeviceRowCount> RowResult{};  // -1 not judged, 0 failed, 1 passed
-  bool Passed = false;  // the report's verdict (rows and both inspections)
+  bool Read = true;      // false: a load has not brought this record yet (no values, no verdict)
+  int Measured = -1;     // the measurements together: 1 passed, 0 failed, -1 not judged
+  int Sicht = -1, Funktion = -1;  // the inspections: 1 passed, 0 failed, -1 still open
+  int Verdict = -1;      // 1 bestanden, 0 nicht bestanden, -1 offen (inspections still open)
+  bool Passed = false;   // the printed report's verdict (rows and both inspections ticked)
 };
 
 namespace RecordList {
@@ -63,13 +67,25 @@ ReportRecord ReportFor(const Source& source, int index, const ApplianceData& dat
 ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
                    const QDate& today = QDate::currentDate());
 
+// "bestanden", "nicht bestanden", "offen" for 1, 0, -1.
+QString VerdictText(int verdict);
+
 // The columns of the list and of its CSV export, in order.
 QStringList Columns();
+// The columns of Columns() that hold numbers (values and limits).
+std::vector<int> NumberColumns();
 // One row of the export: the entry and its appliance data as the list shows them.
 QStringList CsvCells(const ListEntry& entry, const ApplianceData& data, const ReportRecord& report);
-// A CSV text: with semicolons and a byte-order mark for a German spreadsheet,
-// or plain UTF-8 with commas for scripts. Cells are quoted where needed.
-QByteArray Csv(const std::vector<QStringList>& rows, bool spreadsheet);
+// A CSV text, UTF-8.
+// For scripts (spreadsheet false): commas, decimal points, each cell as it is,
+// quoted where it holds a comma, quote or line break.
+// For a German spreadsheet: a byte-order mark, semicolons, decimal commas in
+// the number cells of `numberColumns` (when none are given: the columns whose
+// cells are all numbers or value marks such as "Overflow" and "?"), every cell
+// quoted that holds a separator (semicolon or comma), quote or line break, and
+// a cell that a spreadsheet would take as a formula ("=", "+", "-", "@" first)
+// made plain text with a leading apostrophe; a negative number stays a number.
+QByteArray Csv(const std::vector<QStringList>& rows, bool spreadsheet, const std::vector<int>& numberColumns = {});
 // Reads such a text back (both variants).
 std::vector<QStringList> ParseCsv(const QByteArray& text);
 

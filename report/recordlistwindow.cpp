@@ -2,35 +2,48 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QStyledItemDelegate>
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <map>
 #include <set>
 
 #include "archive/service.h"
+#include "controls/fieldguard.h"
 #include "device/TMessgeraet.h"
 #include "platform/cformat.h"
+#include "platform/fieldcheck.h"
 #include "platform/fileio.h"
 #include "platform/seams.h"
 #include "platform/userfolders.h"
 #include "report/TFormular.h"
 #include "report/batch.h"
+#include "report/layout.h"
 #include "report/printing.h"
 
 namespace {
 
 const QColor kPassedColor(0, 110, 0);
 const QColor kFailedColor(190, 0, 0);
+const QColor kOpenColor(140, 90, 0);
 const QString kCaption = QStringLiteral("Prüfungen");
 
 QString ResultText(int result) {
@@ -53,9 +66,9 @@ RecordListModel::RecordListModel(TMessgeraet* device, TFormular* form, QObject* 
 
 RecordList::Source RecordListModel::Source() const {
   RecordList::Source source;
+  source.Records = records_.data();
+  source.Count = RecordCount();
   if (!device_) return source;
-  source.Records = device_->Records.get();
-  source.Count = device_->RecordCount;
   for (int r = 0; r < kDeviceRowCount; ++r) source.MeasurementAvailable[r] = device_->MeasurementAvailable[r];
   source.DeviceText = device_->DeviceText;
   source.RowApplies = &device_->RowApplies;
@@ -66,29 +79,135 @@ RecordList::Source RecordListModel::Source() const {
 void RecordListModel::Reload() {
   beginResetModel();
   const int count = device_ ? device_->RecordCount : 0;
+  // During a load the records from the cursor on are not read yet.
+  const int read = device_ && device_->LoadState != 0 ? std::min(count, device_->RecordIndex) : count;
+  records_.assign(device_ && count > 0 ? device_->Records.get() : nullptr,
+                  device_ && count > 0 ? device_->Records.get() + count : nullptr);
+  read_.assign(size_t(count), 0);
+  std::fill(read_.begin(), read_.begin() + read, 1);
+  typed_.assign(size_t(count), 0);
+  unsaved_.assign(size_t(count), 0);
   data_.assign(size_t(count), ApplianceData());
   entries_.assign(size_t(count), ListEntry());
   template_ = form_ ? form_->Record() : ReportRecord();
   today_ = QDate::currentDate();
+  FindDuplicates();
   for (int row = 0; row < count; ++row) Recompute(row);
+  endResetModel();
+}
+
+void RecordListModel::TakeLoad() {
+  if (!device_) return;
+  const int count = device_->RecordCount;
+  // Given up or cancelled: the rows it did not read keep their records and data.
+  const bool cut = device_->LateAnswersIgnored;
+  beginResetModel();
+  const int rows = cut ? std::max(count, RecordCount()) : count;
+  std::vector<DeviceRecord> records(static_cast<size_t>(rows));
+  std::vector<char> read(size_t(rows), 1), typed(size_t(rows), 0), unsaved(size_t(rows), 0);
+  std::vector<ApplianceData> data(static_cast<size_t>(rows));
+  int kept = rows;
+  for (int row = 0; row < rows; ++row) {
+    if (row < count) {
+      records[size_t(row)] = device_->Records[row];
+    } else if (read_[size_t(row)]) {
+      records[size_t(row)] = records_[size_t(row)];
+      data[size_t(row)] = data_[size_t(row)];
+      typed[size_t(row)] = typed_[size_t(row)];
+      unsaved[size_t(row)] = unsaved_[size_t(row)];
+    } else {
+      kept = row;  // a row the earlier load had not read either: the list ends here
+      break;
+    }
+  }
+  records.resize(size_t(kept));
+  read.resize(size_t(kept));
+  typed.resize(size_t(kept));
+  unsaved.resize(size_t(kept));
+  data.resize(size_t(kept));
+  records_.swap(records);
+  read_.swap(read);
+  typed_.swap(typed);
+  unsaved_.swap(unsaved);
+  data_.swap(data);
+  entries_.assign(size_t(kept), ListEntry());
+  template_ = form_ ? form_->Record() : ReportRecord();
+  today_ = QDate::currentDate();
+  FindDuplicates();
+  for (int row = 0; row < kept; ++row) Recompute(row);
   endResetModel();
 }
 
 void RecordListModel::Refresh() {
   if (data_.empty()) return;
   template_ = form_ ? form_->Record() : ReportRecord();
+  FindDuplicates();
   for (int row = 0; row < RecordCount(); ++row) Recompute(row);
   emit dataChanged(index(0, 0), index(RecordCount() - 1, ColumnCount - 1));
 }
 
 void RecordListModel::Recompute(int row) {
-  entries_[size_t(row)] = RecordList::EntryFor(Source(), row, data_[size_t(row)], template_, today_);
+  if (read_[size_t(row)]) {
+    entries_[size_t(row)] = RecordList::EntryFor(Source(), row, data_[size_t(row)], template_, today_);
+    return;
+  }
+  // Not read yet: no values, no limits, no verdict.
+  ListEntry entry;
+  entry.Number = row + 1;
+  entry.Read = false;
+  entry.RowResult.fill(-1);
+  entries_[size_t(row)] = entry;
+}
+
+void RecordListModel::FindDuplicates() {
+  duplicates_.assign(data_.size(), {});
+  std::map<QString, std::vector<int>> rowsOf;
+  for (int row = 0; row < RecordCount(); ++row) {
+    const QString key = data_[size_t(row)].InventarNr.simplified().toCaseFolded();
+    if (!key.isEmpty()) rowsOf[key].push_back(row);
+  }
+  for (const auto& [key, rows] : rowsOf) {
+    if (rows.size() < 2) continue;
+    for (int row : rows)
+      for (int other : rows)
+        if (other != row) duplicates_[size_t(row)].push_back(other);
+  }
+}
+
+std::vector<int> RecordListModel::SameInventar(int row) const {
+  return row >= 0 && row < int(duplicates_.size()) ? duplicates_[size_t(row)] : std::vector<int>();
+}
+
+int RecordListModel::TypedRows() const { return int(std::count(typed_.begin(), typed_.end(), 1)); }
+
+std::vector<int> RecordListModel::UnsavedRows() const {
+  std::vector<int> rows;
+  for (int row = 0; row < RecordCount(); ++row)
+    if (unsaved_[size_t(row)]) rows.push_back(row);
+  return rows;
+}
+
+void RecordListModel::MarkSaved(const std::vector<int>& rows) {
+  for (int row : rows)
+    if (row >= 0 && row < RecordCount()) unsaved_[size_t(row)] = 0;
 }
 
 ListEntry RecordListModel::Entry(int row) const { return entries_[size_t(row)]; }
 
 ReportRecord RecordListModel::Report(int row) const {
   return RecordList::ReportFor(Source(), row, data_[size_t(row)], template_, today_);
+}
+
+int RecordListModel::TextLimit(int column) {
+  switch (column) {
+    case ColInventar: return Layout::kFields[17].limit;
+    case ColBezeichnung: return Layout::kFields[13].limit;
+    case ColHersteller: return Layout::kFields[14].limit;
+    case ColStandort: return Layout::kFields[16].limit;
+    case ColDatum: return 10;  // TT.MM.JJJJ
+    case ColBemerkungen: return Layout::kFields[28].limit;
+    default: return TMessgeraet::kLimitMaxChars;
+  }
 }
 
 int RecordListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : RecordCount(); }
@@ -104,7 +223,10 @@ Qt::ItemFlags RecordListModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags flags = QAbstractTableModel::flags(index);
   int row = 0, part = 0;
   const int c = index.column();
+  // Nothing is typed into a row a load has not read, nor while a load runs.
+  if (!entries_[size_t(index.row())].Read || (device_ && device_->LoadState != 0)) return flags;
   if ((c >= ColInventar && c <= ColDatum) || c == ColBemerkungen) flags |= Qt::ItemIsEditable;
+  if (c == ColClass) flags |= Qt::ItemIsEditable;  // the tester does not send the class
   if (c == ColSicht || c == ColFunktion) flags |= Qt::ItemIsUserCheckable;
   if (IsValueColumn(c, &row, &part) && part == 1 && entries_[size_t(index.row())].RowResult[row] >= 0)
     flags |= Qt::ItemIsEditable;  // a limit of its own for this record
@@ -138,10 +260,13 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
       case ColHersteller: return d.HerstellerTyp;
       case ColStandort: return d.Standort;
       case ColDatum: return d.Pruefdatum.isEmpty() ? today_.toString(QStringLiteral("dd.MM.yyyy")) : d.Pruefdatum;
-      case ColVerdict: return ResultText(e.Passed ? 1 : 0);
+      case ColMessung: return e.Read ? ResultText(e.Measured) : QString();
+      case ColVerdict: return e.Read ? RecordList::VerdictText(e.Verdict) : QString();
       case ColBemerkungen: return d.Bemerkungen;
       case ColSicht:
-      case ColFunktion: return QVariant();
+      case ColFunktion:
+        // An inspection not ticked yet (here or in the form) is open.
+        return e.Read && (c == ColSicht ? e.Sicht : e.Funktion) < 0 ? QStringLiteral("offen") : QVariant();
       default: break;
     }
     if (value) {
@@ -150,53 +275,154 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
       return ResultText(e.RowResult[row]);
     }
   }
+  if (!e.Read) return QVariant();
   if (role == Qt::CheckStateRole && (c == ColSicht || c == ColFunktion)) {
-    const int own = c == ColSicht ? d.Sichtpruefung : d.Funktionspruefung;
-    const bool fromForm = c == ColSicht ? template_.Sichtpruefung : template_.Funktionspruefung;
-    return (own < 0 ? fromForm : own == 1) ? Qt::Checked : Qt::Unchecked;
+    const int state = c == ColSicht ? e.Sicht : e.Funktion;
+    return state < 0 ? Qt::PartiallyChecked : state ? Qt::Checked : Qt::Unchecked;
   }
   if (role == Qt::ForegroundRole) {
-    if (c == ColVerdict) return e.Passed ? kPassedColor : kFailedColor;
+    if (c == ColVerdict) return e.Verdict < 0 ? kOpenColor : e.Verdict ? kPassedColor : kFailedColor;
+    if (c == ColMessung) return e.Measured ? kPassedColor : kFailedColor;
     if (value && part == 2 && e.RowResult[row] >= 0) return e.RowResult[row] ? kPassedColor : kFailedColor;
+    if (c == ColInventar && !duplicates_[size_t(index.row())].empty()) return kFailedColor;
   }
-  if (role == Qt::BackgroundRole && c == ColVerdict)
-    return e.Passed ? QColor(220, 245, 220) : QColor(250, 222, 222);
+  if (role == Qt::BackgroundRole) {
+    if (c == ColVerdict) return e.Verdict < 0 ? QColor(250, 240, 200) : e.Verdict ? QColor(220, 245, 220) : QColor(250, 222, 222);
+    if (c == ColInventar && !duplicates_[size_t(index.row())].empty()) return QColor(255, 214, 170);
+  }
+  if (role == Qt::ToolTipRole && c == ColInventar && !duplicates_[size_t(index.row())].empty()) {
+    QStringList numbers;
+    for (int other : duplicates_[size_t(index.row())]) numbers << CFormat("%03d", other + 1);
+    return QStringLiteral("Dieselbe Inventar-Nr. steht auch bei Nr. %1: das Archiv führt sie als ein Gerät.")
+        .arg(numbers.join(QStringLiteral(", ")));
+  }
   if (role == Qt::TextAlignmentRole && value && part < 2) return int(Qt::AlignRight | Qt::AlignVCenter);
   return QVariant();
 }
 
+bool RecordListModel::Refuse(const QString& why) {
+  refusal_ = why;
+  return false;
+}
+
 bool RecordListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  refusal_.clear();
   if (!index.isValid() || index.row() >= RecordCount()) return false;
-  ApplianceData& d = data_[size_t(index.row())];
+  const int r = index.row();
+  ApplianceData& d = data_[size_t(r)];
   const int c = index.column();
+  if (!(flags(index) & (Qt::ItemIsEditable | Qt::ItemIsUserCheckable))) return false;
   if (role == Qt::CheckStateRole && (c == ColSicht || c == ColFunktion)) {
     const int checked = value.toInt() == Qt::Checked ? 1 : 0;
     (c == ColSicht ? d.Sichtpruefung : d.Funktionspruefung) = checked;
+  } else if (role == Qt::EditRole && c == ColClass) {
+    // A class of its own for this record: the rows that apply and their
+    // default limits follow it, as in the device window.
+    static const QStringList kClasses{QStringLiteral("I"), QStringLiteral("II"), QStringLiteral("III")};
+    const int klasse = value.typeId() == QMetaType::Int ? value.toInt() : int(kClasses.indexOf(value.toString().trimmed()));
+    if (klasse < 0 || klasse > 2) return Refuse(QStringLiteral("Die Schutzklasse ist I, II oder III."));
+    if (records_[size_t(r)].ClassIndex == klasse) return true;
+    records_[size_t(r)].ClassIndex = klasse;
+    d.Limits.fill(QString());
   } else if (role == Qt::EditRole) {
     // One line each: the data record file keeps a field as one line.
     QString text = value.toString();
     text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     int row = 0, part = 0;
+    const bool limit = IsValueColumn(c, &row, &part) && part == 1;
+    const QString character = FieldCheck::UnstorableCharacter(text);
+    if (!character.isEmpty()) return Refuse(FieldCheck::UnstorableMessage(character));
+    if (text.size() > TextLimit(c)) return Refuse(FieldCheck::FullMessage(TextLimit(c)));
     switch (c) {
       case ColInventar: d.InventarNr = text; break;
       case ColBezeichnung: d.Bezeichnung = text; break;
       case ColHersteller: d.HerstellerTyp = text; break;
       case ColStandort: d.Standort = text; break;
-      case ColDatum: d.Pruefdatum = text; break;
-      case ColBemerkungen: d.Bemerkungen = text; break;
-      default:
-        if (!IsValueColumn(c, &row, &part) || part != 1) return false;
-        // A decimal comma is the decimal point, as in the device window.
-        d.Limits[row] = text.trimmed().replace(QLatin1Char(','), QLatin1Char('.'));
+      case ColDatum: {
+        // Empty: today. Otherwise a day that exists, written TT.MM.JJJJ.
+        QString date;
+        if (!text.trimmed().isEmpty() && !FieldCheck::Date(text, &date)) return Refuse(FieldCheck::DateMessage(text.trimmed()));
+        d.Pruefdatum = date;
         break;
+      }
+      case ColBemerkungen: d.Bemerkungen = text; break;
+      default: {
+        if (!limit) return false;
+        // As the device window's limit fields: a decimal comma is the point.
+        QString number = text.trimmed();
+        if (!number.isEmpty() && FieldCheck::Limit(number) != FieldCheck::State::Acceptable)
+          return Refuse(FieldCheck::LimitMessage(text.trimmed()));
+        d.Limits[row] = number;
+        break;
+      }
     }
   } else {
     return false;
   }
-  Recompute(index.row());
-  emit dataChanged(this->index(index.row(), 0), this->index(index.row(), ColumnCount - 1));
+  typed_[size_t(r)] = 1;
+  unsaved_[size_t(r)] = 1;
+  if (c == ColInventar) {
+    // The marks of every row with this number change (or of the one it had).
+    FindDuplicates();
+    emit dataChanged(this->index(0, ColInventar), this->index(RecordCount() - 1, ColInventar));
+  }
+  Recompute(r);
+  emit dataChanged(this->index(r, 0), this->index(r, ColumnCount - 1));
   return true;
 }
+
+// The editors of the list's cells: the same checks as the form's fields and
+// the device window's limit fields; a value the list refuses says why.
+class RecordListDelegate : public QStyledItemDelegate {
+ public:
+  RecordListDelegate(RecordListModel* model, QWidget* window)
+      : QStyledItemDelegate(window), model_(model), window_(window) {}
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const int c = index.column();
+    if (c == RecordListModel::ColClass) {
+      auto* combo = new QComboBox(parent);
+      combo->addItems({QStringLiteral("I"), QStringLiteral("II"), QStringLiteral("III")});
+      return combo;
+    }
+    auto* edit = qobject_cast<QLineEdit*>(QStyledItemDelegate::createEditor(parent, option, index));
+    if (!edit) return QStyledItemDelegate::createEditor(parent, option, index);
+    int row = 0, part = 0;
+    if (IsValueColumn(c, &row, &part))
+      FieldGuard::Limit(edit, TMessgeraet::kLimitMaxChars);
+    else
+      FieldGuard::Text(edit, RecordListModel::TextLimit(c));
+    return edit;
+  }
+  void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+      combo->setCurrentText(index.data(Qt::EditRole).toString());
+      return;
+    }
+    QStyledItemDelegate::setEditorData(editor, index);
+  }
+  void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
+    QVariant value;
+    if (auto* combo = qobject_cast<QComboBox*>(editor))
+      value = combo->currentIndex();
+    else if (auto* edit = qobject_cast<QLineEdit*>(editor))
+      value = edit->text();
+    else
+      return QStyledItemDelegate::setModelData(editor, model, index);
+    if (model->setData(index, value, Qt::EditRole)) return;
+    const QString why = model_->LastRefusal();
+    if (why.isEmpty()) return;
+    // Told once the editor has closed, so the box does not take the focus from it.
+    QPointer<QWidget> window = window_;
+    QTimer::singleShot(0, window_, [window, why] {
+      if (window) Seams::MessageBox(window, why, kCaption, Win::MB_OK | Win::MB_ICONEXCLAMATION);
+    });
+  }
+
+ private:
+  RecordListModel* model_;
+  QWidget* window_;
+};
 
 // ---- the window
 
@@ -211,6 +437,7 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, QWidget
   table_ = new QTableView(this);
   table_->setObjectName(QString::number(TableId));
   table_->setModel(proxy_);
+  table_->setItemDelegate(new RecordListDelegate(model_, this));
   table_->setSortingEnabled(true);
   table_->sortByColumn(RecordListModel::ColNumber, Qt::AscendingOrder);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -225,6 +452,7 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, QWidget
 
   status_ = new QLabel(this);
   status_->setObjectName(QString::number(StatusId));
+  status_->setWordWrap(true);  // a narrow window (a small screen at 200 %) keeps the whole text
   cancelLoad_ = new QPushButton(QStringLiteral("Laden abbrechen"), this);
   cancelLoad_->setObjectName(QString::number(CancelLoadId));
   cancelLoad_->hide();
@@ -232,35 +460,38 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, QWidget
   auto* top = new QHBoxLayout;
   top->addWidget(status_, 1);
   top->addWidget(cancelLoad_);
-  auto* buttons = new QHBoxLayout;
-  auto button = [&](int id, const QString& text, void (RecordListWindow::*slot)()) {
+  buttons_ = new QGridLayout;
+  auto button = [&](int id, const QString& text, const QString& tip = QString()) {
     auto* b = new QPushButton(text, this);
     b->setObjectName(QString::number(id));
-    connect(b, &QPushButton::clicked, this, slot);
-    buttons->addWidget(b);
+    b->setToolTip(tip);
+    connect(b, &QPushButton::clicked, this, [this, id] { Command(id); });
+    commandButtons_.push_back(b);
   };
-  button(PdfFilesId, QStringLiteral("Berichte als PDF..."), &RecordListWindow::ReportsAsPdfFiles);
-  button(OnePdfId, QStringLiteral("Eine PDF-Datei..."), &RecordListWindow::ReportsAsOnePdf);
-  button(PrintId, QStringLiteral("Berichte drucken..."), &RecordListWindow::PrintReports);
-  button(RecordsId, QStringLiteral("Datensätze speichern..."), &RecordListWindow::SaveRecords);
-  {
-    auto* b = new QPushButton(QStringLiteral("CSV (Tabelle)..."), this);
-    b->setObjectName(QString::number(CsvId));
-    b->setToolTip(QStringLiteral("UTF-8 mit Semikolon, für eine deutsche Tabellenkalkulation"));
-    connect(b, &QPushButton::clicked, this, [this] { ExportCsv(true); });
-    buttons->addWidget(b);
-    auto* plain = new QPushButton(QStringLiteral("CSV (Komma)..."), this);
-    plain->setObjectName(QString::number(CsvPlainId));
-    plain->setToolTip(QStringLiteral("UTF-8 mit Komma, für Skripte"));
-    connect(plain, &QPushButton::clicked, this, [this] { ExportCsv(false); });
-    buttons->addWidget(plain);
-  }
-  buttons->addStretch();
+  button(PdfFilesId, QStringLiteral("Berichte als PDF..."));
+  button(OnePdfId, QStringLiteral("Eine PDF-Datei..."));
+  button(PrintId, QStringLiteral("Berichte drucken..."));
+  button(RecordsId, QStringLiteral("Datensätze speichern..."));
+  button(CsvId, QStringLiteral("CSV (Tabelle)..."),
+         QStringLiteral("UTF-8 mit Semikolon und Dezimalkomma, für eine deutsche Tabellenkalkulation"));
+  button(CsvPlainId, QStringLiteral("CSV (Komma)..."), QStringLiteral("UTF-8 mit Komma und Dezimalpunkt, für Skripte"));
+  ArrangeButtons();
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(table_, 1);
-  layout->addLayout(buttons);
+  layout->addLayout(buttons_);
+  // The window may be narrower than one row of buttons (they go in two rows
+  // then), never narrower than two rows.
+  layout->setSizeConstraint(QLayout::SetNoConstraint);
+  {
+    int half = 0;
+    for (size_t i = 0; i < commandButtons_.size(); i += 2)
+      half += std::max(commandButtons_[i]->sizeHint().width(),
+                       i + 1 < commandButtons_.size() ? commandButtons_[i + 1]->sizeHint().width() : 0);
+    const QMargins m = layout->contentsMargins();
+    setMinimumSize(half + int(commandButtons_.size()) * 6 + m.left() + m.right(), 240);
+  }
 
   loadWatch_ = new QTimer(this);
   loadWatch_->setInterval(500);
@@ -273,13 +504,35 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, QWidget
     if (!(model_->flags(proxy_->mapToSource(index)) & Qt::ItemIsEditable))
       ShowInDevice(proxy_->mapToSource(index).row());
   });
-  if (device_) connect(device_, &TMessgeraet::RecordsLoaded, this, &RecordListWindow::OnRecordsLoaded);
+  if (device_) {
+    connect(device_, &TMessgeraet::RecordsLoaded, this, &RecordListWindow::OnRecordsLoaded);
+    device_->ConfirmLoadAll = [this] { return ConfirmLoad(); };
+  }
+  // The form is the template of every row at any moment: its inspection boxes
+  // are the rows' default, its texts those of every report.
+  formWatch_ = new QTimer(this);
+  formWatch_->setSingleShot(true);
+  formWatch_->setInterval(0);
+  connect(formWatch_, &QTimer::timeout, this, [this] {
+    model_->Refresh();
+    UpdateLoadState();
+  });
+  if (form_) {
+    for (QCheckBox* box : {form_->SichtpruefungBox, form_->FunktionspruefungBox})
+      connect(box, &QCheckBox::toggled, formWatch_, qOverload<>(&QTimer::start));
+    for (QLineEdit* edit : form_->Edits) connect(edit, &QLineEdit::textChanged, formWatch_, qOverload<>(&QTimer::start));
+  }
 }
 
-RecordListWindow::~RecordListWindow() = default;
+RecordListWindow::~RecordListWindow() {
+  if (device_) device_->ConfirmLoadAll = nullptr;
+}
 
 void RecordListWindow::SetupWindow() {
-  resize(1180, 560);
+  QSize size(1180, 560);
+  // A small screen (1366 x 768 at 200 %) gets a window that fits on it.
+  if (const QScreen* shown = screen()) size = size.boundedTo(shown->availableGeometry().size() - QSize(40, 80));
+  resize(size.expandedTo(minimumSize()));
   model_->Reload();
   table_->resizeColumnsToContents();
   UpdateLoadState();
@@ -297,15 +550,29 @@ void RecordListWindow::showEvent(QShowEvent* event) {
   model_->Refresh();
 }
 
+void RecordListWindow::ArrangeButtons() {
+  // One row where the window is wide enough, else two: no button is cut off.
+  int wide = 0;
+  for (QPushButton* b : commandButtons_) wide += b->sizeHint().width() + buttons_->horizontalSpacing();
+  const int columns = width() >= wide + 40 ? int(commandButtons_.size()) : (int(commandButtons_.size()) + 1) / 2;
+  if (columns == buttonColumns_) return;
+  buttonColumns_ = columns;
+  for (QPushButton* b : commandButtons_) buttons_->removeWidget(b);
+  for (int i = 0; i < int(commandButtons_.size()); ++i) buttons_->addWidget(commandButtons_[size_t(i)], i / columns, i % columns);
+  for (int c = 0; c <= int(commandButtons_.size()); ++c) buttons_->setColumnStretch(c, 0);
+  buttons_->setColumnStretch(columns, 1);
+}
+
 void RecordListWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  ArrangeButtons();
   if (sizeRestored_ && isVisible())
     UserSettings::SetValue(QStringLiteral("Prüfungen"), QStringLiteral("Größe"),
                            QStringLiteral("%1x%2").arg(width()).arg(height()));
 }
 
 void RecordListWindow::OnRecordsLoaded() {
-  model_->Reload();
+  model_->TakeLoad();
   table_->resizeColumnsToContents();
   UpdateLoadState();
 }
@@ -315,14 +582,18 @@ void RecordListWindow::UpdateLoadState() {
   cancelLoad_->setVisible(loading);
   if (!loading) {
     loadClock_.invalidate();
-    int passed = 0;
-    for (int row = 0; row < model_->RecordCount(); ++row) passed += model_->Entry(row).Passed ? 1 : 0;
+    int counts[3] = {0, 0, 0};  // open, failed, passed
+    for (int row = 0; row < model_->RecordCount(); ++row) ++counts[model_->Entry(row).Verdict + 1];
+    QString text = QStringLiteral("%1 Prüfungen: %2 bestanden, %3 nicht bestanden, %4 offen")
+                       .arg(model_->RecordCount())
+                       .arg(counts[2])
+                       .arg(counts[1])
+                       .arg(counts[0]);
+    // Open: the measurements passed, an inspection is not ticked yet.
+    text += counts[0] ? QStringLiteral(" (Sicht- oder Funktionsprüfung nicht abgehakt).") : QStringLiteral(".");
     status_->setText(model_->RecordCount() == 0
                          ? QStringLiteral("Noch keine Prüfungen geladen: \u201ELade Alle Datensätze\u201C im Messgerät.")
-                         : QStringLiteral("%1 Prüfungen, %2 bestanden, %3 nicht bestanden.")
-                               .arg(model_->RecordCount())
-                               .arg(passed)
-                               .arg(model_->RecordCount() - passed));
+                         : text);
     return;
   }
   const int done = device_->RecordIndex;
@@ -359,6 +630,8 @@ std::vector<ReportRecord> RecordListWindow::Reports(const std::vector<int>& rows
 
 void RecordListWindow::ShowInDevice(int row) {
   if (!device_ || row < 0 || row >= device_->RecordCount) return;
+  // The class set in the list is the record's class in the device window too.
+  if (row < model_->RecordCount()) device_->Records[row].ClassIndex = model_->Record(row).ClassIndex;
   device_->RecordIndex = row;
   device_->ShowRecord();
   emit DeviceWindowWanted();
@@ -373,6 +646,7 @@ QString RecordListWindow::AskFolder(const QString& title) {
   QString folder;
   if (!Seams::FileDialog(request, &folder)) return QString();
   UserFolders::Remember(folder);
+  lastFolder_ = folder;
   return folder;
 }
 
@@ -515,7 +789,103 @@ void RecordListWindow::ExportCsv(bool spreadsheet) {
   std::vector<QStringList> table{RecordList::Columns()};
   for (int row : rows) table.push_back(RecordList::CsvCells(model_->Entry(row), model_->Appliance(row), model_->Report(row)));
   QString error;
-  if (!FileIO::SaveFileAtomically(target, RecordList::Csv(table, spreadsheet), &error))
+  if (!FileIO::SaveFileAtomically(target, RecordList::Csv(table, spreadsheet, RecordList::NumberColumns()), &error)) {
     Seams::MessageBox(this, QStringLiteral("Die Liste konnte nicht gespeichert werden.\n\n%1\n\n%2").arg(target, error),
                       kCaption, Win::MB_OK | Win::MB_ICONHAND);
+    return;
+  }
+  model_->MarkSaved(rows);  // what was typed for them is in a file now
+}
+
+void RecordListWindow::Command(int id) {
+  // The form may have changed a moment ago: it is the template of every report.
+  model_->Refresh();
+  const bool batch = id == PdfFilesId || id == OnePdfId || id == PrintId || id == RecordsId;
+  if (batch && !ConfirmDuplicates(ChosenRows())) return;
+  switch (id) {
+    case PdfFilesId: ReportsAsPdfFiles(); break;
+    case OnePdfId: ReportsAsOnePdf(); break;
+    case PrintId: PrintReports(); break;
+    case RecordsId: SaveRecordsAndNote(); break;
+    case CsvId: ExportCsv(true); break;
+    case CsvPlainId: ExportCsv(false); break;
+    default: break;
+  }
+}
+
+bool RecordListWindow::ConfirmDuplicates(const std::vector<int>& rows) {
+  std::set<int> chosen(rows.begin(), rows.end());
+  QStringList lines;
+  std::set<QString> told;
+  for (int row : rows) {
+    std::vector<int> same = model_->SameInventar(row);
+    if (same.empty()) continue;
+    const QString number = model_->Appliance(row).InventarNr.simplified();
+    if (!told.insert(number.toCaseFolded()).second) continue;
+    same.push_back(row);
+    std::sort(same.begin(), same.end());
+    QStringList numbers;
+    for (int r : same) numbers << CFormat("%03d", r + 1);
+    lines << QStringLiteral("\u201E%1\u201C: Nr. %2").arg(number, numbers.join(QStringLiteral(", ")));
+  }
+  if (lines.isEmpty()) return true;
+  const QString shown = lines.mid(0, 8).join(QLatin1Char('\n')) + (lines.size() > 8 ? QStringLiteral("\n...") : QString());
+  return Seams::MessageBox(this,
+                           QStringLiteral("Dieselbe Inventar-Nr. steht bei mehreren Geräten:\n\n%1\n\nDas Archiv "
+                                          "führt sie als ein Gerät. Trotzdem fortfahren?")
+                               .arg(shown),
+                           kCaption, Win::MB_YESNO | Win::MB_ICONEXCLAMATION | Win::MB_DEFBUTTON2) == Win::IDYES;
+}
+
+void RecordListWindow::SaveRecordsAndNote() {
+  const std::vector<int> rows = ChosenRows();
+  lastFolder_.clear();
+  const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
+  SaveRecords();
+  if (lastFolder_.isEmpty()) return;
+  // The rows whose data record file is there now hold their typed data in a file.
+  const QStringList paths = TargetPaths(*model_, rows, lastFolder_, QStringLiteral(".ini"));
+  std::vector<int> written;
+  for (size_t i = 0; i < rows.size() && int(i) < paths.size(); ++i) {
+    const QFileInfo file(paths[int(i)]);
+    if (file.exists() && file.lastModified() >= started) written.push_back(rows[i]);
+  }
+  model_->MarkSaved(written);
+}
+
+bool RecordListWindow::ConfirmLoad() {
+  const int typed = model_->TypedRows();
+  if (typed == 0) return true;
+  return Seams::MessageBox(device_,
+                           QStringLiteral("In der Liste \u201EPrüfungen\u201C sind für %1 eingegeben. Das Laden ersetzt "
+                                          "sie bei jedem Datensatz, den es liest.\n\nAlle Datensätze neu laden?")
+                               .arg(typed == 1 ? QStringLiteral("ein Gerät Daten") : QStringLiteral("%1 Geräte Daten").arg(typed)),
+                           QStringLiteral("Lade Alle Datensätze"),
+                           Win::MB_YESNO | Win::MB_ICONQUESTION | Win::MB_DEFBUTTON2) == Win::IDYES;
+}
+
+bool RecordListWindow::QueryClose() {
+  const std::vector<int> unsaved = model_->UnsavedRows();
+  if (unsaved.empty()) return true;
+  const QString what = unsaved.size() == 1 ? QStringLiteral("Die Daten eines Geräts")
+                                           : QStringLiteral("Die Daten von %1 Geräten").arg(unsaved.size());
+  switch (Seams::MessageBox(this,
+                            QStringLiteral("%1 aus der Liste \u201EPrüfungen\u201C sind in keiner Datei gespeichert. "
+                                           "Als Datensätze speichern?")
+                                .arg(what),
+                            kCaption, Win::MB_YESNOCANCEL | Win::MB_ICONQUESTION)) {
+    case Win::IDYES: {
+      // The rows with unsaved data, as if the user had selected them.
+      table_->clearSelection();
+      for (int p = 0; p < proxy_->rowCount(); ++p) {
+        const int row = proxy_->mapToSource(proxy_->index(p, 0)).row();
+        if (std::binary_search(unsaved.begin(), unsaved.end(), row))
+          table_->selectionModel()->select(proxy_->index(p, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+      }
+      Command(RecordsId);
+      return model_->UnsavedRows().empty();
+    }
+    case Win::IDNO: return true;
+    default: return false;
+  }
 }

@@ -15,6 +15,7 @@
 
 #include "report/recordlist.h"
 
+class QGridLayout;
 class QLabel;
 class QPushButton;
 class QSortFilterProxyModel;
@@ -23,7 +24,9 @@ class QTimer;
 class TMessgeraet;
 class TFormular;
 
-// The list's rows: one per record of the last load, with the typed data.
+// The list's rows: the records of the device window's loads, each with what
+// the user typed for it. The list keeps its own copy of the records, so a
+// load that is given up replaces only the records it read completely.
 class RecordListModel : public QAbstractTableModel {
   Q_OBJECT
  public:
@@ -31,23 +34,42 @@ class RecordListModel : public QAbstractTableModel {
     ColNumber, ColStandard, ColClass,
     ColFirstValue,  // value, limit, result for each of the four rows
     ColInventar = ColFirstValue + 3 * kDeviceRowCount, ColBezeichnung, ColHersteller, ColStandort, ColDatum,
-    ColSicht, ColFunktion, ColVerdict, ColBemerkungen, ColumnCount
+    ColMessung, ColSicht, ColFunktion, ColVerdict, ColBemerkungen, ColumnCount
   };
   // The role that sorts by number where a column holds numbers.
   static constexpr int SortRole = Qt::UserRole + 1;
 
   RecordListModel(TMessgeraet* device, TFormular* form, QObject* parent = nullptr);
 
-  // Takes the records of the device window's last load; the typed data starts empty.
+  // Takes the records of the device window as they stand (during a load the
+  // records not yet read show neither values nor a verdict); the typed data
+  // starts empty.
   void Reload();
+  // Takes what a load brought when it ended. A complete load replaces the
+  // list; a load given up or cancelled replaces only the records it read
+  // completely and keeps every other row with its typed data.
+  void TakeLoad();
   int RecordCount() const { return static_cast<int>(data_.size()); }
   ApplianceData& Appliance(int row) { return data_[size_t(row)]; }
   const ApplianceData& Appliance(int row) const { return data_[size_t(row)]; }
+  const DeviceRecord& Record(int row) const { return records_[size_t(row)]; }
   // The entry and the report of a row, as they stand (the form is the template).
   ListEntry Entry(int row) const;
   ReportRecord Report(int row) const;
   // Recomputes every row (after the form changed).
   void Refresh();
+
+  // Rows the user typed something for, and those of them in no saved file.
+  int TypedRows() const;
+  std::vector<int> UnsavedRows() const;
+  void MarkSaved(const std::vector<int>& rows);
+  // The other rows with the same Inventar-Nr. as `row` (the list is one
+  // customer's: the form's Auftraggeber).
+  std::vector<int> SameInventar(int row) const;
+  // Why the last setData refused its value (German), empty when it took it.
+  QString LastRefusal() const { return refusal_; }
+  // The typing limit of a text column.
+  static int TextLimit(int column);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -59,12 +81,20 @@ class RecordListModel : public QAbstractTableModel {
  private:
   RecordList::Source Source() const;
   void Recompute(int row);
+  void FindDuplicates();
+  bool Refuse(const QString& why);
   TMessgeraet* device_;
   TFormular* form_;
+  std::vector<DeviceRecord> records_;
+  std::vector<char> read_;     // the record has been read completely
+  std::vector<char> typed_;    // the user typed something for it
+  std::vector<char> unsaved_;  // ... that is in no file yet
   std::vector<ApplianceData> data_;
   std::vector<ListEntry> entries_;
+  std::vector<std::vector<int>> duplicates_;
   ReportRecord template_;
   QDate today_;
+  QString refusal_;
 };
 
 class RecordListWindow : public QWidget {
@@ -90,8 +120,17 @@ class RecordListWindow : public QWidget {
   void PrintReports();
   void SaveRecords();
   void ExportCsv(bool spreadsheet);
+  // A command of the window's buttons: the batches first ask when the same
+  // Inventar-Nr. stands on more than one row.
+  void Command(int id);
+  bool ConfirmDuplicates(const std::vector<int>& rows);
   // Shows the record of a row in the device window.
   void ShowInDevice(int row);
+  // Asked before the program ends: typed data in no saved file is offered
+  // for saving (Ja), dropped (Nein) or the end is called off (Abbrechen).
+  bool QueryClose();
+  // Asked before a load replaces the records while the list holds typed data.
+  bool ConfirmLoad();
 
  signals:
   // The user asked to see a record in the device window.
@@ -106,6 +145,8 @@ class RecordListWindow : public QWidget {
   void UpdateLoadState();
   bool ConfirmReplace(const QStringList& paths);
   QString AskFolder(const QString& title);
+  // "Datensätze speichern...", and which rows it wrote.
+  void SaveRecordsAndNote();
   QString AskFile(const QString& title, const QString& filter, const QString& name);
   // Runs a batch with a progress dialog; false when it failed (the user was told).
   bool RunWithProgress(const QString& title, int total, const std::function<bool(const std::function<bool(int)>&)>& job);
@@ -122,4 +163,10 @@ class RecordListWindow : public QWidget {
   QElapsedTimer loadClock_;
   int loadStartRecord_ = 0;
   bool sizeRestored_ = false;
+  void ArrangeButtons();
+  QGridLayout* buttons_ = nullptr;
+  std::vector<QPushButton*> commandButtons_;
+  int buttonColumns_ = 0;
+  QString lastFolder_;   // the folder the last folder dialog chose
+  QTimer* formWatch_ = nullptr;  // the form changed: the list follows it
 };

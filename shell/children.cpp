@@ -33,6 +33,13 @@ ChildWindowMakers ChildWindowMakers::Program() {
     });
     return list;
   };
+  makers.ListCanClose = [](QWidget* list) {
+    auto* window = qobject_cast<RecordListWindow*>(list);
+    return !window || window->QueryClose();
+  };
+  makers.DeviceClose = [](QWidget* device) {
+    if (auto* window = qobject_cast<TMessgeraet*>(device)) window->CanClose();
+  };
   makers.MakeArchive = [](QWidget* form, std::function<void()> showForm) -> QWidget* {
     auto* archive = new ArchiveWindow(qobject_cast<TFormular*>(form));
     archive->SetupWindow();

@@ -16,6 +16,10 @@ struct ChildWindowMakers {
   // The record list "Prüfungen" of the device window's loads, with the form as
   // the template of its reports; `showDevice` brings the device window forward.
   std::function<QWidget*(QWidget* device, QWidget* form, std::function<void()> showDevice)> MakeList;
+  // Asked before the program ends: false keeps it open (typed list data kept).
+  std::function<bool(QWidget* list)> ListCanClose;
+  // The device window's own close query when the program ends (it closes the port).
+  std::function<void(QWidget* device)> DeviceClose;
   // The archive window "Archiv"; `showForm` brings the form forward.
   std::function<QWidget*(QWidget* form, std::function<void()> showForm)> MakeArchive;
   // Loads a data record file into the form (it says itself why it cannot).

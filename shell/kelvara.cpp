@@ -41,8 +41,8 @@ namespace {
 
 using namespace ShellIds;
 
-// The main frame. Its close query asks the report form, which offers to save
-// unsaved changes first.
+// The main frame. Its close query asks the report form and the record list,
+// which offer to save what is not saved yet; closing it ends the program.
 class KelvaraFrame : public QMainWindow {
  public:
   using QMainWindow::QMainWindow;
@@ -202,7 +202,17 @@ QAction* Kelvara::Action(int id) const {
 bool Kelvara::InitMainWindow() {
   // 1, 2: the client area with scroll bars, and the frame around it.
   auto* frame = new KelvaraFrame;
-  frame->CanClose = [this] { return !makers_.FormCanClose || !ReportForm || makers_.FormCanClose(ReportForm); };
+  frame->CanClose = [this] {
+    // The report form and the record list ask about what is not saved yet;
+    // then every window of the program closes with the frame, and the
+    // device window lets go of its port.
+    if (makers_.FormCanClose && ReportForm && !makers_.FormCanClose(ReportForm)) return false;
+    if (makers_.ListCanClose && RecordList && !makers_.ListCanClose(RecordList)) return false;
+    if (makers_.DeviceClose && DeviceWindow) makers_.DeviceClose(DeviceWindow);
+    for (QWidget* window : QApplication::topLevelWidgets())
+      if (window != Frame && window->isVisible()) window->close();
+    return true;
+  };
   Frame = frame;
   Frame->setObjectName(QStringLiteral("Frame"));
   Frame->setWindowTitle(Name);

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMainWindow>
+#include <QTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QProcess>
@@ -16,6 +18,9 @@
 #include <QTableView>
 
 #include "device/TMessgeraet.h"
+#include "platform/commandids.h"
+#include "shell/children.h"
+#include "shell/kelvara.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
 #include "report/batch.h"
@@ -25,6 +30,49 @@
 #include "tests/testutil.h"
 
 namespace {
+
+// RFC 4180 with semicolons, strictly: a cell is plain (no quote, separator or
+// line break in it) or quoted with doubled quotes inside; every line ends in
+// CR LF. Returns false at the first fault.
+bool ReadCsvStrictly(const QByteArray& bytes, std::vector<QStringList>* rows) {
+  if (!bytes.startsWith("\xEF\xBB\xBF")) return false;
+  const QString text = QString::fromUtf8(bytes.mid(3));
+  QStringList row;
+  int i = 0;
+  while (i < text.size()) {
+    QString cell;
+    if (text[i] == QLatin1Char('"')) {
+      for (++i;; ++i) {
+        if (i >= text.size()) return false;
+        if (text[i] == QLatin1Char('"')) {
+          if (i + 1 < text.size() && text[i + 1] == QLatin1Char('"')) {
+            cell += QLatin1Char('"');
+            ++i;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        cell += text[i];
+      }
+    } else {
+      while (i < text.size() && text[i] != QLatin1Char(';') && text[i] != QLatin1Char('\r')) {
+        if (text[i] == QLatin1Char('"') || text[i] == QLatin1Char('\n')) return false;
+        cell += text[i++];
+      }
+    }
+    row << cell;
+    if (i < text.size() && text[i] == QLatin1Char(';')) {
+      ++i;
+      continue;
+    }
+    if (text.mid(i, 2) != QLatin1String("\r\n")) return false;
+    i += 2;
+    rows->push_back(row);
+    row.clear();
+  }
+  return row.isEmpty();
+}
 
 QString PdfText(const QString& pdf) {
   QProcess p;
@@ -87,6 +135,8 @@ TEST_F(Visit, FiftyRecordsBecomeReportsThatAgreeWithTheList) {
   type(0, RecordListModel::ColInventar, QStringLiteral("INV-0001"));
   type(0, RecordListModel::ColBezeichnung, QStringLiteral("Bohrmaschine"));
   type(0, RecordListModel::ColStandort, QStringLiteral("Werkstatt; Halle 2"));
+  type(1, RecordListModel::ColStandort, QStringLiteral("Büro 3, Erdgeschoss"));
+  type(3, RecordListModel::ColBezeichnung, QStringLiteral("=HYPERLINK(\"http://example.invalid\")"));
   type(1, RecordListModel::ColInventar, QStringLiteral("INV-0002"));
   type(1, RecordListModel::ColBemerkungen, QStringLiteral("Kabel \"geknickt\", getauscht"));
   ASSERT_TRUE(model->setData(model->index(2, RecordListModel::ColFunktion), Qt::Unchecked, Qt::CheckStateRole));
@@ -161,23 +211,47 @@ TEST_F(Visit, FiftyRecordsBecomeReportsThatAgreeWithTheList) {
     EXPECT_EQ(a.readAll(), b.readAll()) << row;
   }
 
-  // --- CSV: parses back to the list's contents.
+  // --- CSV for a German spreadsheet: read back strictly, every number cell
+  // with a decimal comma, the rest as the list shows it, no formula.
   chosen_ = Out("liste.csv");
   list_->ExportCsv(true);
   QFile csv(Out("liste.csv"));
   ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-  const QByteArray bytes = csv.readAll();
-  EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
-  const std::vector<QStringList> rows = RecordList::ParseCsv(bytes);
+  std::vector<QStringList> rows;
+  ASSERT_TRUE(ReadCsvStrictly(csv.readAll(), &rows));
   ASSERT_EQ(rows.size(), 51u);
   EXPECT_EQ(rows[0], RecordList::Columns());
+  const std::vector<int> numberColumns = RecordList::NumberColumns();
+  const QRegularExpression decimalComma(QStringLiteral("^-?\\d+(,\\d+)?$"));
+  int numbers = 0;
   for (int row = 0; row < 50; ++row) {
+    ASSERT_EQ(rows[size_t(row + 1)].size(), RecordListModel::ColumnCount);
     for (int column = 0; column < RecordListModel::ColumnCount; ++column) {
+      const QString cell = rows[size_t(row + 1)][column];
+      QString shown = model->data(model->index(row, column), Qt::DisplayRole).toString();
+      if (std::find(numberColumns.begin(), numberColumns.end(), column) != numberColumns.end() &&
+          !QStringList{"", "Overflow", "?"}.contains(shown)) {
+        EXPECT_TRUE(decimalComma.match(cell).hasMatch()) << row << "/" << column << ": " << cell.toStdString();
+        shown.replace('.', ',');
+        ++numbers;
+      }
       if (column == RecordListModel::ColSicht || column == RecordListModel::ColFunktion) continue;
-      EXPECT_EQ(rows[size_t(row + 1)][column], model->data(model->index(row, column), Qt::DisplayRole).toString())
-          << row << "/" << column;
+      if (shown.startsWith('=')) shown.prepend('\'');
+      EXPECT_EQ(cell, shown) << row << "/" << column;
     }
   }
+  EXPECT_GT(numbers, 100);
+  EXPECT_EQ(rows[2][RecordListModel::ColStandort], QStringLiteral("Büro 3, Erdgeschoss"));
+  EXPECT_EQ(rows[4][RecordListModel::ColBezeichnung], QStringLiteral("'=HYPERLINK(\"http://example.invalid\")"));
+  // The variant for scripts keeps decimal points and the cells as they are.
+  chosen_ = Out("skript.csv");
+  list_->ExportCsv(false);
+  QFile plain(Out("skript.csv"));
+  ASSERT_TRUE(plain.open(QIODevice::ReadOnly));
+  const std::vector<QStringList> script = RecordList::ParseCsv(plain.readAll());
+  ASSERT_EQ(script.size(), 51u);
+  EXPECT_EQ(script[1][RecordListModel::ColFirstValue], model->data(model->index(0, RecordListModel::ColFirstValue), Qt::DisplayRole).toString());
+  EXPECT_EQ(script[4][RecordListModel::ColBezeichnung], QStringLiteral("=HYPERLINK(\"http://example.invalid\")"));
 
   // What the user looks at: the list with passed and failed records.
   list_->resize(1200, 600);
@@ -221,6 +295,171 @@ TEST_F(Visit, ARunningLoadShowsTheTimeLeftAndCanBeCancelled) {
   EXPECT_EQ(list_->Model()->RecordCount(), kept);
   ASSERT_TRUE(TestUtil::WaitFor([&] { return !cancel->isVisible() && ButtonsEnabled(); }, 5000));
   EXPECT_TRUE(status->text().startsWith(QStringLiteral("%1 Prüfungen").arg(kept))) << status->text().toStdString();
+}
+
+TEST_F(Visit, ASecondLoadAsksAndACancelledOneKeepsTheRowsItDidNotRead) {
+  StartSim({"--records", "12"});  // at line rate, so the load can be cut short
+  OpenWindow();
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->DeviceType == 2; }, 10000));
+  form_ = std::make_unique<TFormular>(w.get());
+  form_->SetupWindow();
+  list_ = std::make_unique<RecordListWindow>(w.get(), form_.get());
+  list_->SetupWindow();
+  LoadAll();
+  RecordListModel* model = list_->Model();
+  ASSERT_EQ(model->RecordCount(), 12);
+  ASSERT_TRUE(model->setData(model->index(0, RecordListModel::ColInventar), QStringLiteral("INV-A"), Qt::EditRole));
+  ASSERT_TRUE(model->setData(model->index(10, RecordListModel::ColInventar), QStringLiteral("INV-K"), Qt::EditRole));
+  ASSERT_TRUE(model->setData(model->index(10, RecordListModel::ColClass), QStringLiteral("II"), Qt::EditRole));
+
+  // "Nein": no load, nothing changes.
+  int answer = Win::IDNO;
+  Seams::SetMessageBoxResponder([&](const MessageBoxRequest& r) { return boxes_ << r, answer; });
+  w->ButtonClicked(105);
+  ASSERT_EQ(boxes_.size(), 1);
+  EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("2 Geräte Daten")));
+  EXPECT_EQ(boxes_[0].type & 0xF, Win::MB_YESNO);
+  EXPECT_EQ(w->LoadState, 0);
+  EXPECT_EQ(model->Appliance(0).InventarNr, QStringLiteral("INV-A"));
+
+  // "Ja", and the load is cancelled after a few records: the rows it read are
+  // new, every other row keeps what was typed for it.
+  answer = Win::IDYES;
+  w->ButtonClicked(105);
+  ASSERT_NE(w->LoadState, 0);
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->RecordIndex >= 2; }, 20000));
+  w->Session.CancelSequence();
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->LoadState == 0 && ButtonsEnabled(); }, 5000));
+  const int read = w->RecordCount;
+  ASSERT_GE(read, 2);
+  ASSERT_LT(read, 10);
+  EXPECT_EQ(model->RecordCount(), 12);
+  EXPECT_TRUE(model->Appliance(0).InventarNr.isEmpty());  // replaced by the new load
+  EXPECT_EQ(model->Appliance(10).InventarNr, QStringLiteral("INV-K"));
+  EXPECT_EQ(model->Entry(10).ClassText, QStringLiteral("II"));
+  EXPECT_TRUE(model->Entry(11).Read);
+}
+
+TEST_F(Visit, OpenInspectionsAreOpenNotFailedAndTheFormIsTheDefaultAtAnyMoment) {
+  StartSim({"--fast", "--records", "20", "--seed", "7"});
+  OpenWindow();
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return w->DeviceType == 2; }, 10000));
+  form_ = std::make_unique<TFormular>(w.get());
+  form_->SetupWindow();
+  list_ = std::make_unique<RecordListWindow>(w.get(), form_.get());
+  list_->SetupWindow();
+  list_->show();
+  LoadAll();
+  RecordListModel* model = list_->Model();
+  int measuredOk = 0;
+  for (int row = 0; row < 20; ++row) {
+    const ListEntry e = model->Entry(row);
+    measuredOk += e.Measured == 1;
+    // Nothing ticked yet: a record whose measurements passed is open, never failed.
+    EXPECT_EQ(e.Verdict, e.Measured == 1 ? -1 : 0) << row;
+    EXPECT_FALSE(e.Passed) << row;  // its printed page says "nicht bestanden" until both are ticked
+  }
+  ASSERT_GT(measuredOk, 0);
+  auto* status = TestUtil::Find<QLabel>(list_.get(), RecordListWindow::StatusId);
+  EXPECT_TRUE(status->text().contains(QStringLiteral("%1 offen").arg(measuredOk))) << status->text().toStdString();
+  // A form of last year loaded (both boxes ticked): the list follows it at once.
+  ReportRecord lastYear = form_->Record();
+  lastYear.Sichtpruefung = lastYear.Funktionspruefung = true;
+  const QString path = Out("vorjahr.ini");
+  ASSERT_EQ(Report::Write(path, lastYear).status, Report::WriteResult::Ok);
+  ASSERT_TRUE(form_->LoadRecord(path));
+  auto passed = [&] {
+    int n = 0;
+    for (int row = 0; row < 20; ++row) n += model->Entry(row).Verdict == 1;
+    return n;
+  };
+  EXPECT_TRUE(TestUtil::WaitFor([&] { return passed() == measuredOk; }, 5000)) << passed();
+  EXPECT_TRUE(status->text().startsWith(QStringLiteral("20 Prüfungen: %1 bestanden").arg(measuredOk)));
+  // The printed page of a passed record says so.
+  int first = 0;
+  while (first < 19 && model->Entry(first).Verdict != 1) ++first;
+  ASSERT_EQ(model->Entry(first).Verdict, 1);
+  chosen_ = Out("eins.pdf");
+  list_->Table()->selectRow(first);
+  list_->ReportsAsOnePdf();
+  EXPECT_TRUE(PdfText(Out("eins.pdf")).contains("Der Prüfling hat die Prüfung bestanden"));
+  list_->resize(1366, 700);
+  TestUtil::Grab(list_.get(), QStringLiteral("record-list-open"));
+  list_->Table()->scrollTo(list_->Table()->model()->index(0, RecordListModel::ColBemerkungen));
+  TestUtil::Grab(list_.get(), QStringLiteral("record-list-open-right"));
+  // A 1366 x 768 screen at 200 %: the window has half that room, and every
+  // button and the whole status line stay inside it.
+  list_->resize(660, 360);
+  QApplication::processEvents();
+  ASSERT_EQ(list_->size(), QSize(660, 360));
+  for (QPushButton* b : list_->findChildren<QPushButton*>())
+    if (b->isVisible()) EXPECT_TRUE(list_->rect().contains(b->geometry())) << b->text().toStdString();
+  EXPECT_TRUE(list_->rect().contains(status->geometry()));
+  TestUtil::Grab(list_.get(), QStringLiteral("record-list-small"));
+}
+
+TEST_F(Visit, DuplicateInventarNumbersAreMarkedAndABatchAsksBeforeWriting) {
+  LoadIntoList(4);
+  RecordListModel* model = list_->Model();
+  ASSERT_TRUE(model->setData(model->index(0, RecordListModel::ColInventar), QStringLiteral("INV-1"), Qt::EditRole));
+  ASSERT_TRUE(model->setData(model->index(3, RecordListModel::ColInventar), QStringLiteral("INV-1"), Qt::EditRole));
+  EXPECT_TRUE(model->data(model->index(3, RecordListModel::ColInventar), Qt::ToolTipRole).toString().contains("Nr. 001"));
+  int answer = Win::IDNO;
+  Seams::SetMessageBoxResponder([&](const MessageBoxRequest& r) { return boxes_ << r, answer; });
+  QDir(out_.path()).mkpath("ini");
+  chosen_ = Out("ini");
+  TestUtil::Find<QPushButton>(list_.get(), RecordListWindow::RecordsId)->click();
+  ASSERT_EQ(boxes_.size(), 1);
+  EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("\u201EINV-1\u201C: Nr. 001, 004")));
+  EXPECT_TRUE(QDir(Out("ini")).entryList(QDir::Files).isEmpty());
+  answer = Win::IDYES;
+  TestUtil::Find<QPushButton>(list_.get(), RecordListWindow::RecordsId)->click();
+  EXPECT_EQ(QDir(Out("ini")).entryList({"*.ini"}, QDir::Files).size(), 4);
+  // Those rows are in files now: the end of the program does not ask about them.
+  EXPECT_TRUE(model->UnsavedRows().empty());
+}
+
+TEST_F(Visit, EndingTheProgramClosesEveryWindowAndThePortAfterAskingAboutTypedData) {
+  StartSim({"--fast", "--records", "3"});
+  qputenv("KELVARA_ARCHIVE", Out("archiv.sqlite").toLocal8Bit());
+  int answer = Win::IDCANCEL;
+  Seams::SetMessageBoxResponder([&](const MessageBoxRequest& r) { return boxes_ << r, answer; });
+  {
+    Kelvara k(QString::fromLatin1(Kelvara::AppName), 0, ChildWindowMakers::Program(),
+              [] { return HostInfo{true, QStringLiteral("PRUEF1"), QStringLiteral("192.168.0.5")}; });
+    ASSERT_TRUE(k.InitMainWindow());
+    k.Frame->show();
+    auto* device = qobject_cast<TMessgeraet*>(k.DeviceWindow);
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return device->DeviceType == 2 && device->PortReady; }, 10000));
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return device->RecordButton[1]->isEnabled(); }, 5000));
+    device->ButtonClicked(105);
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return device->LoadState == 0 && device->RecordCount == 3; }, 30000));
+    k.EvCommand(ShellIds::CmShowList);
+    k.EvCommand(ShellIds::CmShowArchive);
+    auto* list = qobject_cast<RecordListWindow*>(k.RecordList);
+    ASSERT_TRUE(list && list->isVisible() && k.ArchiveView->isVisible());
+    ASSERT_TRUE(list->Model()->setData(list->Model()->index(1, RecordListModel::ColInventar), QStringLiteral("INV-2"),
+                                       Qt::EditRole));
+    // "Abbrechen": everything stays.
+    k.EvCommand(ShellIds::CmExit);
+    ASSERT_EQ(boxes_.size(), 1);
+    EXPECT_EQ(boxes_[0].type & 0xF, Win::MB_YESNOCANCEL);
+    EXPECT_TRUE(boxes_[0].text.contains(QStringLiteral("in keiner Datei gespeichert")));
+    EXPECT_TRUE(k.Frame->isVisible() && list->isVisible() && device->PortReady);
+    // "Nein": every window closes, the port is let go and the program's loop ends.
+    answer = Win::IDNO;
+    QTimer::singleShot(0, &k, [&k] { k.EvCommand(ShellIds::CmExit); });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    watchdog.start(20000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(k.Frame->isVisible());
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_FALSE(k.ArchiveView->isVisible());
+    EXPECT_FALSE(device->Port && device->Port->IsOpen());
+  }
+  qunsetenv("KELVARA_ARCHIVE");
 }
 
 TEST(BatchTest, ACancelledJobLeavesNoHalfWrittenFile) {
