@@ -7,7 +7,6 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPrinter>
 #include <algorithm>
 #include <functional>
 #include <cerrno>
@@ -16,7 +15,7 @@
 #include "platform/fileio.h"
 #include "report/layout.h"
 #include "report/pdfsplit.h"
-#include "report/printing.h"
+#include "report/pagemapping.h"
 #include "report/recordlist.h"
 #include "report/surface.h"
 
@@ -263,30 +262,6 @@ Result WriteOnePdf(const std::vector<ReportRecord>& reports, const QString& path
   result.ok = false;
   result.notWritten << Line(path, error);
   result.error = NotWrittenText(result.notWritten, 1, false);
-  return result;
-}
-
-Result Print(const std::vector<ReportRecord>& reports, QPrinter& printer, const Progress& progress) {
-  Result result;
-  if (!reports.empty()) printer.setDocName(Title(reports.front()));
-  QPainter painter;
-  if (!painter.begin(&printer)) {
-    result.ok = false;
-    result.error = QStringLiteral("Der Drucker kann nicht benutzt werden.");
-    return result;
-  }
-  const QSize pageSize(printer.width(), printer.height());
-  for (size_t i = 0; i < reports.size(); ++i) {
-    if (i > 0) printer.newPage();
-    PaintPage(painter, pageSize, reports[i]);
-    ++result.written;
-    if (progress && !progress(result.written)) {
-      result.canceled = true;
-      printer.abort();
-      break;
-    }
-  }
-  painter.end();
   return result;
 }
 

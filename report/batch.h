@@ -13,7 +13,6 @@
 #include "report/reportrecord.h"
 
 class QPainter;
-class QPrinter;
 class QPagedPaintDevice;
 
 namespace Batch {
@@ -51,8 +50,6 @@ void RemoveLeftovers(const QString& folder);
 Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress);
 // All reports as the pages of one PDF.
 Result WriteOnePdf(const std::vector<ReportRecord>& reports, const QString& path, const Progress& progress);
-// All reports as one job on the printer (a page per report).
-Result Print(const std::vector<ReportRecord>& reports, QPrinter& printer, const Progress& progress);
 // One data record file per report at paths[i].
 Result WriteRecords(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress);
 

@@ -36,6 +36,7 @@
 #include "platform/userfolders.h"
 #include "report/TFormular.h"
 #include "report/batch.h"
+#include "report/batchprint.h"
 #include "report/layout.h"
 #include "report/printing.h"
 

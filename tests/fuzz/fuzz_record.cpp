@@ -7,6 +7,7 @@
 
 #include "platform/seams.h"
 #include "report/TFormular.h"
+#define KELVARA_FUZZ_WINDOWS
 #include "tests/fuzz/fuzz_common.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include "platform/seams.h"
 #include "report/TFormular.h"
 #include "report/page.h"
+#include "report/recordingsurface.h"
 #include "report/surface.h"
 #include "tests/testutil.h"
 

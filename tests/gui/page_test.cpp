@@ -8,6 +8,7 @@
 
 #include "platform/fonts.h"
 #include "report/page.h"
+#include "report/recordingsurface.h"
 #include "report/surface.h"
 #include "tests/testutil.h"
 

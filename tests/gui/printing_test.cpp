@@ -25,6 +25,7 @@
 #include "report/TFormular.h"
 #include "report/page.h"
 #include "report/printing.h"
+#include "report/recordingsurface.h"
 #include "report/surface.h"
 #include "tests/smalldisk.h"
 #include "tests/testutil.h"

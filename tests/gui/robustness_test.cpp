@@ -29,6 +29,7 @@
 #include "platform/profile.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
+#include "report/recordingsurface.h"
 #include "report/surface.h"
 #include "tests/device_link_fixture.h"
 

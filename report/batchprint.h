@@ -1,0 +1,14 @@
+#pragma once
+// Reports for many records as one job on the printer, a page per report.
+#include <vector>
+
+#include "report/batch.h"
+
+class QPrinter;
+
+namespace Batch {
+
+// All reports as one job on the printer (a page per report).
+Result Print(const std::vector<ReportRecord>& reports, QPrinter& printer, const Progress& progress);
+
+}  // namespace Batch
