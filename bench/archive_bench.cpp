@@ -19,9 +19,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "archive/archive.h"
+#include "core/archive.h"
 #include "bench/timing.h"
-#include "report/reportrecord.h"
+#include "core/reportrecord.h"
 #include "tests/pgtestdb.h"
 
 namespace {

@@ -22,9 +22,9 @@
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
-#include "report/batch.h"
-#include "report/layout.h"
-#include "report/recordlistwindow.h"
+#include "render/batch.h"
+#include "core/layout.h"
+#include "records/recordlistwindow.h"
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -14,7 +14,7 @@
 #include <cstdlib>
 
 #include "bench/timing.h"
-#include "report/reportrecord.h"
+#include "core/reportrecord.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QToolTip>
 #include <QValidator>
 
-#include "platform/fieldcheck.h"
+#include "core/fieldcheck.h"
 #include "platform/seams.h"
 
 namespace {

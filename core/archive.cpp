@@ -1,4 +1,4 @@
-#include "archive/archive.h"
+#include "core/archive.h"
 
 #include <QAtomicInteger>
 #include <QCryptographicHash>
@@ -16,10 +16,10 @@
 #include <algorithm>
 #include <dirent.h>
 
-#include "platform/fileio.h"
-#include "platform/profile.h"
-#include "platform/userfolders.h"
-#include "report/layout.h"
+#include "core/fileio.h"
+#include "core/profile.h"
+#include "core/userfolders.h"
+#include "core/layout.h"
 
 // Everything in which the two databases' SQL differs.
 struct Archive::Dialect {

@@ -15,8 +15,8 @@
 #include <memory>
 #include <vector>
 
-#include "device/tables.h"
-#include "report/reportrecord.h"
+#include "core/tables.h"
+#include "core/reportrecord.h"
 
 class QSqlDatabase;
 

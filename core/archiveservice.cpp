@@ -1,4 +1,4 @@
-#include "archive/service.h"
+#include "core/archiveservice.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,7 +10,7 @@
 #include <QStandardPaths>
 #include <QVariant>
 
-#include "archive/archive.h"
+#include "core/archive.h"
 
 namespace {
 const QString kQueueConnection = QStringLiteral("kelvara-archive-queue");

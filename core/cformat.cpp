@@ -1,4 +1,4 @@
-#include "platform/cformat.h"
+#include "core/cformat.h"
 
 #include <cerrno>
 #include <cstdarg>

@@ -1,4 +1,4 @@
-#include "platform/cp1252.h"
+#include "core/cp1252.h"
 
 namespace {
 // Unicode code points of the bytes 0x80..0x9F.

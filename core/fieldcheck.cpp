@@ -1,9 +1,9 @@
-#include "platform/fieldcheck.h"
+#include "core/fieldcheck.h"
 
 #include <QDate>
 #include <QRegularExpression>
 
-#include "platform/cp1252.h"
+#include "core/cp1252.h"
 
 namespace FieldCheck {
 

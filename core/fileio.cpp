@@ -1,4 +1,4 @@
-#include "platform/fileio.h"
+#include "core/fileio.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "report/layout.h"
+#include "core/layout.h"
 
 namespace Layout {
 

@@ -1,9 +1,9 @@
-#include "platform/profile.h"
+#include "core/profile.h"
 
 #include <cstring>
 
-#include "platform/cp1252.h"
-#include "platform/fileio.h"
+#include "core/cp1252.h"
+#include "core/fileio.h"
 
 namespace {
 

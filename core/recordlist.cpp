@@ -1,11 +1,11 @@
-#include "report/recordlist.h"
+#include "core/recordlist.h"
 
 #include <set>
 
 #include <QRegularExpression>
 
-#include "device/values.h"
-#include "platform/cformat.h"
+#include "core/values.h"
+#include "core/cformat.h"
 
 namespace RecordList {
 namespace {

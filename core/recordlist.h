@@ -9,9 +9,9 @@
 #include <array>
 #include <vector>
 
-#include "device/session.h"
-#include "device/tables.h"
-#include "report/reportrecord.h"
+#include "core/session.h"
+#include "core/tables.h"
+#include "core/reportrecord.h"
 
 // What the user types for one appliance in the list.
 struct ApplianceData {

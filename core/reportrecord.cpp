@@ -1,9 +1,9 @@
-#include "report/reportrecord.h"
+#include "core/reportrecord.h"
 
-#include "device/values.h"
-#include "platform/cformat.h"
-#include "platform/cp1252.h"
-#include "platform/profile.h"
+#include "core/values.h"
+#include "core/cformat.h"
+#include "core/cp1252.h"
+#include "core/profile.h"
 
 namespace {
 

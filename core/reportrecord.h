@@ -5,8 +5,8 @@
 #include <QString>
 #include <array>
 
-#include "device/tables.h"
-#include "report/layout.h"
+#include "core/tables.h"
+#include "core/layout.h"
 
 struct ReportRecord {
   std::array<QString, Layout::kFieldCount> Fields;  // the 31 texts

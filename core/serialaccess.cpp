@@ -1,4 +1,4 @@
-#include "platform/serialaccess.h"
+#include "core/serialaccess.h"
 
 #include <QFile>
 #include <QStringList>
@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/serialport.h"
+#include "core/serialport.h"
 
 namespace SerialAccess {
 

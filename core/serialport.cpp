@@ -1,4 +1,4 @@
-#include "platform/serialport.h"
+#include "core/serialport.h"
 
 #include <QDir>
 #include <QFile>

@@ -22,7 +22,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 
-#include "platform/bytelink.h"
+#include "core/bytelink.h"
 #include <QString>
 #include <deque>
 #include <functional>

@@ -1,7 +1,7 @@
-#include "device/session.h"
+#include "core/session.h"
 
-#include "platform/bytelink.h"
-#include "platform/cformat.h"
+#include "core/bytelink.h"
+#include "core/cformat.h"
 
 namespace {
 constexpr int kLineMax = 511;   // characters a line keeps

@@ -1,4 +1,4 @@
-#include "device/tables.h"
+#include "core/tables.h"
 
 // Index order: [class code][standard code][row]; index 0 of class and standard
 // is unused. A row belongs to a test when kRowApplies is 1; its default limit

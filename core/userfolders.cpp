@@ -1,10 +1,10 @@
-#include "platform/userfolders.h"
+#include "core/userfolders.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "platform/profile.h"
+#include "core/profile.h"
 
 namespace UserFolders {
 namespace {

@@ -1,6 +1,6 @@
-#include "device/values.h"
+#include "core/values.h"
 
-#include "platform/cformat.h"
+#include "core/cformat.h"
 
 namespace Values {
 namespace {

@@ -5,7 +5,7 @@
 #include <QString>
 #include <array>
 
-#include "device/tables.h"
+#include "core/tables.h"
 
 namespace Values {
 

@@ -15,9 +15,9 @@
 #include <functional>
 #include <memory>
 
-#include "device/session.h"
-#include "device/tables.h"
-#include "platform/serialport.h"
+#include "core/session.h"
+#include "core/tables.h"
+#include "core/serialport.h"
 
 class QLabel;
 class QLineEdit;
@@ -142,7 +142,7 @@ class TMessgeraet : public QWidget {
   RowAppliesTable RowApplies{};
   DefaultLimitsTable DefaultLimits{};
 
-  // The conversation with the tester (device/session); the window is its view.
+  // The conversation with the tester (core/session); the window is its view.
   // The members the protocol works on live there and are reachable here
   // under their names.
  private:

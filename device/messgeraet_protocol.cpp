@@ -1,6 +1,6 @@
 // The device window as the view of its tester session: the timers and the
 // record buttons feed the session, and what it reports is shown in the
-// window's controls. The protocol itself is in device/session.
+// window's controls. The protocol itself is in core/session.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -11,7 +11,7 @@
 
 #include "controls/TColorStatic.h"
 #include "device/TMessgeraet.h"
-#include "device/values.h"
+#include "core/values.h"
 #include "platform/seams.h"
 #include "platform/wintimer.h"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "device/TMessgeraet.h"
-#include "platform/cformat.h"
+#include "core/cformat.h"
 #include "platform/seams.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cerrno>
 
 #include "device/TMessgeraet.h"
-#include "platform/cformat.h"
-#include "platform/serialport.h"
+#include "core/cformat.h"
+#include "core/serialport.h"
 
 namespace {
 const QString kDevicePrefix = QStringLiteral("\\\\.\\");

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 
 #include "device/TMessgeraet.h"
-#include "device/values.h"
+#include "core/values.h"
 
 void TMessgeraet::RefreshSettings() {
   const int k = KlasseCombo->currentIndex();

@@ -1,13 +1,13 @@
 // Measured values on show: the live display and the four values of a record
-// (the range texts and the scaling are in device/values).
+// (the range texts and the scaling are in core/values).
 #include <QComboBox>
 #include <QLabel>
 #include <QSignalBlocker>
 
 #include "controls/TColorStatic.h"
 #include "device/TMessgeraet.h"
-#include "device/values.h"
-#include "platform/cformat.h"
+#include "core/values.h"
+#include "core/cformat.h"
 
 QString TMessgeraet::RangeText(int code) { return Values::RangeText(code); }
 

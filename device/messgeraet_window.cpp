@@ -13,15 +13,15 @@
 #include "controls/TColorStatic.h"
 #include "controls/fieldguard.h"
 #include "device/TMessgeraet.h"
-#include "device/values.h"
-#include "platform/cformat.h"
+#include "core/values.h"
+#include "core/cformat.h"
 #include "platform/dialogunits.h"
-#include "platform/fonts.h"
+#include "render/fonts.h"
 #include "platform/lightpalette.h"
 #include "platform/seams.h"
 #include "platform/wintimer.h"
 
-#include "platform/serialport.h"
+#include "core/serialport.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "report/archivewindow.h"
+#include "records/archivewindow.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -16,13 +16,13 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "archive/service.h"
-#include "platform/fileio.h"
+#include "core/archiveservice.h"
+#include "core/fileio.h"
 #include "platform/seams.h"
-#include "platform/userfolders.h"
+#include "core/userfolders.h"
 #include "report/TFormular.h"
-#include "report/batch.h"
-#include "report/recordlist.h"
+#include "render/batch.h"
+#include "core/recordlist.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "archive/archive.h"
+#include "core/archive.h"
 
 class QComboBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "report/recordlistwindow.h"
+#include "records/recordlistwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -26,18 +26,18 @@
 #include <map>
 #include <set>
 
-#include "archive/service.h"
+#include "core/archiveservice.h"
 #include "controls/fieldguard.h"
 #include "device/TMessgeraet.h"
-#include "platform/cformat.h"
-#include "platform/fieldcheck.h"
-#include "platform/fileio.h"
+#include "core/cformat.h"
+#include "core/fieldcheck.h"
+#include "core/fileio.h"
 #include "platform/seams.h"
-#include "platform/userfolders.h"
+#include "core/userfolders.h"
 #include "report/TFormular.h"
-#include "report/batch.h"
+#include "render/batch.h"
 #include "report/batchprint.h"
-#include "report/layout.h"
+#include "core/layout.h"
 #include "report/printing.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "report/recordlist.h"
+#include "core/recordlist.h"
 
 class QGridLayout;
 class QLabel;

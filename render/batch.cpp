@@ -1,4 +1,4 @@
-#include "report/batch.h"
+#include "render/batch.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -12,12 +12,12 @@
 #include <cerrno>
 #include <set>
 
-#include "platform/fileio.h"
-#include "report/layout.h"
-#include "report/pdfsplit.h"
-#include "report/pagemapping.h"
-#include "report/recordlist.h"
-#include "report/surface.h"
+#include "core/fileio.h"
+#include "core/layout.h"
+#include "render/pdfsplit.h"
+#include "render/pagemapping.h"
+#include "core/recordlist.h"
+#include "render/surface.h"
 
 namespace Batch {
 namespace {

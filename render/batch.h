@@ -9,8 +9,8 @@
 #include <functional>
 #include <vector>
 
-#include "report/page.h"
-#include "report/reportrecord.h"
+#include "render/page.h"
+#include "core/reportrecord.h"
 
 class QPainter;
 class QPagedPaintDevice;

@@ -1,9 +1,9 @@
-#include "report/page.h"
+#include "render/page.h"
 
 #include <QStringList>
 
-#include "report/layout.h"
-#include "report/reportrecord.h"
+#include "core/layout.h"
+#include "core/reportrecord.h"
 
 namespace Page {
 namespace {

@@ -6,8 +6,8 @@
 #include <QString>
 #include <array>
 
-#include "report/layout.h"
-#include "report/surface.h"
+#include "core/layout.h"
+#include "render/surface.h"
 
 namespace Page {
 

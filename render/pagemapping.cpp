@@ -1,4 +1,4 @@
-#include "report/pagemapping.h"
+#include "render/pagemapping.h"
 
 #include <QtGlobal>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "report/pdfsplit.h"
+#include "render/pdfsplit.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

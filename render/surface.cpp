@@ -1,4 +1,4 @@
-#include "report/surface.h"
+#include "render/surface.h"
 
 #include <QFontMetrics>
 #include <QPainter>

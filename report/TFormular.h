@@ -13,10 +13,10 @@
 #include <QWidget>
 #include <array>
 
-#include "device/tables.h"
-#include "platform/commandids.h"
-#include "report/page.h"
-#include "report/reportrecord.h"
+#include "core/tables.h"
+#include "core/commandids.h"
+#include "render/page.h"
+#include "core/reportrecord.h"
 
 class QLineEdit;
 class QCheckBox;

@@ -2,7 +2,7 @@
 // Reports for many records as one job on the printer, a page per report.
 #include <vector>
 
-#include "report/batch.h"
+#include "render/batch.h"
 
 class QPrinter;
 

@@ -6,7 +6,7 @@
 
 #include "device/TMessgeraet.h"
 #include "report/TFormular.h"
-#include "report/reportrecord.h"
+#include "core/reportrecord.h"
 
 void TFormular::CmKopieren() { Evaluate(); }
 

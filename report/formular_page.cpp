@@ -7,9 +7,9 @@
 
 #include "device/TMessgeraet.h"
 #include "report/TFormular.h"
-#include "report/page.h"
+#include "render/page.h"
 #include "report/printing.h"
-#include "report/surface.h"
+#include "render/surface.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
-#include "platform/userfolders.h"
-#include "archive/service.h"
+#include "core/userfolders.h"
+#include "core/archiveservice.h"
 #include "report/TFormular.h"
-#include "report/reportrecord.h"
+#include "core/reportrecord.h"
 
 namespace {
 

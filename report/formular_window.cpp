@@ -9,15 +9,15 @@
 
 #include "controls/fieldguard.h"
 #include "device/TMessgeraet.h"
-#include "platform/cformat.h"
-#include "platform/cp1252.h"
+#include "core/cformat.h"
+#include "core/cp1252.h"
 #include "platform/lightpalette.h"
-#include "platform/fonts.h"
+#include "render/fonts.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
-#include "device/values.h"
-#include "report/layout.h"
-#include "report/reportrecord.h"
+#include "core/values.h"
+#include "core/layout.h"
+#include "core/reportrecord.h"
 
 const char* const TFormular::kSection = Report::kSection;
 

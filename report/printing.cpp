@@ -25,13 +25,13 @@
 #include <unistd.h>
 
 #include "platform/dialogunits.h"
-#include "platform/fileio.h"
-#include "platform/fonts.h"
+#include "core/fileio.h"
+#include "render/fonts.h"
 #include "platform/seams.h"
-#include "platform/userfolders.h"
+#include "core/userfolders.h"
 #include "report/TFormular.h"
-#include "report/recordlist.h"
-#include "report/surface.h"
+#include "core/recordlist.h"
+#include "render/surface.h"
 
 // --- TWindowPrintout --------------------------------------------------------
 

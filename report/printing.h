@@ -10,7 +10,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "report/pagemapping.h"
+#include "render/pagemapping.h"
 
 class QEventLoop;
 class QPainter;

@@ -2,8 +2,8 @@
 
 #include "device/TMessgeraet.h"
 #include "report/TFormular.h"
-#include "report/archivewindow.h"
-#include "report/recordlistwindow.h"
+#include "records/archivewindow.h"
+#include "records/recordlistwindow.h"
 
 ChildWindowMakers ChildWindowMakers::Program() {
   ChildWindowMakers makers;

@@ -4,7 +4,7 @@
 #include <QPushButton>
 
 #include "platform/dialogunits.h"
-#include "platform/fonts.h"
+#include "render/fonts.h"
 #include "shell/artwork.h"
 #include "shell/kelvara.h"
 

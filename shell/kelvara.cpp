@@ -29,10 +29,10 @@
 #include <QToolButton>
 #include <cstring>
 
-#include "platform/cformat.h"
+#include "core/cformat.h"
 #include "platform/seams.h"
 #include "platform/wintimer.h"
-#include "platform/serialaccess.h"
+#include "core/serialaccess.h"
 #include "shell/artwork.h"
 #include "shell/dlgabout.h"
 #include "shell/modeindicators.h"

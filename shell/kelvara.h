@@ -9,8 +9,8 @@
 #include <functional>
 #include <map>
 
-#include "platform/commandids.h"
-#include "report/layout.h"
+#include "core/commandids.h"
+#include "core/layout.h"
 #include "shell/children.h"
 
 class QAction;

@@ -2,7 +2,7 @@
 // and returns the exit status of its run.
 #include <QApplication>
 
-#include "platform/fonts.h"
+#include "render/fonts.h"
 #include "shell/commandline.h"
 #include "shell/kelvara.h"
 

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QThread>
 
-#include "platform/fonts.h"
+#include "render/fonts.h"
 
 namespace TestUtil {
 

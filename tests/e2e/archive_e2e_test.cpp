@@ -13,14 +13,14 @@
 #include <QUrl>
 #include <unistd.h>
 
-#include "archive/archive.h"
-#include "archive/service.h"
+#include "core/archive.h"
+#include "core/archiveservice.h"
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
-#include "report/archivewindow.h"
-#include "report/recordlist.h"
-#include "report/recordlistwindow.h"
+#include "records/archivewindow.h"
+#include "core/recordlist.h"
+#include "records/recordlistwindow.h"
 #include "tests/pgtestdb.h"
 #include "tests/sim_link_fixture.h"
 #include "tests/testutil.h"

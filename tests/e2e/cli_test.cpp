@@ -19,7 +19,7 @@
 #include "platform/seams.h"
 #include "report/TFormular.h"
 #include "report/printing.h"
-#include "report/recordlistwindow.h"
+#include "records/recordlistwindow.h"
 #include "tests/sim_link_fixture.h"
 #include "tests/smalldisk.h"
 #include "tests/testutil.h"

@@ -18,14 +18,14 @@
 #include <QTableView>
 
 #include "device/TMessgeraet.h"
-#include "platform/commandids.h"
+#include "core/commandids.h"
 #include "shell/children.h"
 #include "shell/kelvara.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
-#include "report/batch.h"
-#include "report/recordlist.h"
-#include "report/recordlistwindow.h"
+#include "render/batch.h"
+#include "core/recordlist.h"
+#include "records/recordlistwindow.h"
 #include "tests/sim_link_fixture.h"
 #include "tests/testutil.h"
 

@@ -18,7 +18,7 @@
 #include "platform/seams.h"
 #include "report/TFormular.h"
 #include "report/printing.h"
-#include "report/surface.h"
+#include "render/surface.h"
 #include "shell/kelvara.h"
 #include "tests/sim_link_fixture.h"
 #include "tests/testutil.h"

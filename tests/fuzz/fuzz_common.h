@@ -8,7 +8,7 @@
 #ifdef KELVARA_FUZZ_WINDOWS
 #include <QApplication>
 
-#include "platform/fonts.h"
+#include "render/fonts.h"
 using FuzzApplication = QApplication;
 #else
 #include <QCoreApplication>

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <map>
 
-#include "device/session.h"
-#include "platform/memorylink.h"
+#include "core/session.h"
+#include "tests/support/memorylink.h"
 #include "tests/fuzz/fuzz_common.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/profile.h"
+#include "core/profile.h"
 #include "tests/fuzz/fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -7,12 +7,12 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 
-#include "archive/archive.h"
-#include "archive/service.h"
+#include "core/archive.h"
+#include "core/archiveservice.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
-#include "report/archivewindow.h"
-#include "report/recordlist.h"
+#include "records/archivewindow.h"
+#include "core/recordlist.h"
 #include "tests/testutil.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 
 #include "platform/seams.h"
-#include "platform/serialaccess.h"
+#include "core/serialaccess.h"
 #include "platform/wintimer.h"
 #include "report/TFormular.h"
 #include "shell/commandline.h"

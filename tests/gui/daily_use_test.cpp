@@ -33,11 +33,11 @@
 
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
-#include "platform/serialport.h"
-#include "platform/userfolders.h"
+#include "core/serialport.h"
+#include "core/userfolders.h"
 #include "platform/wintimer.h"
 #include "report/TFormular.h"
-#include "report/recordlistwindow.h"
+#include "records/recordlistwindow.h"
 #include "shell/kelvara.h"
 #include "tests/testutil.h"
 

@@ -10,10 +10,10 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 
-#include "platform/fileio.h"
-#include "platform/profile.h"
+#include "core/fileio.h"
+#include "core/profile.h"
 #include "platform/seams.h"
-#include "platform/userfolders.h"
+#include "core/userfolders.h"
 #include "report/TFormular.h"
 
 namespace {

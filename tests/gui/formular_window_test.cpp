@@ -8,12 +8,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "platform/fonts.h"
+#include "render/fonts.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
-#include "report/page.h"
-#include "report/recordingsurface.h"
-#include "report/surface.h"
+#include "render/page.h"
+#include "tests/support/recordingsurface.h"
+#include "render/surface.h"
 #include "tests/testutil.h"
 
 namespace {

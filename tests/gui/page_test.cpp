@@ -6,10 +6,10 @@
 #include <QImage>
 #include <QPainter>
 
-#include "platform/fonts.h"
-#include "report/page.h"
-#include "report/recordingsurface.h"
-#include "report/surface.h"
+#include "render/fonts.h"
+#include "render/page.h"
+#include "tests/support/recordingsurface.h"
+#include "render/surface.h"
 #include "tests/testutil.h"
 
 namespace {

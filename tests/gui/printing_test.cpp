@@ -23,10 +23,10 @@
 #include "platform/dialogunits.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
-#include "report/page.h"
+#include "render/page.h"
 #include "report/printing.h"
-#include "report/recordingsurface.h"
-#include "report/surface.h"
+#include "tests/support/recordingsurface.h"
+#include "render/surface.h"
 #include "tests/smalldisk.h"
 #include "tests/testutil.h"
 

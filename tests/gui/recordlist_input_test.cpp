@@ -13,14 +13,14 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
-#include "archive/archive.h"
+#include "core/archive.h"
 #include "controls/fieldguard.h"
 #include "device/TMessgeraet.h"
-#include "platform/fieldcheck.h"
+#include "core/fieldcheck.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
-#include "report/recordlist.h"
-#include "report/recordlistwindow.h"
+#include "core/recordlist.h"
+#include "records/recordlistwindow.h"
 #include "tests/testutil.h"
 
 namespace {

@@ -24,13 +24,13 @@
 #include <sys/stat.h>
 
 #include "controls/TColorStatic.h"
-#include "platform/cformat.h"
-#include "platform/cp1252.h"
-#include "platform/profile.h"
+#include "core/cformat.h"
+#include "core/cp1252.h"
+#include "core/profile.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
-#include "report/recordingsurface.h"
-#include "report/surface.h"
+#include "tests/support/recordingsurface.h"
+#include "render/surface.h"
 #include "tests/device_link_fixture.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <pty.h>
 #include <unistd.h>
 
-#include "platform/serialport.h"
+#include "core/serialport.h"
 #include "tests/testutil.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/memorylink.h"
+#include "tests/support/memorylink.h"
 
 bool MemoryLink::StartRead(int maxBytes, ReadDone done) {
   if (!open_) return false;

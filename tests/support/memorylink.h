@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <functional>
 
-#include "platform/bytelink.h"
+#include "core/bytelink.h"
 
 class MemoryLink : public ByteLink {
  public:

@@ -1,4 +1,4 @@
-#include "report/recordingsurface.h"
+#include "tests/support/recordingsurface.h"
 
 void RecordingSurface::SelectFont(const PageFont& font) {
   font_ = font;

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "report/surface.h"
+#include "render/surface.h"
 
 // Lists every operation as a line of text, e.g. "text 5 80 Auftraggeber:".
 // Metric: every character is height/2 wide, a line is height + height/4 high,

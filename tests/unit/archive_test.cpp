@@ -14,8 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "archive/archive.h"
-#include "report/reportrecord.h"
+#include "core/archive.h"
+#include "core/reportrecord.h"
 #include "tests/pgtestdb.h"
 
 namespace {

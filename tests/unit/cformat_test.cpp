@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/cformat.h"
+#include "core/cformat.h"
 
 TEST(CFormat, PrintfFormatsOfTheProgram) {
   EXPECT_EQ(CFormat("%5.2f", static_cast<double>(0.3f)), " 0.30");

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/cp1252.h"
+#include "core/cp1252.h"
 
 // The Windows column of bytes 0x80-0x9F, written as the characters themselves
 // (with the five undefined bytes as their C1 control code points).

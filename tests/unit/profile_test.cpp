@@ -12,8 +12,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/fileio.h"
-#include "platform/profile.h"
+#include "core/fileio.h"
+#include "core/profile.h"
 
 namespace {
 

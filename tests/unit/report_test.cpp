@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "device/values.h"
-#include "report/recordlist.h"
-#include "report/reportrecord.h"
+#include "core/values.h"
+#include "core/recordlist.h"
+#include "core/reportrecord.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <QStringList>
 #include <map>
 
-#include "device/session.h"
-#include "platform/cformat.h"
-#include "platform/memorylink.h"
+#include "core/session.h"
+#include "core/cformat.h"
+#include "tests/support/memorylink.h"
 
 namespace {
 

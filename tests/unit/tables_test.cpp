@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "device/tables.h"
+#include "core/tables.h"
 
 namespace {
 // The limit tables as they are written down for the users: one line per

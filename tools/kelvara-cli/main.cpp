@@ -26,13 +26,13 @@
 #include <memory>
 #include <unistd.h>
 
-#include "archive/archive.h"
-#include "device/session.h"
-#include "platform/fileio.h"
-#include "platform/serialport.h"
-#include "report/batch.h"
-#include "report/recordlist.h"
-#include "report/reportrecord.h"
+#include "core/archive.h"
+#include "core/session.h"
+#include "core/fileio.h"
+#include "core/serialport.h"
+#include "render/batch.h"
+#include "core/recordlist.h"
+#include "core/reportrecord.h"
 
 namespace {
 

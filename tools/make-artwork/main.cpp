@@ -10,7 +10,7 @@
 #include <QPixmap>
 #include <cstdio>
 
-#include "platform/fonts.h"
+#include "render/fonts.h"
 #include "shell/artwork.h"
 #include "tools/make-artwork/draw.h"
 

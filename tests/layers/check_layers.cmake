@@ -1,0 +1,23 @@
+# Builds the probes of the layers: NAME:ok must build; NAME:HEADER must fail
+# because HEADER is not on the layer's include path.
+foreach(probe ${PROBES})
+  string(REPLACE ":" ";" parts ${probe})
+  list(GET parts 0 name)
+  list(GET parts 1 expect)
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target kelvara_probe_${name}
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(expect STREQUAL "ok")
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "${name} should build but does not:\n${out}\n${err}")
+    endif()
+    message(STATUS "${name}: builds")
+  else()
+    if(rc EQUAL 0)
+      message(FATAL_ERROR "${name}: the layer builds with <${expect}>, which it may not use")
+    endif()
+    if(NOT "${out}${err}" MATCHES "${expect}: No such file or directory")
+      message(FATAL_ERROR "${name} failed, but not for want of <${expect}>:\n${out}\n${err}")
+    endif()
+    message(STATUS "${name}: fails for want of <${expect}>, as it should")
+  endif()
+endforeach()
