@@ -32,8 +32,11 @@ namespace {
 
 QAtomicInteger<int> g_connections;
 
-constexpr int kFieldCustomer = 0, kFieldDescription = 13, kFieldMaker = 14, kFieldSerial = 15, kFieldLocation = 16,
-              kFieldInventar = 17, kFieldInterval = 18, kFieldTester = 30, kFieldDate = 25, kFieldRemarks = 28;
+constexpr int kFieldCustomer = Layout::kFieldAuftraggeber, kFieldDescription = Layout::kFieldGeraetArt,
+              kFieldMaker = Layout::kFieldHersteller, kFieldSerial = Layout::kFieldSeriennummer,
+              kFieldLocation = Layout::kFieldStandort, kFieldInventar = Layout::kFieldIdentnummer,
+              kFieldInterval = Layout::kFieldPruefintervall, kFieldTester = Layout::kFieldPruefer,
+              kFieldDate = Layout::kFieldPruefungAm, kFieldRemarks = Layout::kFieldBemerkung;
 
 QString IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate) : QString(); }
 QDate FromIso(const QVariant& v) { return v.isNull() ? QDate() : QDate::fromString(v.toString(), Qt::ISODate); }
@@ -203,9 +206,9 @@ ArchiveData::Appliance Archive::ApplianceOf(const ReportRecord& report, const QB
   if (a.InventarNr.isEmpty())
     a.InventarNr = QStringLiteral("ohne Nr. ") +
                    QString::fromLatin1(QCryptographicHash::hash(recordFile, QCryptographicHash::Sha256).toHex().left(8));
-  a.Description = report.Fields[kFieldDescription].simplified();
-  a.MakerType = report.Fields[kFieldMaker].simplified();
-  a.Location = report.Fields[kFieldLocation].simplified();
+  a.Bezeichnung = report.Fields[kFieldDescription].simplified();
+  a.HerstellerTyp = report.Fields[kFieldMaker].simplified();
+  a.Standort = report.Fields[kFieldLocation].simplified();
   a.ProtectionClass = report.VdeKlasse;
   a.IntervalMonths = IntervalMonths(report.Fields[kFieldInterval]);
   return a;
@@ -323,7 +326,7 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
                            "maker_type = CASE WHEN ? = '' THEN maker_type ELSE ? END, "
                            "location = CASE WHEN ? = '' THEN location ELSE ? END, protection_class = ?, "
                            "interval_months = ?, last_test = ?, next_due = ? WHERE id = ?"));
-  for (const QString& text : {appliance.Description, appliance.MakerType, appliance.Location}) {
+  for (const QString& text : {appliance.Bezeichnung, appliance.HerstellerTyp, appliance.Standort}) {
     q.addBindValue(text);
     q.addBindValue(text);
   }
@@ -396,9 +399,9 @@ std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& wher
     a.Id = q.value(0).toLongLong();
     a.Customer = q.value(1).toString();
     a.InventarNr = q.value(2).toString();
-    a.Description = q.value(3).toString();
-    a.MakerType = q.value(4).toString();
-    a.Location = q.value(5).toString();
+    a.Bezeichnung = q.value(3).toString();
+    a.HerstellerTyp = q.value(4).toString();
+    a.Standort = q.value(5).toString();
     a.ProtectionClass = q.value(6).toInt();
     a.IntervalMonths = q.value(7).toInt();
     a.LastTest = FromIso(q.value(8));

@@ -26,9 +26,9 @@ struct Appliance {
   qint64 Id = 0;
   QString Customer;
   QString InventarNr;
-  QString Description;
-  QString MakerType;
-  QString Location;
+  QString Bezeichnung;  // named as the record list names them (ApplianceData)
+  QString HerstellerTyp;
+  QString Standort;
   int ProtectionClass = 0;
   int IntervalMonths = 12;
   QDate LastTest;

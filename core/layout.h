@@ -37,14 +37,72 @@ inline QRect FieldRect(int index) {
 inline QString FieldLabel(int index) { return QString::fromUtf8(kFields[index].label); }
 inline QString FieldKey(int index) { return QString::fromLatin1(kFields[index].key); }
 
-// Field indexes the program writes itself.
+// The fields by name, as indexes into kFields (record order).
+constexpr int kFieldAuftraggeber = 0;
+constexpr int kFieldAGAnschrift = 1;
+constexpr int kFieldAGPlzStadt = 2;
+constexpr int kFieldAGTel = 3;
+constexpr int kFieldAGFax = 4;
+constexpr int kFieldAGKontaktperson = 5;
+constexpr int kFieldAuftragsnummer = 6;
+constexpr int kFieldAuftragnehmer = 7;
+constexpr int kFieldANAnschrift = 8;
+constexpr int kFieldANPlzStadt = 9;
+constexpr int kFieldANTel = 10;
+constexpr int kFieldANFax = 11;
+constexpr int kFieldANKontaktperson = 12;
+constexpr int kFieldGeraetArt = 13;
+constexpr int kFieldHersteller = 14;
+constexpr int kFieldSeriennummer = 15;
+constexpr int kFieldStandort = 16;
+constexpr int kFieldIdentnummer = 17;
+constexpr int kFieldPruefintervall = 18;
 constexpr int kFieldSchutzklasse = 19;
+constexpr int kFieldLeistung = 20;
+constexpr int kFieldSchutzleiter = 21;
 constexpr int kFieldMessgeraet = 22;
+constexpr int kFieldSeriennummerMess = 23;
+constexpr int kFieldNaechsteKalibrierung = 24;
+constexpr int kFieldPruefungAm = 25;
+constexpr int kFieldDruckAm = 26;
 constexpr int kFieldAuswertung = 27;
+constexpr int kFieldBemerkung = 28;
 constexpr int kFieldUnternehmer = 29;
 constexpr int kFieldPruefer = 30;
 
+// The bands by what they hold.
+constexpr int kBandSichtpruefung = kBands[3];
+constexpr int kBandMessungen = kBands[4];
+constexpr int kBandFunktionspruefung = kBands[5];
+constexpr int kBandBemerkungen = kBands[6];
+constexpr int kBandErgebnis = kBands[7];
+constexpr int kBandUnterschriften = kBands[8];
+// The second line of the functional test's caption.
+constexpr int kFunktionspruefungLine2 = kBandFunktionspruefung + 12;
+
+// The table of measurements: the heading on its band, then a line of
+// kRowPitch per row. Measured and limit values end at their column's end;
+// the headings of those two columns start 50 units before it.
+constexpr int kColMessung = kColLeftLabel;
+constexpr int kColMethode = 185;
+constexpr int kColMesswertEnd = 405;
+constexpr int kColGrenzwertEnd = 505;
+constexpr int kValueHeadingBeforeEnd = 50;
+constexpr int kColEinheit = 535;
+constexpr int kColOk = 595;
+constexpr int kRowPitch = 20;
+constexpr int kFirstRowY = kBandMessungen + kRowPitch;
+constexpr int RowY(int row) { return kFirstRowY + kRowPitch * row; }
+
+// The verdict sentence after "Ergebnis:", and the right-hand column of the
+// lower part: the results of the two boxes and the tester's signature.
+constexpr int kColErgebnis = kColLeftField;
+constexpr int kColLowerRight = 320;
+// Above the page's bottom edge: the signatures' caption and their names.
+constexpr int kSignatureCaptionAboveBottom = 20;
+constexpr int kSignatureNameAboveBottom = 40;
+
 // The OK box of measurement row r.
-inline QRect OkBoxRect(int row) { return QRect(595, kBands[4] + 20 + 20 * row, 12, 12); }
+inline QRect OkBoxRect(int row) { return QRect(kColOk, RowY(row), 12, 12); }
 
 }  // namespace Layout

@@ -74,7 +74,7 @@ ReportRecord ReportFor(const Source& source, int index, const ApplianceData& dat
   put(14, data.HerstellerTyp);
   put(16, data.Standort);
   put(28, data.Bemerkungen);
-  report.Fields[25] = data.Pruefdatum.isEmpty() ? today.toString(QStringLiteral("dd.MM.yyyy")) : data.Pruefdatum;
+  report.Fields[Layout::kFieldPruefungAm] = data.Pruefdatum.isEmpty() ? today.toString(QStringLiteral("dd.MM.yyyy")) : data.Pruefdatum;
   if (data.Sichtpruefung >= 0) report.Sichtpruefung = data.Sichtpruefung == 1;
   if (data.Funktionspruefung >= 0) report.Funktionspruefung = data.Funktionspruefung == 1;
   return report;
@@ -88,8 +88,7 @@ ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, c
   entry.Standard = record.NormIndex + 4;
   entry.Klasse = record.ClassIndex + 1;
   entry.StandardText = record.NormIndex == 1 ? QStringLiteral("VDE 0751") : QStringLiteral("VDE 0701 / 0702");
-  static const char* const kClasses[] = {"I", "II", "III"};
-  entry.ClassText = record.ClassIndex >= 0 && record.ClassIndex <= 2 ? QString::fromLatin1(kClasses[record.ClassIndex])
+  entry.ClassText = record.ClassIndex >= 0 && record.ClassIndex <= 2 ? Values::ClassText(record.ClassIndex + 1)
                                                                        : QStringLiteral("?");
   for (int e = 0; e < 4; ++e) {
     const Values::Shown shown = Values::FormatValue(record.RangeCode[e], record.RawValue[e]);
@@ -145,7 +144,7 @@ QStringList CsvCells(const ListEntry& entry, const ApplianceData& data, const Re
     cells << entry.Value[r].trimmed() << entry.Limit[r];
     cells << (entry.RowResult[r] < 0 ? QString() : Verdict(entry.RowResult[r] == 1));
   }
-  cells << data.InventarNr << data.Bezeichnung << data.HerstellerTyp << data.Standort << report.Fields[25]
+  cells << data.InventarNr << data.Bezeichnung << data.HerstellerTyp << data.Standort << report.Fields[Layout::kFieldPruefungAm]
         << (entry.Read ? Verdict(entry.Measured == 1) : QString()) << InspectionText(entry.Sicht)
         << InspectionText(entry.Funktion) << (entry.Read ? VerdictText(entry.Verdict) : QString()) << data.Bemerkungen;
   return cells;

@@ -87,10 +87,7 @@ void Evaluate(const DeviceSnapshot& device, ReportRecord* record) {
     record->MessText[r] = QStringLiteral("??");
     record->GrenzText[r] = QStringLiteral("??");
   }
-  static const char* const kClassNames[] = {"", "I", "II", "III"};
-  record->Fields[Layout::kFieldSchutzklasse] = device.VdeKlasse >= 1 && device.VdeKlasse <= 3
-                                                   ? QString::fromLatin1(kClassNames[device.VdeKlasse])
-                                                   : QString();
+  record->Fields[Layout::kFieldSchutzklasse] = Values::ClassText(device.VdeKlasse);
   record->Fields[Layout::kFieldMessgeraet] = device.DeviceText;
 }
 

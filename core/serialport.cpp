@@ -76,6 +76,19 @@ void SerialPort::TesterLine(LineSettings* settings, Timeouts* timeouts) {
   timeouts->WriteTotalTimeoutConstant = 50;
 }
 
+SerialPort::TesterLineSteps SerialPort::OpenTesterLine(const QString& portName, LineSettings* settings,
+                                                      Timeouts* timeouts) {
+  TesterLineSteps steps;
+  steps.created = Create(portName);
+  steps.setUp = Setup(1024, 1024);
+  GetState(settings);
+  GetTimeouts(timeouts);
+  TesterLine(settings, timeouts);
+  steps.stateSet = SetState(*settings);
+  steps.timeoutsSet = SetTimeouts(*timeouts);
+  return steps;
+}
+
 QString SerialPort::PortFolder() {
   QByteArray env = qgetenv("KELVARA_PORTS");
   if (!env.isEmpty()) return QString::fromLocal8Bit(env);

@@ -95,6 +95,22 @@ class SerialPort : public QObject, public ByteLink {
   // Step 4.
   bool GetTimeouts(Timeouts* timeouts) const;
   bool SetTimeouts(const Timeouts& timeouts);
+
+  // Steps 1 to 4 for the tester's line, as the device window and kelvara-cli
+  // open it: the port, queues of 1024 bytes, the port's settings changed to
+  // the tester's line (TesterLine) and applied. Every step is tried even
+  // after one failed, so each failure can be named; the settings applied are
+  // left in *settings and *timeouts. The port stays as it is on a failure:
+  // the caller closes it.
+  struct TesterLineSteps {
+    bool created = false;      // step 1
+    bool setUp = false;        // step 2
+    bool stateSet = false;     // step 3
+    bool timeoutsSet = false;  // step 4
+    bool Ok() const { return created && setUp && stateSet && timeoutsSet; }
+  };
+  TesterLineSteps OpenTesterLine(const QString& portName, LineSettings* settings, Timeouts* timeouts);
+
   void Close() override;
   bool IsOpen() const override { return fd_ >= 0; }
 

@@ -3,6 +3,23 @@
 #include "core/cformat.h"
 
 namespace Values {
+
+QString ClassText(int klasse) {
+  static const char* const kNames[kClassMax + 1] = {"", "I", "II", "III"};
+  return klasse >= 1 && klasse <= kClassMax ? QString::fromLatin1(kNames[klasse]) : QString();
+}
+
+int ClassCode(const QString& text) {
+  for (int k = 1; k <= kClassMax; ++k)
+    if (text == ClassText(k)) return k;
+  return 0;
+}
+
+QStringList ClassTexts() {
+  QStringList texts;
+  for (int k = 1; k <= kClassMax; ++k) texts << ClassText(k);
+  return texts;
+}
 namespace {
 
 const char* const kRangeTexts[23] = {

@@ -3,6 +3,7 @@
 // raw value into the text the device window shows, and which measurement rows
 // belong to a test with which default limits. No window is needed.
 #include <QString>
+#include <QStringList>
 #include <array>
 
 #include "core/tables.h"
@@ -16,6 +17,14 @@ inline constexpr const char* kRowNames[kDeviceRowCount] = {"Schutzleitwiderstand
                                                            "Ersatzableitstrom (I-EA)"};
 inline constexpr const char* kRowMethod = "direkte Messung";
 inline constexpr const char* kRowUnits[kDeviceRowCount] = {"Ohm", "MOhm", "m A", "m A"};
+
+// The text of protection class code 1..3 ("I", "II", "III"); empty for any
+// other code.
+QString ClassText(int klasse);
+// The class code 1..3 of the text "I", "II" or "III"; 0 for any other text.
+int ClassCode(const QString& text);
+// The texts of the classes, in the order of their codes.
+QStringList ClassTexts();
 
 // The text of a range/method code 0..22; "?" for any other code.
 QString RangeText(int code);

@@ -30,14 +30,11 @@ void TMessgeraet::OpenPort() {
 
   if (!Port) Port = std::make_unique<SerialPort>();
   Session.Link = Port.get();
-  if (!Port->Create(PortName)) result += QStringLiteral("- Ungültiges Handle");
-  if (!Port->Setup(1024, 1024)) result += QStringLiteral("- Port nicht bereit");
-
-  Port->GetState(&Dcb);
-  Port->GetTimeouts(&Timeouts);
-  SerialPort::TesterLine(&Dcb, &Timeouts);
-  if (!Port->SetState(Dcb)) result += QStringLiteral("- Port-Status nicht konfigurierbar");
-  if (!Port->SetTimeouts(Timeouts)) result += QStringLiteral("- Port-Timeouts nicht konfigurierbar");
+  const SerialPort::TesterLineSteps steps = Port->OpenTesterLine(PortName, &Dcb, &Timeouts);
+  if (!steps.created) result += QStringLiteral("- Ungültiges Handle");
+  if (!steps.setUp) result += QStringLiteral("- Port nicht bereit");
+  if (!steps.stateSet) result += QStringLiteral("- Port-Status nicht konfigurierbar");
+  if (!steps.timeoutsSet) result += QStringLiteral("- Port-Timeouts nicht konfigurierbar");
 
   if (result.isEmpty()) {
     result = QStringLiteral("- COM ready !");

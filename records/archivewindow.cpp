@@ -20,6 +20,7 @@
 #include "core/fileio.h"
 #include "platform/seams.h"
 #include "core/userfolders.h"
+#include "core/values.h"
 #include "report/TFormular.h"
 #include "render/batch.h"
 #include "core/recordlist.h"
@@ -38,13 +39,12 @@ QStringList ApplianceColumns() {
 }
 
 QStringList ApplianceCells(const ArchiveData::Appliance& a) {
-  static const char* const kClasses[] = {"", "I", "II", "III"};
   return {a.Customer,
           a.InventarNr,
-          a.Description,
-          a.MakerType,
-          a.Location,
-          a.ProtectionClass >= 1 && a.ProtectionClass <= 3 ? QString::fromLatin1(kClasses[a.ProtectionClass]) : QString(),
+          a.Bezeichnung,
+          a.HerstellerTyp,
+          a.Standort,
+          Values::ClassText(a.ProtectionClass),
           QString::number(a.IntervalMonths),
           DateText(a.LastTest),
           DateText(a.NextDue)};

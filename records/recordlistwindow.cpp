@@ -38,6 +38,7 @@
 #include "render/batch.h"
 #include "report/batchprint.h"
 #include "core/layout.h"
+#include "core/values.h"
 #include "report/printing.h"
 
 namespace {
@@ -201,12 +202,12 @@ ReportRecord RecordListModel::Report(int row) const {
 
 int RecordListModel::TextLimit(int column) {
   switch (column) {
-    case ColInventar: return Layout::kFields[17].limit;
-    case ColBezeichnung: return Layout::kFields[13].limit;
-    case ColHersteller: return Layout::kFields[14].limit;
-    case ColStandort: return Layout::kFields[16].limit;
+    case ColInventar: return Layout::kFields[Layout::kFieldIdentnummer].limit;
+    case ColBezeichnung: return Layout::kFields[Layout::kFieldGeraetArt].limit;
+    case ColHersteller: return Layout::kFields[Layout::kFieldHersteller].limit;
+    case ColStandort: return Layout::kFields[Layout::kFieldStandort].limit;
     case ColDatum: return 10;  // TT.MM.JJJJ
-    case ColBemerkungen: return Layout::kFields[28].limit;
+    case ColBemerkungen: return Layout::kFields[Layout::kFieldBemerkung].limit;
     default: return TMessgeraet::kLimitMaxChars;
   }
 }
@@ -319,8 +320,7 @@ bool RecordListModel::setData(const QModelIndex& index, const QVariant& value, i
   } else if (role == Qt::EditRole && c == ColClass) {
     // A class of its own for this record: the rows that apply and their
     // default limits follow it, as in the device window.
-    static const QStringList kClasses{QStringLiteral("I"), QStringLiteral("II"), QStringLiteral("III")};
-    const int klasse = value.typeId() == QMetaType::Int ? value.toInt() : int(kClasses.indexOf(value.toString().trimmed()));
+    const int klasse = value.typeId() == QMetaType::Int ? value.toInt() : Values::ClassCode(value.toString().trimmed()) - 1;
     if (klasse < 0 || klasse > 2) return Refuse(QStringLiteral("Die Schutzklasse ist I, II oder III."));
     if (records_[size_t(r)].ClassIndex == klasse) return true;
     records_[size_t(r)].ClassIndex = klasse;
@@ -383,7 +383,7 @@ class RecordListDelegate : public QStyledItemDelegate {
     const int c = index.column();
     if (c == RecordListModel::ColClass) {
       auto* combo = new QComboBox(parent);
-      combo->addItems({QStringLiteral("I"), QStringLiteral("II"), QStringLiteral("III")});
+      combo->addItems(Values::ClassTexts());
       return combo;
     }
     auto* edit = qobject_cast<QLineEdit*>(QStyledItemDelegate::createEditor(parent, option, index));

@@ -36,36 +36,25 @@ QSize PageSize(const QPagedPaintDevice& device) { return QSize(device.width(), d
 }  // namespace
 
 Page::Input PrintInput(const ReportRecord& report) {
-  Page::Input in;
+  Page::RowTexts texts;
+  for (int r = 0; r < kRowCount; ++r) {
+    texts.label[r] = RecordList::RowName(r);
+    texts.method[r] = RecordList::RowMethod(r);
+    texts.unit[r] = RecordList::RowUnit(r);
+  }
+  Page::Input in = Page::InputFor(report, texts);
   in.printing = true;
   in.originX = 60;
   in.originY = 60;
   in.pageHeight = 900;
-  in.standard = report.VdePruefgrundlage;
-  in.sichtpruefung = report.Sichtpruefung;
-  in.funktionspruefung = report.Funktionspruefung;
-  std::array<bool, kRowCount> shown{}, checked{};
-  for (int r = 0; r < kRowCount; ++r) {
-    in.rowActive[r] = report.RowActive[r] != 0;
-    in.messText[r] = report.MessText[r];
-    in.grenzText[r] = report.GrenzText[r];
-    in.okChecked[r] = report.Ok[r];
-    in.label[r] = RecordList::RowName(r);
-    in.method[r] = RecordList::RowMethod(r);
-    in.unit[r] = RecordList::RowUnit(r);
-    shown[r] = in.rowActive[r];
-    checked[r] = report.Ok[r];
-  }
-  in.gesamtOk = Report::GesamtOk(shown, checked);
-  for (int f = 0; f < Layout::kFieldCount; ++f) in.fields[f] = report.Fields[f];
   return in;
 }
 
 QString Title(const ReportRecord& report) {
   QString title = QStringLiteral("Prüfprotokoll");
-  const QString client = report.Fields[0].simplified();
+  const QString client = report.Fields[Layout::kFieldAuftraggeber].simplified();
   if (!client.isEmpty()) title += QLatin1Char(' ') + client;
-  const QString day = report.Fields[25].simplified();
+  const QString day = report.Fields[Layout::kFieldPruefungAm].simplified();
   if (!day.isEmpty()) title += QLatin1Char(' ') + day;
   return title;
 }

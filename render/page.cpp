@@ -14,9 +14,10 @@ namespace {
 constexpr int kLeftValueEnd = Layout::kColRightLabel - 5;
 constexpr int kRightValueEnd = Layout::kPageWidth - 5;
 
-// Fields 0..27 stand beside their label: the label column of the field's side,
-// on the field's line. The remarks and the two signatures are placed apart.
-constexpr int kFieldsBesideLabels = 28;
+// The fields before the remarks stand beside their label: the label column of
+// the field's side, on the field's line. The remarks and the two signatures
+// are placed apart.
+constexpr int kFieldsBesideLabels = Layout::kFieldBemerkung;
 int LabelX(const Layout::Field& f) { return f.x == Layout::kColLeftField ? Layout::kColLeftLabel : Layout::kColRightLabel; }
 int ValueEnd(int index) {
   return index >= kFieldsBesideLabels || Layout::kFields[index].x == Layout::kColRightField ? kRightValueEnd
@@ -85,6 +86,25 @@ QString HeadingLine3(int standard) {
   }
 }
 
+Input InputFor(const ReportRecord& report, const RowTexts& texts) {
+  Input in;
+  in.standard = report.VdePruefgrundlage;
+  in.sichtpruefung = report.Sichtpruefung;
+  in.funktionspruefung = report.Funktionspruefung;
+  for (int r = 0; r < kRows; ++r) {
+    in.rowActive[r] = report.RowActive[r] != 0;
+    in.messText[r] = report.MessText[r];
+    in.grenzText[r] = report.GrenzText[r];
+    in.okChecked[r] = report.Ok[r];
+    in.label[r] = texts.label[r];
+    in.method[r] = texts.method[r];
+    in.unit[r] = texts.unit[r];
+  }
+  in.gesamtOk = Report::GesamtOk(in.rowActive, in.okChecked);
+  for (int f = 0; f < kFields; ++f) in.fields[f] = report.Fields[f];
+  return in;
+}
+
 QString FirstLine(const QString& text) {
   QString line = text;
   for (int i = 0; i < line.size(); ++i) {
@@ -123,48 +143,51 @@ Result Paint(Surface& s, const Input& in, bool erase, const QRect& rect) {
     s.DrawText(ox + LabelX(f), oy + f.y, Layout::FieldLabel(i));
   }
 
-  s.DrawText(ox + 5, oy + 390, QStringLiteral("Sichtprüfung"));
+  s.DrawText(ox + Layout::kColLeftLabel, oy + Layout::kBandSichtpruefung, QStringLiteral("Sichtprüfung"));
 
   s.SelectFont(FontBold);
-  s.DrawText(ox + 5, oy + 420, QStringLiteral("Messungen"));
-  s.DrawText(ox + 185, oy + 420, QStringLiteral("Messbereich/Methode"));
-  s.DrawText(ox + 355, oy + 420, QStringLiteral("Messwert"));
-  s.DrawText(ox + 455, oy + 420, QStringLiteral("Grenzwert"));
-  s.DrawText(ox + 535, oy + 420, QStringLiteral("Einheit"));
-  s.DrawText(ox + 595, oy + 420, QStringLiteral("OK"));
+  const int head = oy + Layout::kBandMessungen;
+  s.DrawText(ox + Layout::kColMessung, head, QStringLiteral("Messungen"));
+  s.DrawText(ox + Layout::kColMethode, head, QStringLiteral("Messbereich/Methode"));
+  s.DrawText(ox + Layout::kColMesswertEnd - Layout::kValueHeadingBeforeEnd, head, QStringLiteral("Messwert"));
+  s.DrawText(ox + Layout::kColGrenzwertEnd - Layout::kValueHeadingBeforeEnd, head, QStringLiteral("Grenzwert"));
+  s.DrawText(ox + Layout::kColEinheit, head, QStringLiteral("Einheit"));
+  s.DrawText(ox + Layout::kColOk, head, QStringLiteral("OK"));
 
   s.SelectFont(FontBody);
   for (int r = 0; r < kRows; ++r) {
-    const int y = oy + 440 + 20 * r;
+    const int y = oy + Layout::RowY(r);
     if (!in.rowActive[r]) {
       result.okShown[r] = false;
       continue;
     }
-    s.DrawText(ox + 5, y, in.label[r]);
-    s.DrawText(ox + 185, y, in.method[r]);
-    s.DrawText(ox + 405 - s.TextWidth(in.messText[r]), y, in.messText[r]);
-    s.DrawText(ox + 505 - s.TextWidth(in.grenzText[r]), y, in.grenzText[r]);
-    s.DrawText(ox + 535, y, in.unit[r]);
+    s.DrawText(ox + Layout::kColMessung, y, in.label[r]);
+    s.DrawText(ox + Layout::kColMethode, y, in.method[r]);
+    s.DrawText(ox + Layout::kColMesswertEnd - s.TextWidth(in.messText[r]), y, in.messText[r]);
+    s.DrawText(ox + Layout::kColGrenzwertEnd - s.TextWidth(in.grenzText[r]), y, in.grenzText[r]);
+    s.DrawText(ox + Layout::kColEinheit, y, in.unit[r]);
     result.okShown[r] = true;
   }
 
-  s.DrawText(ox + 5, oy + 620, QStringLiteral("Funktionsprüfung und (falls erforderlich)"));
-  s.DrawText(ox + 5, oy + 632, QStringLiteral("Prüfung der ergänzenden Festlegungen:"));
-  s.DrawText(ox + 5, oy + 650, QStringLiteral("Bemerkungen:"));
-  s.DrawText(ox + 5, oy + 690, QStringLiteral("Ergebnis:"));
+  const int x = ox + Layout::kColLeftLabel;
+  s.DrawText(x, oy + Layout::kBandFunktionspruefung, QStringLiteral("Funktionsprüfung und (falls erforderlich)"));
+  s.DrawText(x, oy + Layout::kFunktionspruefungLine2, QStringLiteral("Prüfung der ergänzenden Festlegungen:"));
+  s.DrawText(x, oy + Layout::kBandBemerkungen, QStringLiteral("Bemerkungen:"));
+  s.DrawText(x, oy + Layout::kBandErgebnis, QStringLiteral("Ergebnis:"));
 
   // The verdict; a print rendering keeps the result of the last screen rendering.
   s.SelectFont(FontBold);
   result.gesamtOk = in.printing ? in.gesamtOk : Report::GesamtOk(result.okShown, in.okChecked);
   result.passed = Report::Passed(in.sichtpruefung, in.funktionspruefung, result.gesamtOk);
-  s.DrawText(ox + 120, oy + 690, result.passed ? kPassed : kFailed);
+  s.DrawText(ox + Layout::kColErgebnis, oy + Layout::kBandErgebnis, result.passed ? kPassed : kFailed);
 
-  s.DrawText(ox + 5, oy + 720, QStringLiteral("Verantwortlicher Unternehmer:"));
-  s.DrawText(ox + 320, oy + 720, QStringLiteral("Prüfer:"));
+  s.DrawText(x, oy + Layout::kBandUnterschriften, QStringLiteral("Verantwortlicher Unternehmer:"));
+  s.DrawText(ox + Layout::kColLowerRight, oy + Layout::kBandUnterschriften, QStringLiteral("Prüfer:"));
 
   s.SelectFont(FontSmall);
-  s.DrawText(ox + 5, oy + H - 20, QStringLiteral("Ort, Datum, Unterschrift, Stempel"));
-  s.DrawText(ox + 320, oy + H - 20, QStringLiteral("Ort, Datum, Unterschrift, Stempel"));
+  const int caption = oy + H - Layout::kSignatureCaptionAboveBottom;
+  s.DrawText(x, caption, QStringLiteral("Ort, Datum, Unterschrift, Stempel"));
+  s.DrawText(ox + Layout::kColLowerRight, caption, QStringLiteral("Ort, Datum, Unterschrift, Stempel"));
 
   s.Rectangle(ox, oy, ox + Layout::kPageWidth, oy + H);
   for (int b = 0; b < 9; ++b) s.Line(ox, oy + kBands[b] - 2, ox + Layout::kPageWidth, oy + kBands[b] - 2);
@@ -179,21 +202,22 @@ void PaintFieldValues(Surface& s, const Input& in) {
   const int ox = in.originX;
   const int oy = in.originY;
   s.SelectFont(FontField);
-  for (int i = 0; i <= 28; ++i) {
+  for (int i = 0; i <= Layout::kFieldBemerkung; ++i) {
     const Layout::Field& f = Layout::kFields[i];
     DrawFieldValue(s, ox + f.x, oy + f.y, ox + ValueEnd(i), FirstLine(in.fields[i]));
   }
 
   const QString ok = QStringLiteral("OK");
   const QString failed = QStringLiteral("Nicht bestanden");
-  s.DrawText(ox + 320, oy + 390, in.sichtpruefung ? ok : failed);
+  s.DrawText(ox + Layout::kColLowerRight, oy + Layout::kBandSichtpruefung, in.sichtpruefung ? ok : failed);
   for (int r = 0; r < kRows; ++r)
     if (in.rowActive[r])
-      s.DrawText(ox + 595, oy + 440 + 20 * r, in.okChecked[r] ? QStringLiteral("Ja") : QStringLiteral("Nein"));
-  s.DrawText(ox + 320, oy + 620, in.funktionspruefung ? ok : failed);
+      s.DrawText(ox + Layout::kColOk, oy + Layout::RowY(r), in.okChecked[r] ? QStringLiteral("Ja") : QStringLiteral("Nein"));
+  s.DrawText(ox + Layout::kColLowerRight, oy + Layout::kBandFunktionspruefung, in.funktionspruefung ? ok : failed);
 
-  DrawFieldValue(s, ox + 5, oy + in.pageHeight - 40, ox + kLeftValueEnd, FirstLine(in.fields[29]));
-  DrawFieldValue(s, ox + 320, oy + in.pageHeight - 40, ox + kRightValueEnd, FirstLine(in.fields[30]));
+  const int names = oy + in.pageHeight - Layout::kSignatureNameAboveBottom;
+  DrawFieldValue(s, ox + Layout::kColLeftLabel, names, ox + kLeftValueEnd, FirstLine(in.fields[Layout::kFieldUnternehmer]));
+  DrawFieldValue(s, ox + Layout::kColLowerRight, names, ox + kRightValueEnd, FirstLine(in.fields[Layout::kFieldPruefer]));
 }
 
 }  // namespace Page

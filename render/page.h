@@ -1,13 +1,16 @@
 #pragma once
 // The report page ("Prüfprotokoll") as a sequence of drawing operations on a
-// Surface. The form fills a PageInput from its members and controls; the
-// drawing tells it which OK boxes to show and, on screen, the overall result.
+// Surface. The page's input is built from a ReportRecord (InputFor); the form
+// places it and adds what only its controls know. The drawing tells the form
+// which OK boxes to show and, on screen, the overall result.
 #include <QRect>
 #include <QString>
 #include <array>
 
 #include "core/layout.h"
 #include "render/surface.h"
+
+struct ReportRecord;
 
 namespace Page {
 
@@ -43,6 +46,19 @@ struct Input {
   int gesamtOk = 0;                // the last screen verdict; used while printing
   std::array<QString, kFields> fields;  // texts of the 31 fields (print layer)
 };
+
+// The texts of each row that the report itself does not hold: the caption,
+// the method and the unit.
+struct RowTexts {
+  std::array<QString, kRows> label;
+  std::array<QString, kRows> method;
+  std::array<QString, kRows> unit;
+};
+
+// The page's input for a report with the given row texts, at the origin and
+// in screen mode: its standard, rows, boxes, fields, and the verdict formed
+// from its own rows.
+Input InputFor(const ReportRecord& report, const RowTexts& texts);
 
 struct Result {
   std::array<bool, kRows> okShown{};  // shown (disabled) when true, hidden otherwise

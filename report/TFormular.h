@@ -43,15 +43,15 @@ class TFormular : public QWidget {
   static constexpr int CmDruckvorschauId = CommandIds::CmPreview;
   static constexpr int CmSeitenEinstellungId = CommandIds::CmPageSetup;
 
-  static constexpr int kNumEdits = 31;
+  static constexpr int kNumEdits = Layout::kFieldCount;
   static constexpr int kNumIniKeys = 55;
   static constexpr int kTextBufferSize = 20;  // MessText, GrenzText: 19 characters
   // Field indexes the program writes itself.
-  static constexpr int kFieldSchutzklasse = 19;
-  static constexpr int kFieldMessgeraet = 22;
-  static constexpr int kFieldAuswertung = 27;
-  static constexpr int kFieldUnternehmer = 29;
-  static constexpr int kFieldPruefer = 30;
+  static constexpr int kFieldSchutzklasse = Layout::kFieldSchutzklasse;
+  static constexpr int kFieldMessgeraet = Layout::kFieldMessgeraet;
+  static constexpr int kFieldAuswertung = Layout::kFieldAuswertung;
+  static constexpr int kFieldUnternehmer = Layout::kFieldUnternehmer;
+  static constexpr int kFieldPruefer = Layout::kFieldPruefer;
   // The section of the data record file.
   static const char* const kSection;
 

@@ -27,31 +27,27 @@ QString StaticText(const std::array<QLabel*, 4>& statics, int row) {
 }  // namespace
 
 Page::Input TFormular::PageInput() const {
-  Page::Input in;
+  Page::RowTexts texts;
+  for (int r = 0; r < kRowCount; ++r) {
+    if (DeviceWindow && r < 4) {
+      texts.label[r] = StaticText(DeviceWindow->LabelStatic, r);
+      texts.method[r] = StaticText(DeviceWindow->MethodStatic, r);
+      texts.unit[r] = StaticText(DeviceWindow->UnitStatic, r);
+    } else {
+      texts.label[r] = QString::fromLatin1(kRowNames[r]);
+      texts.unit[r] = QString::fromLatin1(kRowUnits[r]);
+    }
+  }
+  Page::Input in = Page::InputFor(Record(), texts);
   in.originX = OriginX;
   in.originY = OriginY;
   in.pageWidth = PageWidth;
   in.pageHeight = PageHeight;
   in.printing = Printing != 0;
-  in.standard = VdePruefgrundlage;
+  // The page shows the boxes as they are, before the drawing has told the
+  // form which of them are on show, and the verdict the form holds.
+  for (int r = 0; r < kRowCount; ++r) in.okChecked[r] = OkBoxes[r] && OkBoxes[r]->isChecked();
   in.gesamtOk = GesamtOk;
-  in.sichtpruefung = SichtpruefungBox && SichtpruefungBox->isChecked();
-  in.funktionspruefung = FunktionspruefungBox && FunktionspruefungBox->isChecked();
-  for (int r = 0; r < kRowCount; ++r) {
-    in.rowActive[r] = RowActive[r] != 0;
-    in.messText[r] = MessText[r];
-    in.grenzText[r] = GrenzText[r];
-    in.okChecked[r] = OkBoxes[r] && OkBoxes[r]->isChecked();
-    if (DeviceWindow && r < 4) {
-      in.label[r] = StaticText(DeviceWindow->LabelStatic, r);
-      in.method[r] = StaticText(DeviceWindow->MethodStatic, r);
-      in.unit[r] = StaticText(DeviceWindow->UnitStatic, r);
-    } else {
-      in.label[r] = QString::fromLatin1(kRowNames[r]);
-      in.unit[r] = QString::fromLatin1(kRowUnits[r]);
-    }
-  }
-  for (int f = 0; f < kNumEdits; ++f) in.fields[f] = FieldText(f);
   return in;
 }
 

@@ -90,18 +90,18 @@ void TFormular::CreateControls() {
     return button;
   };
 
-  for (int i = 0; i <= 27; ++i) makeEdit(i);
+  for (int i = 0; i <= Layout::kFieldAuswertung; ++i) makeEdit(i);
   for (int r = 0; r < kRowCount; ++r) {
     OkBoxes[r] = makeBox(kFirstOkBoxId + r, QString(), Layout::OkBoxRect(r));
     // The box is only 12 x 12: the style's own indicator would be cut off.
     OkBoxes[r]->setStyleSheet(QStringLiteral("QCheckBox { spacing: 0px; } "
                                              "QCheckBox::indicator { width: 11px; height: 11px; }"));
   }
-  makeEdit(28);
+  makeEdit(Layout::kFieldBemerkung);
   SichtpruefungBox = makeBox(kSichtpruefungId, QStringLiteral("OK"), QRect(ColRightLabel, Band[3] + 3, 40, 20));
   FunktionspruefungBox = makeBox(kFunktionspruefungId, QStringLiteral("OK"), QRect(ColRightLabel, Band[5] + 3, 40, 20));
-  makeEdit(29);
-  makeEdit(30);
+  makeEdit(Layout::kFieldUnternehmer);
+  makeEdit(Layout::kFieldPruefer);
   const int buttonY = Band[8] + 60;
   ErzeugenUnternehmerButton = makeButton(kErzeugenUnternehmerId, QStringLiteral("Erzeugen"),
                                          QRect(5 + FieldWidth * 3 / 2 - 80, buttonY, 80, 20));

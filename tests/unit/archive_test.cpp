@@ -97,7 +97,7 @@ TEST_P(ArchiveTest, StoresTestsKeepsTheirFilesAndKnowsWhenEachApplianceIsDue) {
   ASSERT_EQ(overdue.size(), 2u);
   EXPECT_EQ(overdue[0].NextDue, QDate(2026, 9, 11));
   EXPECT_EQ(overdue[1].NextDue, QDate(2027, 3, 10));
-  EXPECT_EQ(overdue[1].Description, "Bohrmaschine");
+  EXPECT_EQ(overdue[1].Bezeichnung, "Bohrmaschine");
 
   // The history of an appliance, with the file of each test byte for byte.
   const std::vector<ArchiveData::Appliance> found = archive.Search(QStringLiteral("müller"));

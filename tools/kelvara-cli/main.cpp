@@ -33,6 +33,7 @@
 #include "render/batch.h"
 #include "core/recordlist.h"
 #include "core/reportrecord.h"
+#include "core/values.h"
 
 namespace {
 
@@ -178,7 +179,10 @@ int OpenPort(SerialPort& port, const QString& name, QString* why) {
     }
     portName = QStringLiteral("Com%1").arg(number);
   }
-  if (!port.Create(portName)) {
+  SerialPort::LineSettings dcb{};
+  SerialPort::Timeouts timeouts{};
+  const SerialPort::TesterLineSteps steps = port.OpenTesterLine(portName, &dcb, &timeouts);
+  if (!steps.created) {
     if (port.OpenError() == EBUSY) {
       const QString holder = port.Holder();
       *why = QStringLiteral("Die Schnittstelle %1 wird von einem anderen Programm benutzt%2; es beenden oder eine "
@@ -191,12 +195,7 @@ int OpenPort(SerialPort& port, const QString& name, QString* why) {
       *why += QStringLiteral(" (Mitglied der Gruppe \u201Edialout\u201C nötig)");
     return kUnreachable;
   }
-  SerialPort::LineSettings dcb{};
-  SerialPort::Timeouts timeouts{};
-  port.GetState(&dcb);
-  port.GetTimeouts(&timeouts);
-  SerialPort::TesterLine(&dcb, &timeouts);
-  if (!port.Setup(1024, 1024) || !port.SetState(dcb) || !port.SetTimeouts(timeouts)) {
+  if (!steps.Ok()) {
     *why = QStringLiteral("Die Schnittstelle %1 lässt sich nicht einstellen.").arg(name);
     return kUnreachable;
   }
@@ -294,13 +293,12 @@ int Read(const Args& args) {
   const QString port = args.Option(QStringLiteral("--port"));
   const QString format = args.Option(QStringLiteral("--format"), QStringLiteral("csv"));
   const QString klasse = args.Option(QStringLiteral("--class"), QStringLiteral("I"));
-  const QStringList classes{QStringLiteral("I"), QStringLiteral("II"), QStringLiteral("III")};
-  if (port.isEmpty() || !classes.contains(klasse) || (format != QLatin1String("csv") && format != QLatin1String("json"))) {
+  if (port.isEmpty() || Values::ClassCode(klasse) == 0 || (format != QLatin1String("csv") && format != QLatin1String("json"))) {
     Err(QStringLiteral("read braucht --port, und --class ist I, II oder III, --format csv oder json."));
     return kInput;
   }
   Tester tester;
-  tester.view->klasse = int(classes.indexOf(klasse));
+  tester.view->klasse = Values::ClassCode(klasse) - 1;
   if (int status = tester.Connect(port)) return status;
   TesterSession& s = *tester.session;
   if (s.DeviceType != 2) {
@@ -377,8 +375,7 @@ ReportRecord FromRow(const QStringList& columns, const QStringList& row, const R
     return c >= 0 && c < row.size() ? row[c] : QString();
   };
   report.VdePruefgrundlage = cell(QStringLiteral("Norm")) == QLatin1String("VDE 0751") ? 5 : 4;
-  const QStringList classes{QStringLiteral("I"), QStringLiteral("II"), QStringLiteral("III")};
-  report.VdeKlasse = int(classes.indexOf(cell(QStringLiteral("Schutzklasse")))) + 1;
+  report.VdeKlasse = Values::ClassCode(cell(QStringLiteral("Schutzklasse")));
   static const char* const kNames[4] = {"R-PE", "R-ISO", "I-ABL", "I-EA"};
   const int first = RecordList::Columns().indexOf(QStringLiteral("R-PE [Ohm]"));
   for (int r = 0; r < 8; ++r) {
@@ -447,7 +444,7 @@ int Reports(const Args& args) {
       ListEntry entry;
       entry.Number = int(i);
       ApplianceData data;
-      data.InventarNr = reports.back().Fields[17];
+      data.InventarNr = reports.back().Fields[Layout::kFieldIdentnummer];
       stems << RecordList::FileStem(entry, data);
     }
     QStringList paths;
@@ -508,7 +505,7 @@ int ArchiveCommand(const Args& args) {
     std::vector<QStringList> rows{columns};
     const QDate today = QDate::currentDate();
     for (const ArchiveData::Appliance& a : archive.DueList(days, today))
-      rows.push_back({a.Customer, a.InventarNr, a.Description, a.Location, a.LastTest.toString(Qt::ISODate),
+      rows.push_back({a.Customer, a.InventarNr, a.Bezeichnung, a.Standort, a.LastTest.toString(Qt::ISODate),
                       a.NextDue.toString(Qt::ISODate), a.NextDue < today ? QStringLiteral("ja") : QStringLiteral("nein")});
     if (format == QLatin1String("csv")) {
       Out(RecordList::Csv(rows, false));
