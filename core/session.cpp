@@ -275,11 +275,15 @@ void TesterSession::ResetRecordCursor() {
   View->ClearValues();
 }
 
-void TesterSession::StartLoadAll() {
+void TesterSession::BeginSequence() {
   LateAnswersIgnored = false;
   View->ShowText(1471, QString());
   EnableRecordButtons(false);
   ResetRecordCursor();
+}
+
+void TesterSession::StartLoadAll() {
+  BeginSequence();
   // The buttons are disabled now, so the idle state must give them back when
   // the sequence ends, also when an answer already under way moves the load
   // on before its first step (which would otherwise leave them disabled).
@@ -288,10 +292,7 @@ void TesterSession::StartLoadAll() {
 }
 
 void TesterSession::StartDeleteAll() {
-  LateAnswersIgnored = false;
-  View->ShowText(1471, QString());
-  EnableRecordButtons(false);
-  ResetRecordCursor();
+  BeginSequence();
   DeleteAllPending = 1;
   if (SendCommand(QByteArrayLiteral("d all\r")) <= 0) {
     // Not sent, so no answer will come: do not wait for one.

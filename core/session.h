@@ -104,6 +104,10 @@ class TesterSession {
   void StepLoadAll();
   void EnableRecordButtons(bool enable);
   void ResetRecordCursor();
+  // What the load-all and delete-all sequences do first: late answers count
+  // again, the status text is cleared, the record buttons are disabled and
+  // the record cursor goes back to the start.
+  void BeginSequence();
   void StartLoadAll();
   void StartDeleteAll();
   // Stops a running load at once (the user cancels): the records read
