@@ -9,13 +9,8 @@
 #include <QPushButton>
 
 namespace {
-Seams::MessageBoxResponder g_messageBox;
-Seams::FileDialogResponder g_fileDialog;
-Seams::GenericDialogResponder g_generic;
-int* g_beeps = nullptr;
-Seams::ModalFrameResponder g_modalFrame;
-Seams::TimerResponder g_timer;
-Seams::PrinterResponder g_printer;
+Seams::Responders g_own;
+Seams::Responders* g_responders = &g_own;
 }  // namespace
 
 namespace Seams {
@@ -82,22 +77,22 @@ int MessageBoxResult(const QMessageBox& box, const QAbstractButton* clicked) {
 
 int MessageBox(QWidget* owner, const QString& text, const QString& caption, unsigned type) {
   MessageBoxRequest request{owner, text, caption, type};
-  if (g_messageBox) return g_messageBox(request);
+  if (g_responders->messageBox) return g_responders->messageBox(request);
   std::unique_ptr<QMessageBox> box = BuildMessageBox(request);
   box->exec();
   return MessageBoxResult(*box, box->clickedButton());
 }
 
 void MessageBeep(unsigned) {
-  if (g_beeps) {
-    ++*g_beeps;
+  if (g_responders->beeps) {
+    ++*g_responders->beeps;
     return;
   }
   QApplication::beep();
 }
 
 bool FileDialog(const FileDialogRequest& request, QString* path) {
-  if (g_fileDialog) return g_fileDialog(request, path);
+  if (g_responders->fileDialog) return g_responders->fileDialog(request, path);
   QFileDialog::Options options;
   if (!request.overwritePrompt) options |= QFileDialog::DontConfirmOverwrite;
   if (request.folder) {
@@ -116,44 +111,39 @@ bool FileDialog(const FileDialogRequest& request, QString* path) {
 }
 
 int GenericDialog(const GenericDialogRequest& request, const std::function<int()>& show) {
-  if (g_generic) return g_generic(request);
+  if (g_responders->generic) return g_responders->generic(request);
   return show ? show() : Win::IDCANCEL;
 }
 
-void SetMessageBoxResponder(MessageBoxResponder responder) { g_messageBox = std::move(responder); }
-void SetFileDialogResponder(FileDialogResponder responder) { g_fileDialog = std::move(responder); }
-void SetGenericDialogResponder(GenericDialogResponder responder) { g_generic = std::move(responder); }
-void SetBeepCounter(int* counter) { g_beeps = counter; }
-void SetModalFrameResponder(ModalFrameResponder responder) { g_modalFrame = std::move(responder); }
+void SetMessageBoxResponder(MessageBoxResponder responder) { g_responders->messageBox = std::move(responder); }
+void SetFileDialogResponder(FileDialogResponder responder) { g_responders->fileDialog = std::move(responder); }
+void SetGenericDialogResponder(GenericDialogResponder responder) { g_responders->generic = std::move(responder); }
+void SetBeepCounter(int* counter) { g_responders->beeps = counter; }
+void SetModalFrameResponder(ModalFrameResponder responder) { g_responders->modalFrame = std::move(responder); }
 
 bool ModalFrameShown(QWidget* frame) {
-  if (!g_modalFrame) return false;
-  g_modalFrame(frame);
+  if (!g_responders->modalFrame) return false;
+  g_responders->modalFrame(frame);
   return true;
 }
 
-void SetTimerResponder(TimerResponder responder) { g_timer = std::move(responder); }
+void SetTimerResponder(TimerResponder responder) { g_responders->timer = std::move(responder); }
 bool TimerByResponder(unsigned id, int periodMs, bool* started) {
-  if (!g_timer) return false;
-  *started = g_timer(id, periodMs);
+  if (!g_responders->timer) return false;
+  *started = g_responders->timer(id, periodMs);
   return true;
 }
-void SetPrinterResponder(PrinterResponder responder) { g_printer = std::move(responder); }
+void SetPrinterResponder(PrinterResponder responder) { g_responders->printer = std::move(responder); }
 bool PrinterByResponder(bool* usable) {
-  if (!g_printer) return false;
-  *usable = g_printer();
+  if (!g_responders->printer) return false;
+  *usable = g_responders->printer();
   return true;
 }
 
-void ResetAll() {
-  g_timer = nullptr;
-  g_printer = nullptr;
-  g_messageBox = nullptr;
-  g_fileDialog = nullptr;
-  g_generic = nullptr;
-  g_beeps = nullptr;
-  g_modalFrame = nullptr;
-}
+void Install(Responders* responders) { g_responders = responders ? responders : &g_own; }
+Responders& Current() { return *g_responders; }
+
+void ResetAll() { *g_responders = Responders(); }
 
 QString QtFilterFromWin(const QString& filter) {
   const QStringList parts = filter.split('|', Qt::SkipEmptyParts);

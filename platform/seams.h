@@ -98,7 +98,26 @@ void SetPrinterResponder(PrinterResponder responder);
 // True when a responder took the question; *usable then holds its answer.
 bool PrinterByResponder(bool* usable);
 
-// Removes every responder (real dialogs again).
+// Every answer the seams give in place of a real dialog, timer or printer,
+// held in one object. An empty member means the real thing. The program runs
+// with an empty set; a test installs its own (Install) or fills the one in
+// place through the setters above.
+struct Responders {
+  MessageBoxResponder messageBox;
+  FileDialogResponder fileDialog;
+  GenericDialogResponder generic;
+  int* beeps = nullptr;
+  ModalFrameResponder modalFrame;
+  TimerResponder timer;
+  PrinterResponder printer;
+};
+// Makes `responders` the set the seams consult (nullptr: back to the seams'
+// own set); the caller keeps it alive while it is installed.
+void Install(Responders* responders);
+// The set in place.
+Responders& Current();
+
+// Removes every responder of the set in place (real dialogs again).
 void ResetAll();
 
 // Converts a "Text (*.a)|*.a|Other|*.*" filter into a Qt name filter list.
