@@ -1,0 +1,16 @@
+# The programs load only the Qt libraries of the layers they link:
+# kelvara-cli no Qt Widgets and no Qt Print Support, zelto-sim no Qt at all.
+find_program(LDD ldd REQUIRED)
+foreach(check "${CLI}:libQt6Widgets|libQt6PrintSupport" "${SIM}:libQt6")
+  string(REPLACE ":" ";" parts "${check}")
+  list(GET parts 0 program)
+  list(GET parts 1 forbidden)
+  execute_process(COMMAND ${LDD} ${program} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "ldd ${program} failed: ${err}")
+  endif()
+  if(out MATCHES "(${forbidden})[^ ]*")
+    message(FATAL_ERROR "${program} loads ${CMAKE_MATCH_0}:\n${out}")
+  endif()
+  message(STATUS "${program}: none of ${forbidden}")
+endforeach()
