@@ -506,7 +506,7 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, QWidget
   });
   if (device_) {
     connect(device_, &TMessgeraet::RecordsLoaded, this, &RecordListWindow::OnRecordsLoaded);
-    device_->ConfirmLoadAll = [this] { return ConfirmLoad(); };
+    device_->ConfirmLoadAll = [this](bool deleting) { return ConfirmLoad(deleting); };
   }
   // The form is the template of every row at any moment: its inspection boxes
   // are the rows' default, its texts those of every report.
@@ -853,13 +853,22 @@ void RecordListWindow::SaveRecordsAndNote() {
   model_->MarkSaved(written);
 }
 
-bool RecordListWindow::ConfirmLoad() {
+bool RecordListWindow::ConfirmLoad(bool deleting) {
   const int typed = model_->TypedRows();
   if (typed == 0) return true;
+  const QString what = typed == 1 ? QStringLiteral("ein Gerät Daten") : QStringLiteral("%1 Geräte Daten").arg(typed);
+  if (deleting)
+    return Seams::MessageBox(device_,
+                             QStringLiteral("In der Liste \u201EPrüfungen\u201C sind für %1 eingegeben. Nach dem Löschen "
+                                            "ist die Liste leer, und diese Daten sind verloren, soweit sie in keiner "
+                                            "Datei gespeichert sind.\n\nTrotzdem alle Datensätze im Gerätetester löschen?")
+                                 .arg(what),
+                             QStringLiteral("Lösche alle Datensätze"),
+                             Win::MB_YESNO | Win::MB_ICONQUESTION | Win::MB_DEFBUTTON2) == Win::IDYES;
   return Seams::MessageBox(device_,
                            QStringLiteral("In der Liste \u201EPrüfungen\u201C sind für %1 eingegeben. Das Laden ersetzt "
                                           "sie bei jedem Datensatz, den es liest.\n\nAlle Datensätze neu laden?")
-                               .arg(typed == 1 ? QStringLiteral("ein Gerät Daten") : QStringLiteral("%1 Geräte Daten").arg(typed)),
+                               .arg(what),
                            QStringLiteral("Lade Alle Datensätze"),
                            Win::MB_YESNO | Win::MB_ICONQUESTION | Win::MB_DEFBUTTON2) == Win::IDYES;
 }
