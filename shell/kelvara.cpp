@@ -28,7 +28,9 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <cstring>
+#include <memory>
 
+#include "archive/service.h"
 #include "platform/cformat.h"
 #include "platform/seams.h"
 #include "platform/wintimer.h"
@@ -265,6 +267,21 @@ int Kelvara::Run() {
 }
 
 void Kelvara::StartUp() {
+  // The archive: batches a crash cut short are completed, what waits is sent;
+  // the status line says what waits and why, a message what the user must know.
+  ArchiveService& archive = ArchiveService::Instance();
+  auto shown = std::make_shared<QString>();
+  connect(&archive, &ArchiveService::StateChanged, Frame, [this, shown] {
+    const QString text = ArchiveService::Instance().StateText();
+    if (text == *shown) return;
+    *shown = text;
+    if (!text.isEmpty()) Frame->statusBar()->showMessage(text);
+  });
+  connect(&archive, &ArchiveService::Notice, Frame, [this](const QString& text) {
+    Frame->statusBar()->showMessage(ArchiveService::Instance().StateText());
+    Seams::MessageBox(Frame, text, QStringLiteral("Archiv"), Win::MB_OK | Win::MB_ICONEXCLAMATION);
+  });
+  archive.Start();
   const QString note = SerialAccess::Problem();
   if (!note.isEmpty())
     Seams::MessageBox(Frame, note, QStringLiteral("Serielle Schnittstellen"), Win::MB_OK | Win::MB_ICONEXCLAMATION);

@@ -1,0 +1,100 @@
+#include "report/storejob.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProgressDialog>
+
+#include "archive/service.h"
+
+namespace StoreJob {
+
+QString Tally::Text() const {
+  if (AllInArchive())
+    return duplicates == 0
+               ? QStringLiteral("%1 Datensätze gespeichert und im Archiv.").arg(written)
+               : QStringLiteral("%1 Datensätze gespeichert: %2 im Archiv, %3 schon im Archiv.").arg(written).arg(stored).arg(duplicates);
+  QString text = QStringLiteral("%1 Datensätze gespeichert: %2 im Archiv, %3 schon im Archiv, %4 warten auf das Archiv")
+                     .arg(written)
+                     .arg(stored)
+                     .arg(duplicates)
+                     .arg(queued);
+  if (queued > 0 && !waitReason.isEmpty()) text += QStringLiteral(" (%1)").arg(waitReason);
+  if (refused > 0)
+    text += QStringLiteral(", %1 vom Archiv abgewiesen und in der Warteschlange (%2)").arg(refused).arg(refusal);
+  if (failed > 0) text += QStringLiteral(", %1 fehlen im Archiv").arg(failed);
+  text += QLatin1Char('.');
+  if (canceled) text = QStringLiteral("Abgebrochen. ") + text;
+  if (total > written)
+    text += QStringLiteral(" %1 Datensätze wurden nicht geschrieben; bitte speichern Sie sie erneut.").arg(total - written);
+  return text;
+}
+
+Tally SaveRecords(QWidget* owner, const QString& caption, const std::vector<ReportRecord>& reports,
+                  const QStringList& paths, Batch::Result* written) {
+  ArchiveService& service = ArchiveService::Instance();
+  Tally tally;
+  tally.total = int(paths.size());
+  // The target files are noted before the first is written: after a crash
+  // the next start stores those that were written.
+  const QList<qint64> journal = service.BeginBatch(paths, &tally.journalError);
+  const ArchiveService::Cancel cancel = ArchiveService::NewCancel();
+
+  QProgressDialog progress(QStringLiteral("Datensätze speichern ..."), QStringLiteral("Abbrechen"), 0,
+                           std::max(1, tally.total), owner);
+  progress.setWindowTitle(caption);
+  progress.setWindowModality(Qt::ApplicationModal);
+  progress.setAutoReset(false);
+  progress.setAutoClose(false);
+  progress.setMinimumDuration(300);
+  progress.setValue(0);
+  QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&] {
+    *cancel = true;
+    progress.setLabelText(QStringLiteral("Wird abgebrochen: die laufende Prüfung wird noch zu Ende gespeichert ..."));
+  });
+
+  QObject answers;  // the answers' receiver: none arrives after this function
+  QEventLoop waiting;
+  int answered = 0;
+  bool writing = true;
+  auto answer = [&](int index, const ArchiveService::Outcome& out) {
+    const QString name = QFileInfo(paths[index]).fileName();
+    switch (out.result) {
+      case ArchiveService::Result::Stored: ++tally.stored; break;
+      case ArchiveService::Result::Duplicate: ++tally.duplicates; break;
+      case ArchiveService::Result::Queued:
+        if (out.refused) {
+          ++tally.refused;
+          if (tally.refusal.isEmpty()) tally.refusal = out.reason;
+        } else {
+          ++tally.queued;
+          if (tally.waitReason.isEmpty()) tally.waitReason = out.reason;
+        }
+        break;
+      case ArchiveService::Result::Failed:
+        ++tally.failed;
+        tally.missing << QStringLiteral("%1: %2").arg(name, out.reason);
+        break;
+    }
+    ++answered;
+    progress.setValue(answered);
+    if (!writing && answered >= tally.written) waiting.quit();
+  };
+
+  *written = Batch::WriteRecords(reports, paths, [&](int done) {
+    const int index = done - 1;
+    service.StoreBatchFile(journal.value(index, 0), paths[index], cancel, &answers,
+                           [&answer, index](const ArchiveService::Outcome& out) { answer(index, out); });
+    QCoreApplication::processEvents();
+    return !*cancel;
+  });
+  tally.written = written->written;
+  tally.canceled = written->canceled || *cancel;
+  // Files not written are not the archive's to complete.
+  if (!journal.isEmpty()) service.EndBatch(journal.mid(tally.written));
+  writing = false;
+  if (answered < tally.written) waiting.exec();
+  return tally;
+}
+
+}  // namespace StoreJob
