@@ -120,6 +120,7 @@ struct ArchiveService::Worker {
       }
     }
     if (damaged) {
+      db = QSqlDatabase();
       CloseConnection(kQueueConnection);
       const QString aside = ArchiveService::QueueFile() + QStringLiteral(".beschaedigt-") +
                             QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
@@ -142,11 +143,13 @@ struct ArchiveService::Worker {
       db = OpenQueueFile(kQueueConnection);
       if (!db.isOpen() || !Schema(db)) {
         queueError = db.lastError().text();
+        db = QSqlDatabase();
         CloseConnection(kQueueConnection);
         return false;
       }
     } else if (!db.isOpen()) {
       queueError = db.lastError().text();
+      db = QSqlDatabase();
       CloseConnection(kQueueConnection);
       return false;
     }
@@ -596,44 +599,48 @@ QList<qint64> ArchiveService::BeginBatch(const QStringList& paths, QString* erro
   // On the calling thread: the journal must be in the queue file before the
   // first file is written, whatever the archive's thread is busy with.
   QList<qint64> ids;
-  QSqlDatabase db = OpenQueueFile(kJournalConnection);
-  QSqlQuery q(db);
-  const auto failed = [&](const QString& why) {
-    *error = why;
-    db.rollback();
-    CloseConnection(kJournalConnection);
-    return QList<qint64>();
-  };
-  if (!db.isOpen()) return failed(db.lastError().text());
-  if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS journal (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                             "path TEXT NOT NULL, location TEXT NOT NULL, pid INTEGER NOT NULL DEFAULT 0)")))
-    return failed(q.lastError().text());
-  if (!db.transaction()) return failed(db.lastError().text());
-  q.prepare(QStringLiteral("INSERT INTO journal (path, location, pid) VALUES (?, ?, ?)"));
-  const QString location = Location();
-  for (const QString& path : paths) {
-    q.addBindValue(QFileInfo(path).absoluteFilePath());
-    q.addBindValue(location);
-    q.addBindValue(qint64(getpid()));
-    if (!q.exec()) return failed(q.lastError().text());
-    ids << q.lastInsertId().toLongLong();
+  {
+    QSqlDatabase db = OpenQueueFile(kJournalConnection);
+    QSqlQuery q(db);
+    const QString location = Location();
+    bool ok = db.isOpen() &&
+              q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS journal (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                                    "path TEXT NOT NULL, location TEXT NOT NULL, pid INTEGER NOT NULL DEFAULT 0)")) &&
+              db.transaction();
+    if (ok) {
+      q.prepare(QStringLiteral("INSERT INTO journal (path, location, pid) VALUES (?, ?, ?)"));
+      for (const QString& path : paths) {
+        q.addBindValue(QFileInfo(path).absoluteFilePath());
+        q.addBindValue(location);
+        q.addBindValue(qint64(getpid()));
+        if (!(ok = q.exec())) break;
+        ids << q.lastInsertId().toLongLong();
+      }
+      ok = ok && db.commit();
+    }
+    if (!ok) {
+      *error = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();
+      db.rollback();
+      ids.clear();
+    }
   }
-  if (!db.commit()) return failed(db.lastError().text());
   CloseConnection(kJournalConnection);
   return ids;
 }
 
 void ArchiveService::EndBatch(const QList<qint64>& unwritten) {
   if (unwritten.isEmpty()) return;
-  QSqlDatabase db = OpenQueueFile(kJournalConnection);
-  if (db.transaction()) {
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("DELETE FROM journal WHERE id = ?"));
-    for (qint64 id : unwritten) {
-      q.addBindValue(id);
-      q.exec();
+  {
+    QSqlDatabase db = OpenQueueFile(kJournalConnection);
+    if (db.transaction()) {
+      QSqlQuery q(db);
+      q.prepare(QStringLiteral("DELETE FROM journal WHERE id = ?"));
+      for (qint64 id : unwritten) {
+        q.addBindValue(id);
+        q.exec();
+      }
+      db.commit();
     }
-    db.commit();
   }
   CloseConnection(kJournalConnection);
 }
