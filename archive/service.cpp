@@ -15,6 +15,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <QVariant>
 
 #include <signal.h>
@@ -98,6 +99,7 @@ struct ArchiveService::Worker {
   QTimer* retry = nullptr;
   std::unique_ptr<Archive> archive;
   QString openedAt;      // the location `archive` was opened at
+  QString tried;         // the location last tried
   qint64 lastTry = -1;   // when the archive was last found away
   QString away;          // why it is away (empty: not known to be away)
   bool configFault = false;
@@ -237,6 +239,7 @@ struct ArchiveService::Worker {
     archive.reset();
     if (lastTry >= 0 && Clock().elapsed() - lastTry < kRetryMs) return nullptr;
     auto opened = std::make_unique<Archive>();
+    tried = location;
     if (!opened->Open(location)) {
       GoneAway(opened->LastFault(), opened->Error());
       return nullptr;
@@ -272,7 +275,7 @@ struct ArchiveService::Worker {
     if (location != service->Location()) {
       out.reason = QStringLiteral("Sie wartet auf ihr Archiv %1.").arg(Shown(location));
     } else if (!tryArchive) {
-      out.reason = QStringLiteral("Das Speichern wurde abgebrochen.");
+      out.reason = QStringLiteral("nach dem Abbrechen in die Warteschlange gelegt");
     } else if (Archive* a = Get()) {
       switch (a->StoreRecord(record, corrects, &out.testId)) {
         case Archive::Stored::New: out.result = Result::Stored; break;
@@ -523,7 +526,18 @@ void ArchiveService::SetLocation(const QString& location) {
   // The worker opens the new archive with its next job, and says what waits.
   EnsureWorker();
   Worker* w = worker_;
-  RunBlocking([w] {
+  RunBlocking([w, location] {
+    // Tests that waited for a server the program could not log in to (a
+    // wrong database name, a user unknown there) go to the same server
+    // under its corrected address.
+    if (w->configFault && IsServer(w->tried) && IsServer(location) && w->tried != location && w->OpenQueue() &&
+        QUrl(w->tried).host() == QUrl(location).host() && QUrl(w->tried).port() == QUrl(location).port()) {
+      QSqlQuery q(w->Queue());
+      q.prepare(QStringLiteral("UPDATE pending SET location = ? WHERE location = ?"));
+      q.addBindValue(location);
+      q.addBindValue(w->tried);
+      q.exec();
+    }
     w->archive.reset();
     w->lastTry = -1;
     w->away.clear();

@@ -86,6 +86,7 @@ Tally SaveRecords(QWidget* owner, const QString& caption, const std::vector<Repo
     service.StoreBatchFile(journal.value(index, 0), paths[index], cancel, &answers,
                            [&answer, index](const ArchiveService::Outcome& out) { answer(index, out); });
     QCoreApplication::processEvents();
+    if (progress.wasCanceled()) *cancel = true;
     return !*cancel;
   });
   tally.written = written->written;
@@ -94,6 +95,7 @@ Tally SaveRecords(QWidget* owner, const QString& caption, const std::vector<Repo
   if (!journal.isEmpty()) service.EndBatch(journal.mid(tally.written));
   writing = false;
   if (answered < tally.written) waiting.exec();
+  tally.canceled = tally.canceled || *cancel;
   return tally;
 }
 

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QTableWidget>
 #include <QTimer>
+#include <QUrl>
 #include <QTemporaryDir>
 
 #include "archive/archive.h"
@@ -23,6 +24,7 @@
 #include "report/archivewindow.h"
 #include "report/recordlist.h"
 #include "report/recordlistwindow.h"
+#include "tests/pgtestdb.h"
 #include "tests/testutil.h"
 
 #include <signal.h>
@@ -94,6 +96,26 @@ TEST(ArchiveServiceTest, ATestTheArchiveRefusesStaysWithItsReasonAndHoldsBackNoO
   // Cleared so the other tests start from an empty queue.
   service.Shutdown();
   ASSERT_TRUE(QFile::remove(ArchiveService::QueueFile()));
+  service.SetLocation(QString());
+}
+
+TEST(ArchiveServiceTest, AnArchiveSetUpWronglyIsSaidToBeSoAndItsTestsGoInOnceItIsRight) {
+  const QString server = qEnvironmentVariable("KELVARA_TEST_PG");
+  if (server.isEmpty()) GTEST_SKIP() << "no PostgreSQL server: scripts/test starts one ($KELVARA_TEST_PG)";
+  const QString right = PgTestDb::Make(server, QStringLiteral("kelvara_service_%1").arg(::getpid()));
+  ASSERT_FALSE(right.isEmpty());
+  ArchiveService& service = ArchiveService::Instance();
+  QUrl wrong(right);
+  wrong.setPath(QStringLiteral("/kein_solches_archiv"));
+  service.SetLocation(wrong.toString());
+  const int before = service.Pending();
+  EXPECT_EQ(service.Store(RecordOf("F-1")), ArchiveService::Result::Queued);
+  EXPECT_TRUE(service.StateText().startsWith("Archiv falsch eingerichtet")) << service.StateText().toStdString();
+  // The database name corrected: the test goes to the same server.
+  service.SetLocation(right);
+  EXPECT_TRUE(service.Flush());
+  EXPECT_EQ(service.Pending(), before);
+  EXPECT_EQ(service.StateText(), QStringLiteral("Archiv: PostgreSQL-Server"));
   service.SetLocation(QString());
 }
 
