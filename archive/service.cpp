@@ -310,12 +310,22 @@ struct ArchiveService::Worker {
 
   // Sends what waits for the current archive, the oldest first. A refused
   // test stays with its reason; an archive that goes away ends the flush.
-  bool FlushQueue(const Cancel& cancel, const std::function<void(int, int)>& progress) {
-    if (!QFileInfo::exists(ArchiveService::QueueFile()) || !OpenQueue()) return !QFileInfo::exists(ArchiveService::QueueFile());
+  // In steps: at most `limit` tests with ids after *after (which moves on);
+  // *taken gets how many were taken, *stopped whether the archive went away
+  // or the flush was cancelled.
+  bool FlushQueue(const Cancel& cancel, const std::function<void(int, int)>& progress, int limit = -1,
+                  qint64* after = nullptr, int* taken = nullptr, bool* stopped = nullptr) {
+    if (taken) *taken = 0;
+    if (stopped) *stopped = true;
+    if (!QFileInfo::exists(ArchiveService::QueueFile())) return true;
+    if (!OpenQueue()) return false;
     QSqlDatabase db = Queue();
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("SELECT id, record, corrects, refused FROM pending WHERE location = ? ORDER BY id"));
+    q.prepare(QStringLiteral("SELECT id, record, corrects, refused FROM pending WHERE location = ? AND id > ? "
+                             "ORDER BY id LIMIT ?"));
     q.addBindValue(service->Location());
+    q.addBindValue(after ? *after : qint64(0));
+    q.addBindValue(limit);
     if (!q.exec()) return false;
     struct Waiting {
       qint64 id;
@@ -327,9 +337,13 @@ struct ArchiveService::Worker {
     while (q.next())
       waiting.push_back({q.value(0).toLongLong(), q.value(1).toByteArray(), q.value(2).toLongLong(), q.value(3).toInt() != 0});
     q.finish();
+    if (stopped) *stopped = false;
     if (waiting.empty()) return true;
     Archive* a = Get();
-    if (!a) return false;
+    if (!a) {
+      if (stopped) *stopped = true;
+      return false;
+    }
     QSqlQuery update(db);
     QStringList newlyRefused;
     int done = 0;
@@ -337,8 +351,11 @@ struct ArchiveService::Worker {
     for (const Waiting& w : waiting) {
       if (cancel && *cancel) {
         complete = false;
+        if (stopped) *stopped = true;
         break;
       }
+      if (after) *after = w.id;
+      if (taken) ++*taken;
       if (a->StoreRecord(w.record, w.corrects) != Archive::Stored::Failed) {
         update.prepare(QStringLiteral("DELETE FROM pending WHERE id = ?"));
         update.addBindValue(w.id);
@@ -353,6 +370,7 @@ struct ArchiveService::Worker {
       } else {
         GoneAway(a->LastFault(), a->Error());
         complete = false;
+        if (stopped) *stopped = true;
         break;
       }
       ++done;
@@ -425,6 +443,50 @@ struct ArchiveService::Worker {
     service->Publish(s);
   }
 
+  // Sends the queue beside the other jobs: a step of a few tests at a time,
+  // so that a save posted meanwhile is not held up by a long queue. The
+  // window is told how far it is (Sending), and may cancel it.
+  bool sending = false;
+  bool paused = false;  // the user cancelled: until the next start or store
+  qint64 sentUpTo = 0;
+  int sendTotal = 0, sendDone = 0;
+  Cancel sendCancel;
+
+  void SendInBackground() {
+    if (sending || paused || !QFileInfo::exists(ArchiveService::QueueFile()) || !OpenQueue()) return;
+    QSqlQuery q(Queue());
+    q.prepare(QStringLiteral("SELECT COUNT(*) FROM pending WHERE location = ?"));
+    q.addBindValue(service->Location());
+    if (!q.exec() || !q.next() || q.value(0).toInt() == 0) return;
+    sendTotal = q.value(0).toInt();
+    q.finish();
+    sending = true;
+    sentUpTo = 0;
+    sendDone = 0;
+    sendCancel = NewCancel();
+    service->SetSendCancel(sendCancel);
+    emit service->Sending(0, sendTotal, false);
+    QMetaObject::invokeMethod(&context, [this] { SendStep(); }, Qt::QueuedConnection);
+  }
+
+  void SendStep() {
+    int taken = 0;
+    bool stopped = false;
+    FlushQueue(sendCancel, nullptr, 50, &sentUpTo, &taken, &stopped);
+    sendDone += taken;
+    const bool canceled = sendCancel && *sendCancel;
+    if (!stopped && taken == 50 && !canceled) {
+      emit service->Sending(sendDone, sendTotal, false);
+      Publish();
+      QMetaObject::invokeMethod(&context, [this] { SendStep(); }, Qt::QueuedConnection);
+      return;
+    }
+    sending = false;
+    paused = canceled;
+    emit service->Sending(sendDone, sendTotal, true);
+    AfterJob();
+  }
+
   // After a job: while tests wait and the archive may be back, try again.
   void AfterJob() {
     Publish();
@@ -468,10 +530,7 @@ void ArchiveService::EnsureWorker() {
     w->retry = new QTimer(&w->context);
     w->retry->setSingleShot(true);
     w->retry->setInterval(int(kRetryMs) + 100);
-    QObject::connect(w->retry, &QTimer::timeout, &w->context, [w] {
-      w->FlushQueue(nullptr, nullptr);
-      w->AfterJob();
-    });
+    QObject::connect(w->retry, &QTimer::timeout, &w->context, [w] { w->SendInBackground(); });
   }, Qt::QueuedConnection);
 }
 
@@ -492,7 +551,12 @@ void ArchiveService::RunBlocking(const std::function<void()>& job) {
 }
 
 void ArchiveService::WaitIdle() {
-  RunBlocking([] {});
+  // Until the queue's sending in steps is over, too.
+  bool sending = true;
+  while (sending) {
+    Worker* w = worker_;
+    RunBlocking([&sending, w] { sending = w && w->sending; });
+  }
 }
 
 void ArchiveService::Shutdown() {
@@ -588,8 +652,11 @@ void ArchiveService::StoreAsync(const QByteArray& recordFile, qint64 corrects, Q
   QPointer<QObject> guard(receiver);
   Post([this, w, recordFile, corrects, location, guard, done = std::move(done)] {
     const Outcome out = w->StoreOne(recordFile, corrects, location, 0, true);
-    if (out.result == Result::Stored || out.result == Result::Duplicate) w->FlushQueue(nullptr, nullptr);
     w->AfterJob();
+    if (out.result == Result::Stored || out.result == Result::Duplicate) {
+      w->paused = false;
+      w->SendInBackground();
+    }
     if (done) Answer(this, guard.data(), [done, out] { done(out); });
   });
 }
@@ -601,8 +668,11 @@ ArchiveService::Result ArchiveService::Store(const QByteArray& recordFile, qint6
   Outcome out;
   RunBlocking([&] {
     out = w->StoreOne(recordFile, corrects, location, 0, true);
-    if (out.result == Result::Stored || out.result == Result::Duplicate) w->FlushQueue(nullptr, nullptr);
     w->AfterJob();
+    if (out.result == Result::Stored || out.result == Result::Duplicate) {
+      w->paused = false;
+      w->SendInBackground();
+    }
   });
   if (testId && out.result == Result::Stored) *testId = out.testId;
   if (out.result != Result::Stored && out.result != Result::Duplicate) error_ = out.reason;
@@ -680,20 +750,6 @@ void ArchiveService::StoreBatchFile(qint64 journalId, const QString& path, const
   });
 }
 
-void ArchiveService::FlushAsync(const Cancel& cancel, QObject* receiver, std::function<void(int, int)> progress,
-                                std::function<void(bool)> done) {
-  EnsureWorker();
-  Worker* w = worker_;
-  QPointer<QObject> guard(receiver);
-  Post([this, w, cancel, guard, progress = std::move(progress), done = std::move(done)] {
-    const bool empty = w->FlushQueue(cancel, [&](int n, int total) {
-      if (progress) Answer(this, guard.data(), [progress, n, total] { progress(n, total); });
-    });
-    w->AfterJob();
-    if (done) Answer(this, guard.data(), [done, empty] { done(empty); });
-  });
-}
-
 bool ArchiveService::Flush() {
   EnsureWorker();
   Worker* w = worker_;
@@ -762,9 +818,20 @@ void ArchiveService::Start() {
   Post([w] {
     w->OpenQueue();
     w->Replay();
-    w->FlushQueue(nullptr, nullptr);
+    w->paused = false;
     w->AfterJob();
+    w->SendInBackground();
   });
+}
+
+void ArchiveService::SetSendCancel(const Cancel& cancel) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sendCancel_ = cancel;
+}
+
+void ArchiveService::CancelSending() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (sendCancel_) *sendCancel_ = true;
 }
 
 void ArchiveService::Publish(const State& state) {

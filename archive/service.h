@@ -71,10 +71,8 @@ class ArchiveService : public QObject {
                       std::function<void(const Outcome&)> done);
   void EndBatch(const QList<qint64>& unwritten);
 
-  // Sends what waits in the queue for the current archive; `done` gets true
-  // when nothing waits for it any more. `progress` gets (done, total).
-  void FlushAsync(const Cancel& cancel, QObject* receiver, std::function<void(int, int)> progress,
-                  std::function<void(bool)> done);
+  // Sends what waits in the queue for the current archive and waits for it
+  // (command-line tool, tests); true when nothing waits for it any more.
   bool Flush();
 
   struct ImportResult {
@@ -88,8 +86,11 @@ class ArchiveService : public QObject {
                    std::function<void(int, int)> progress, std::function<void(const ImportResult&)> done);
 
   // At the start of the program: completes the batches a crash cut short and
-  // sends what waits.
+  // sends what waits (beside other jobs; see Sending).
   void Start();
+  // Stops sending the queue after the test it is at; the rest waits until the
+  // next start or the next test stored.
+  void CancelSending();
   // Waits until every job posted so far is done (tests, shutdown).
   void WaitIdle();
 
@@ -111,6 +112,9 @@ class ArchiveService : public QObject {
   // Something the user is to be told now: the queue file was damaged and
   // moved aside, the archive file is gone, a test was refused.
   void Notice(const QString& text);
+  // The queue is being sent: `done` of `total`; `finished` at its end (all
+  // sent, the archive away again, or cancelled).
+  void Sending(int done, int total, bool finished);
 
  private:
   struct Worker;
@@ -128,10 +132,12 @@ class ArchiveService : public QObject {
   void RunBlocking(const std::function<void()>& job);
   void Publish(const State& state);
   State Snapshot() const;
+  void SetSendCancel(const Cancel& cancel);
 
   mutable std::mutex mutex_;
   QString location_;
   State state_;
+  Cancel sendCancel_;
   QThread* thread_ = nullptr;
   Worker* worker_ = nullptr;  // lives on thread_
   // The reading connection of the thread that uses Get() (the window's).

@@ -23,6 +23,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QNetworkInterface>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -280,6 +282,32 @@ void Kelvara::StartUp() {
   connect(&archive, &ArchiveService::Notice, Frame, [this](const QString& text) {
     Frame->statusBar()->showMessage(ArchiveService::Instance().StateText());
     Seams::MessageBox(Frame, text, QStringLiteral("Archiv"), Win::MB_OK | Win::MB_ICONEXCLAMATION);
+  });
+  // A long queue is sent beside the work, with its progress and a cancel.
+  auto sending = std::make_shared<QPointer<QProgressDialog>>();
+  connect(&archive, &ArchiveService::Sending, Frame, [this, sending](int done, int total, bool finished) {
+    QPointer<QProgressDialog>& dialog = *sending;
+    if (finished) {
+      const bool canceled = dialog && dialog->wasCanceled();
+      delete dialog.data();
+      if (canceled)
+        Frame->statusBar()->showMessage(
+            QStringLiteral("Senden abgebrochen: %1 – sie werden beim nächsten Start oder mit der nächsten "
+                           "gespeicherten Prüfung gesendet.")
+                .arg(ArchiveService::Instance().StateText()));
+      return;
+    }
+    if (!dialog && total >= 100) {
+      dialog = new QProgressDialog(QStringLiteral("Prüfungen aus der Warteschlange an das Archiv senden ..."),
+                                   QStringLiteral("Abbrechen"), 0, total, Frame);
+      dialog->setWindowTitle(QStringLiteral("Archiv"));
+      dialog->setWindowModality(Qt::NonModal);
+      dialog->setAutoReset(false);
+      dialog->setAutoClose(false);
+      dialog->setMinimumDuration(300);
+      connect(dialog.data(), &QProgressDialog::canceled, Frame, [] { ArchiveService::Instance().CancelSending(); });
+    }
+    if (dialog) dialog->setValue(std::min(done, total));
   });
   archive.Start();
   const QString note = SerialAccess::Problem();
