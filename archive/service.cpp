@@ -712,35 +712,20 @@ QList<qint64> ArchiveService::BeginBatch(const QStringList& paths, QString* erro
   return ids;
 }
 
-void ArchiveService::EndBatch(const QList<qint64>& unwritten) {
-  if (unwritten.isEmpty()) return;
-  {
-    QSqlDatabase db = OpenQueueFile(kJournalConnection);
-    if (db.transaction()) {
-      QSqlQuery q(db);
-      q.prepare(QStringLiteral("DELETE FROM journal WHERE id = ?"));
-      for (qint64 id : unwritten) {
-        q.addBindValue(id);
-        q.exec();
-      }
-      db.commit();
-    }
-  }
-  CloseConnection(kJournalConnection);
-}
-
-void ArchiveService::StoreBatchFile(qint64 journalId, const QString& path, const Cancel& cancel, QObject* receiver,
-                                    std::function<void(const Outcome&)> done) {
+void ArchiveService::StoreBatchFile(qint64 journalId, const QString& path, const QByteArray& meant, const Cancel& cancel,
+                                    QObject* receiver, std::function<void(const Outcome&)> done) {
   EnsureWorker();
   Worker* w = worker_;
   const QString location = Location();
   QPointer<QObject> guard(receiver);
-  Post([this, w, journalId, path, cancel, location, guard, done = std::move(done)] {
+  Post([this, w, journalId, path, meant, cancel, location, guard, done = std::move(done)] {
     QByteArray bytes;
     QString error;
     Outcome out;
-    if (FileIO::ReadFile(path, kMaxRecordBytes, &bytes, &error) != FileIO::ReadResult::Ok) {
-      out.reason = error.isEmpty() ? QStringLiteral("Die Datei ist nicht mehr da.") : error;
+    if (FileIO::ReadFile(path, kMaxRecordBytes, &bytes, &error) != FileIO::ReadResult::Ok || bytes != meant ||
+        meant.isEmpty()) {
+      // Not written (cancelled before, or it could not be): nothing to store.
+      out.absent = true;
       w->Forget(journalId);
     } else {
       out = w->StoreOne(bytes, 0, location, journalId, !(cancel && *cancel));

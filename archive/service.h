@@ -45,6 +45,7 @@ class ArchiveService : public QObject {
     Result result = Result::Failed;
     qint64 testId = 0;
     bool refused = false;  // queued, but the archive refused it (not away)
+    bool absent = false;   // a batch's file that is not there as the batch meant to write it
     QString reason;        // why the test waits or is not in the archive (German)
   };
   // A job's cancel flag: once set, the job stops after the test it is at.
@@ -63,13 +64,12 @@ class ArchiveService : public QObject {
   // A batch of data record files: BeginBatch notes the target files in the
   // journal (before any is written) and gives a journal id per path (empty
   // with *error when the journal cannot be written). Each file is handed over
-  // with StoreBatchFile once it is written; after a cancel the rest waits in
-  // the queue instead of being tried. EndBatch forgets the files that were
-  // not written.
+  // with StoreBatchFile after the batch wrote it, with the bytes it was to
+  // hold: a file that does not hold them was not written (`absent`). After a
+  // cancel the rest waits in the queue instead of being tried.
   QList<qint64> BeginBatch(const QStringList& paths, QString* error);
-  void StoreBatchFile(qint64 journalId, const QString& path, const Cancel& cancel, QObject* receiver,
-                      std::function<void(const Outcome&)> done);
-  void EndBatch(const QList<qint64>& unwritten);
+  void StoreBatchFile(qint64 journalId, const QString& path, const QByteArray& meant, const Cancel& cancel,
+                      QObject* receiver, std::function<void(const Outcome&)> done);
 
   // Sends what waits in the queue for the current archive and waits for it
   // (command-line tool, tests); true when nothing waits for it any more.

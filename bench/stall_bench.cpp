@@ -121,6 +121,7 @@ int main(int argc, char** argv) {
   // New values for every batch, so that no test is a duplicate of an earlier one.
   auto refill = [&] {
     ++generation;
+    form.SetFieldText(28, QStringLiteral("Lauf %1").arg(generation));
     for (int i = 0; i < 500; ++i) {
       DeviceRecord& r = device.Records[i];
       r.ClassIndex = i % 3;

@@ -53,12 +53,25 @@ Tally SaveRecords(QWidget* owner, const QString& caption, const std::vector<Repo
     progress.setLabelText(QStringLiteral("Wird abgebrochen: die laufende Prüfung wird noch zu Ende gespeichert ..."));
   });
 
+  // The files first (quick, on this thread), then each test to the archive's
+  // thread, which takes a file only as this batch wrote it.
+  *written = Batch::WriteRecords(reports, paths, [&](int done) {
+    progress.setValue(done);
+    QCoreApplication::processEvents();
+    if (progress.wasCanceled()) *cancel = true;
+    return !*cancel;
+  });
+  if (!*cancel) {
+    progress.setLabelText(QStringLiteral("Prüfungen ins Archiv übernehmen ..."));
+    progress.setValue(0);
+  }
+
   QObject answers;  // the answers' receiver: none arrives after this function
   QEventLoop waiting;
   int answered = 0;
-  bool writing = true;
   auto answer = [&](int index, const ArchiveService::Outcome& out) {
     const QString name = QFileInfo(paths[index]).fileName();
+    if (!out.absent) ++tally.written;
     switch (out.result) {
       case ArchiveService::Result::Stored: ++tally.stored; break;
       case ArchiveService::Result::Duplicate: ++tally.duplicates; break;
@@ -72,30 +85,24 @@ Tally SaveRecords(QWidget* owner, const QString& caption, const std::vector<Repo
         }
         break;
       case ArchiveService::Result::Failed:
+        if (out.absent) break;
         ++tally.failed;
         tally.missing << QStringLiteral("%1: %2").arg(name, out.reason);
         break;
     }
     ++answered;
     progress.setValue(answered);
-    if (!writing && answered >= tally.written) waiting.quit();
+    if (answered >= tally.total) waiting.quit();
   };
-
-  *written = Batch::WriteRecords(reports, paths, [&](int done) {
-    const int index = done - 1;
-    service.StoreBatchFile(journal.value(index, 0), paths[index], cancel, &answers,
-                           [&answer, index](const ArchiveService::Outcome& out) { answer(index, out); });
-    QCoreApplication::processEvents();
-    if (progress.wasCanceled()) *cancel = true;
-    return !*cancel;
-  });
-  tally.written = written->written;
+  for (int i = 0; i < tally.total; ++i) {
+    QByteArray bytes;
+    if (i >= int(reports.size()) || Report::Encode(reports[size_t(i)], &bytes).status != Report::WriteResult::Ok)
+      bytes.clear();
+    service.StoreBatchFile(journal.value(i, 0), paths[i], bytes, cancel, &answers,
+                           [&answer, i](const ArchiveService::Outcome& out) { answer(i, out); });
+  }
+  if (answered < tally.total) waiting.exec();
   tally.canceled = written->canceled || *cancel;
-  // Files not written are not the archive's to complete.
-  if (!journal.isEmpty()) service.EndBatch(journal.mid(tally.written));
-  writing = false;
-  if (answered < tally.written) waiting.exec();
-  tally.canceled = tally.canceled || *cancel;
   return tally;
 }
 

@@ -364,10 +364,16 @@ TEST(ArchiveServiceTest, ABatchCutShortByKill9IsCompletedAtTheNextStart) {
     QProcess batch;
     StartHelper(batch, "StoreBatch", {"KELVARA_BATCH_FOLDER=" + folder, "KELVARA_BATCH_ARCHIVE=" + archivePath});
     ASSERT_TRUE(TestUtil::WaitFor([&] { return batch.readAllStandardOutput().contains("beginnt"); }, 30000));
-    // Killed once a random number of files is written (or the batch is over).
+    // Killed once a random number of files is written, or of tests stored
+    // (or the batch is over).
     const int files = int(rng() % 501);
-    TestUtil::WaitFor([&] { return QDir(folder).entryList({"*.ini"}, QDir::Files).size() >= files ||
-                                   batch.state() == QProcess::NotRunning; }, 60000);
+    const bool whileStoring = round % 2 == 1;
+    Archive watch;
+    TestUtil::WaitFor([&] {
+      if (batch.state() == QProcess::NotRunning) return true;
+      if (!whileStoring) return QDir(folder).entryList({"*.ini"}, QDir::Files).size() >= files;
+      return (watch.IsOpen() || (QFile::exists(archivePath) && watch.Open(archivePath))) && watch.TestCount() >= files;
+    }, 60000);
     ::kill(pid_t(batch.processId()), SIGKILL);
     ASSERT_TRUE(batch.waitForFinished(30000));
 
