@@ -712,18 +712,18 @@ QList<qint64> ArchiveService::BeginBatch(const QStringList& paths, QString* erro
   return ids;
 }
 
-void ArchiveService::StoreBatchFile(qint64 journalId, const QString& path, const QByteArray& meant, const Cancel& cancel,
+void ArchiveService::StoreBatchFile(qint64 journalId, const QString& path, const ReportRecord& meant, const Cancel& cancel,
                                     QObject* receiver, std::function<void(const Outcome&)> done) {
   EnsureWorker();
   Worker* w = worker_;
   const QString location = Location();
   QPointer<QObject> guard(receiver);
   Post([this, w, journalId, path, meant, cancel, location, guard, done = std::move(done)] {
-    QByteArray bytes;
+    QByteArray bytes, expected;
     QString error;
     Outcome out;
-    if (FileIO::ReadFile(path, kMaxRecordBytes, &bytes, &error) != FileIO::ReadResult::Ok || bytes != meant ||
-        meant.isEmpty()) {
+    if (Report::Encode(meant, &expected).status != Report::WriteResult::Ok ||
+        FileIO::ReadFile(path, kMaxRecordBytes, &bytes, &error) != FileIO::ReadResult::Ok || bytes != expected) {
       // Not written (cancelled before, or it could not be): nothing to store.
       out.absent = true;
       w->Forget(journalId);

@@ -26,6 +26,8 @@
 #include <memory>
 #include <mutex>
 
+#include "report/reportrecord.h"
+
 class Archive;
 class QThread;
 
@@ -64,11 +66,11 @@ class ArchiveService : public QObject {
   // A batch of data record files: BeginBatch notes the target files in the
   // journal (before any is written) and gives a journal id per path (empty
   // with *error when the journal cannot be written). Each file is handed over
-  // with StoreBatchFile after the batch wrote it, with the bytes it was to
-  // hold: a file that does not hold them was not written (`absent`). After a
+  // with StoreBatchFile after the batch wrote it, with the report it was to
+  // hold: a file that does not hold it was not written (`absent`). After a
   // cancel the rest waits in the queue instead of being tried.
   QList<qint64> BeginBatch(const QStringList& paths, QString* error);
-  void StoreBatchFile(qint64 journalId, const QString& path, const QByteArray& meant, const Cancel& cancel,
+  void StoreBatchFile(qint64 journalId, const QString& path, const ReportRecord& meant, const Cancel& cancel,
                       QObject* receiver, std::function<void(const Outcome&)> done);
 
   // Sends what waits in the queue for the current archive and waits for it

@@ -94,13 +94,9 @@ Tally SaveRecords(QWidget* owner, const QString& caption, const std::vector<Repo
     progress.setValue(answered);
     if (answered >= tally.total) waiting.quit();
   };
-  for (int i = 0; i < tally.total; ++i) {
-    QByteArray bytes;
-    if (i >= int(reports.size()) || Report::Encode(reports[size_t(i)], &bytes).status != Report::WriteResult::Ok)
-      bytes.clear();
-    service.StoreBatchFile(journal.value(i, 0), paths[i], bytes, cancel, &answers,
-                           [&answer, i](const ArchiveService::Outcome& out) { answer(i, out); });
-  }
+  for (int i = 0; i < tally.total; ++i)
+    service.StoreBatchFile(journal.value(i, 0), paths[i], i < int(reports.size()) ? reports[size_t(i)] : ReportRecord(),
+                           cancel, &answers, [&answer, i](const ArchiveService::Outcome& out) { answer(i, out); });
   if (answered < tally.total) waiting.exec();
   tally.canceled = written->canceled || *cancel;
   return tally;

@@ -1,8 +1,8 @@
 #pragma once
 // The record list's "Datensätze speichern...": one data record file per
-// report, each test handed to the archive as its file is written. A progress
-// dialog with a cancel button stays up until every file written is in the
-// archive or in its queue; the window's events go on meanwhile.
+// report, then each test handed to the archive's thread. A progress dialog
+// with a cancel button stays up until every file written is in the archive or
+// in its queue; the window's events go on meanwhile.
 #include <QString>
 #include <QStringList>
 #include <vector>
