@@ -8,6 +8,8 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QEventLoop>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -289,8 +291,6 @@ void ArchiveWindow::ExportHistoryCsv() {
 }
 
 void ArchiveWindow::ImportFolder() {
-  Archive* archive = Open();
-  if (!archive) return;
   FileDialogRequest request;
   request.owner = this;
   request.folder = true;
@@ -299,15 +299,50 @@ void ArchiveWindow::ImportFolder() {
   QString folder;
   if (!Seams::FileDialog(request, &folder)) return;
   UserFolders::Remember(folder);
-  const Archive::ImportResult result = archive->ImportFolder(folder);
+  // The files are read and stored beside the window; it shows how far the
+  // import is, and a cancel stops it after the file it is at.
+  QProgressDialog progress(QStringLiteral("Datensätze importieren ..."), QStringLiteral("Abbrechen"), 0, 0, this);
+  progress.setWindowTitle(QStringLiteral("Datensätze importieren"));
+  progress.setWindowModality(Qt::ApplicationModal);
+  progress.setAutoReset(false);
+  progress.setAutoClose(false);
+  progress.setMinimumDuration(300);
+  progress.setValue(0);
+  const ArchiveService::Cancel cancel = ArchiveService::NewCancel();
+  connect(&progress, &QProgressDialog::canceled, &progress, [cancel] { *cancel = true; });
+  QEventLoop waiting;
+  ArchiveService::ImportResult result;
+  ArchiveService::Instance().ImportAsync(
+      folder, cancel, &progress,
+      [&progress](int done, int total) {
+        progress.setMaximum(total);
+        progress.setValue(done);
+      },
+      [&](const ArchiveService::ImportResult& r) {
+        result = r;
+        waiting.quit();
+      });
+  waiting.exec();
+  progress.hide();
   QString text = QStringLiteral("%1 Prüfungen übernommen, %2 waren schon im Archiv.").arg(result.stored).arg(result.duplicates);
+  const int rest = result.total - result.stored - result.duplicates - int(result.unreadable.size());
+  if (!result.stopped.isEmpty())
+    text += QStringLiteral("\n\nDer Import wurde beendet: %1\n%2 Dateien wurden nicht übernommen; sie sind unverändert "
+                           "im Ordner. Bitte importieren Sie den Ordner erneut, wenn das Archiv wieder erreichbar ist.")
+                .arg(result.stopped)
+                .arg(rest);
+  else if (result.canceled)
+    text += QStringLiteral("\n\nAbgebrochen: %1 Dateien wurden nicht übernommen; sie sind unverändert im Ordner. "
+                           "Ein erneuter Import übernimmt sie (was schon im Archiv ist, wird erkannt).")
+                .arg(rest);
   if (!result.unreadable.isEmpty())
     text += QStringLiteral("\n\nNicht übernommen (%1):\n%2")
                 .arg(result.unreadable.size())
                 .arg(result.unreadable.mid(0, 15).join(QLatin1Char('\n')) +
                      (result.unreadable.size() > 15 ? QStringLiteral("\n...") : QString()));
+  const bool clean = result.unreadable.isEmpty() && result.stopped.isEmpty() && !result.canceled;
   Seams::MessageBox(this, text, QStringLiteral("Datensätze importieren"),
-                    Win::MB_OK | (result.unreadable.isEmpty() ? Win::MB_ICONASTERISK : Win::MB_ICONEXCLAMATION));
+                    Win::MB_OK | (clean ? Win::MB_ICONASTERISK : Win::MB_ICONEXCLAMATION));
   ShowDue(days_->value());
 }
 

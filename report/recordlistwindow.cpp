@@ -38,6 +38,7 @@
 #include "report/batch.h"
 #include "report/layout.h"
 #include "report/printing.h"
+#include "report/storejob.h"
 
 namespace {
 
@@ -762,22 +763,25 @@ void RecordListWindow::SaveRecords() {
   const QStringList paths = TargetPaths(*model_, rows, folder, QStringLiteral(".ini"));
   if (!ConfirmReplace(paths)) return;
   const std::vector<ReportRecord> reports = Reports(rows);
+  // Each test goes into the archive (or its queue) as its file is written;
+  // the archive's work runs beside the window, which never waits for it.
   Batch::Result result;
-  RunWithProgress(QStringLiteral("Datensätze speichern ..."), int(reports.size()), [&](const Batch::Progress& p) {
-    result = Batch::WriteRecords(reports, paths, p);
-    return result.ok;
-  });
+  const StoreJob::Tally tally = StoreJob::SaveRecords(this, kCaption, reports, paths, &result);
   if (!result.ok) Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONHAND);
-  // The tests go into the archive as their files were written.
-  int queued = 0;
-  for (int i : result.done) {
-    QFile file(paths[i]);
-    if (file.open(QIODevice::ReadOnly) &&
-        ArchiveService::Instance().Store(file.readAll()) == ArchiveService::Result::Queued)
-      ++queued;
+  status_->setText(tally.Text());
+  if (!tally.missing.isEmpty() || !tally.journalError.isEmpty()) {
+    QString text;
+    if (!tally.missing.isEmpty())
+      text = QStringLiteral("Diese Datensätze wurden gespeichert, sind aber weder im Archiv noch in seiner "
+                            "Warteschlange:\n\n%1\n\nBitte übernehmen Sie sie später mit „Datensätze importieren...“ "
+                            "im Archiv.")
+                 .arg(tally.missing.mid(0, 15).join(QLatin1Char('\n')) +
+                      (tally.missing.size() > 15 ? QStringLiteral("\n...") : QString()));
+    else
+      text = QStringLiteral("Die Datensätze wurden gespeichert. Sie konnten aber nicht für den Fall eines Absturzes "
+                            "vorgemerkt werden: %1").arg(tally.journalError);
+    Seams::MessageBox(this, text, kCaption, Win::MB_OK | Win::MB_ICONEXCLAMATION);
   }
-  status_->setText(queued ? ArchiveService::Instance().StateText()
-                          : QStringLiteral("%1 Datensätze gespeichert und im Archiv.").arg(result.written));
 }
 
 void RecordListWindow::ExportCsv(bool spreadsheet) {
