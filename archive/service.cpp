@@ -1,5 +1,7 @@
 #include "archive/service.h"
 
+#include <cstdlib>
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -520,6 +522,18 @@ ArchiveService::Cancel ArchiveService::NewCancel() { return std::make_shared<std
 
 void ArchiveService::EnsureWorker() {
   if (thread_) return;
+  // A process that ends without taking its application down (exit() from a
+  // tool, a leaked QApplication) stops the thread before the database layer
+  // goes: the layer's registry, its driver loader and its empty query are
+  // made first, so they are torn down only after this has run.
+  static const bool stopsAtExit = [] {
+    QSqlDatabase::contains(QString());
+    QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"));
+    { QSqlQuery warm; }
+    std::atexit([] { Instance().Shutdown(); });
+    return true;
+  }();
+  (void)stopsAtExit;
   thread_ = new QThread;
   thread_->setObjectName(QStringLiteral("Archiv"));
   worker_ = new Worker(this);

@@ -127,6 +127,7 @@ TEST(ArchiveServiceTest, AnOldQueueIsKeptAndADamagedOneIsMovedAsideNeverEmptied)
   service.Shutdown();
   const QString queue = ArchiveService::QueueFile();
   QFile::remove(queue);
+  QDir().mkpath(QFileInfo(queue).absolutePath());
   {
     // A queue of the program before: no archive per test.
     QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "old-queue");
