@@ -158,8 +158,10 @@ void Archive::Close() {
 }
 
 void Archive::SetWaitLimit(int ms) {
-  waitLimitMs_ = std::max(500, ms);
-  if (IsOpen() && kind_ == Kind::PostgreSQL) Exec(QStringLiteral("SET statement_timeout = %1").arg(waitLimitMs_));
+  waitLimitMs_ = std::max(100, ms);
+  if (!IsOpen()) return;
+  Exec(kind_ == Kind::PostgreSQL ? QStringLiteral("SET statement_timeout = %1").arg(waitLimitMs_)
+                                 : QStringLiteral("PRAGMA busy_timeout = %1").arg(waitLimitMs_));
 }
 
 void Archive::Begin() {
@@ -231,7 +233,7 @@ bool Archive::Open(const QString& location, OpenMode mode) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
     db.setDatabaseName(location);
     // Two programs writing at once wait for each other instead of failing.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(waitLimitMs_));
   }
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
   if (!db.isValid())
@@ -241,14 +243,16 @@ bool Archive::Open(const QString& location, OpenMode mode) {
                                         postgres ? QStringLiteral("libqt6sql6-psql") : QStringLiteral("libqt6sql6-sqlite")));
   if (!db.open()) {
     Fail(db.lastError());
+    db = QSqlDatabase();
     Close();
     return false;
   }
   if (kind_ == Kind::PostgreSQL) {
 #ifdef Q_OS_UNIX
-    // The connection's socket, for the watchdog (the driver's handle is libpq's).
+    // The connection's socket, for the watchdog (the driver's handle is libpq's
+    // connection; Qt names its type either way).
     const QVariant handle = db.driver()->handle();
-    if (handle.isValid() && qstrcmp(handle.typeName(), "PGconn*") == 0) {
+    if (handle.isValid() && (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0)) {
       using SocketOf = int (*)(const void*);
       static const SocketOf socketOf = [] {
         void* libpq = dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD);
@@ -844,7 +848,8 @@ std::vector<ArchiveData::Test> Archive::History(qint64 applianceId) {
   QSqlQuery q(db);
   q.setForwardOnly(true);
   q.prepare(QStringLiteral("SELECT id, test_date, tester, instrument, standard, klasse, sicht, funktion, passed, "
-                           "remarks, corrects, record FROM tests WHERE appliance_id = ? ORDER BY test_date, id"));
+                           "remarks, corrects, record, record_hash FROM tests WHERE appliance_id = ? "
+                           "ORDER BY test_date, id"));
   q.addBindValue(applianceId);
   if (!q.exec()) {
     Fail(q.lastError());
@@ -865,6 +870,17 @@ std::vector<ArchiveData::Test> Archive::History(qint64 applianceId) {
     t.Remarks = q.value(9).toString();
     t.Corrects = q.value(10).isNull() ? 0 : q.value(10).toLongLong();
     t.Record = q.value(11).toByteArray();
+    // The file kept as proof must be the one stored: a changed byte is damage.
+    if (QString::fromLatin1(QCryptographicHash::hash(t.Record, QCryptographicHash::Sha256).toHex()) != q.value(12).toString()) {
+      Fail(Fault::Damaged, QStringLiteral("Im Archiv %1 ist eine gespeicherte Prüfung (Nr. %2 vom %3) beschädigt: ihr "
+                                          "Datensatz ist nicht mehr der gespeicherte. Ersetzen Sie das Archiv durch seine "
+                                          "letzte Sicherungskopie.")
+                                   .arg(location_)
+                                   .arg(t.Id)
+                                   .arg(t.Date.toString(QStringLiteral("dd.MM.yyyy"))));
+      tests.clear();
+      return tests;
+    }
     tests.push_back(t);
   }
   if (q.lastError().isValid()) {

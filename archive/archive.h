@@ -97,9 +97,9 @@ class Archive {
   bool Failed() const { return fault_ != Fault::None; }
   // True for faults that pass by themselves, so a later try may succeed.
   static bool Passing(Fault f) { return f == Fault::Unreachable || f == Fault::Locked || f == Fault::Full || f == Fault::Gone; }
-  // The longest a call may wait for a PostgreSQL server (the server's
-  // statement_timeout, and a watchdog that gives up on a server that went
-  // silent); 15 s unless set. Applies from the next call.
+  // The longest a call may wait: for a SQLite file another program holds, and
+  // for a PostgreSQL server (its statement_timeout, and a watchdog that gives
+  // up on a server that went silent, 3 s later); 10 s unless set.
   void SetWaitLimit(int ms);
   int SchemaVersion();
   static constexpr int kSchemaVersion = 1;
@@ -119,6 +119,9 @@ class Archive {
   };
   // Reads every data record file (*.ini) of a folder into the archive.
   ImportResult ImportFolder(const QString& folder);
+
+  // Each query below gives an empty result with Failed() and Error() when it
+  // fails: a damaged file, a server that went away, a file that was moved.
 
   // Appliances whose next test is due on or before today + days (overdue
   // ones too), the earliest first.
@@ -157,7 +160,7 @@ class Archive {
   bool broken_ = false;  // a PostgreSQL connection given up on
   qulonglong device_ = 0, inode_ = 0;  // of the SQLite file when it was opened
   int socket_ = -1;  // the PostgreSQL connection's socket, for the watchdog
-  int waitLimitMs_ = 15000;
+  int waitLimitMs_ = 10000;
   std::unique_ptr<Watchdog> watchdog_;
   QString error_;
   Fault fault_ = Fault::None;
