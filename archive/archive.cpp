@@ -410,8 +410,8 @@ bool Archive::Fail(const QSqlError& error) {
   const bool timedOut = watchdog_ && watchdog_->Fired();
   const QString server = QStringLiteral("Der Archiv-Server %1").arg(QUrl(where).toString(QUrl::RemoveUserInfo | QUrl::RemovePath));
   const QString away =
-      QStringLiteral("%1 antwortet nicht. Prüfen Sie die Netzverbindung, oder fragen Sie, wer den Server betreut; "
-                     "es wird später noch einmal versucht.")
+      QStringLiteral("%1 ist nicht erreichbar: er antwortet nicht. Prüfen Sie die Netzverbindung, oder fragen Sie, "
+                     "wer den Server betreut; es wird später noch einmal versucht.")
           .arg(server);
   const QString login = QStringLiteral("Anmeldung am Archiv-Server abgelehnt (%1): Benutzer, Kennwort (~/.pgpass) oder "
                                        "Datenbank stimmen nicht. Prüfen Sie die Angaben unter „Archiv wählen...“ oder "

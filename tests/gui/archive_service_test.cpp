@@ -114,6 +114,7 @@ TEST(ArchiveWindowTest, AFewHundredAppliancesToLookAt) {
   ArchiveWindow window(nullptr);
   window.SetupWindow();
   window.ShowDue(60);
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
   EXPECT_GT(window.Shown().size(), 10u);
   // Overdue appliances are red, the others are not.
   const QDate today = QDate::currentDate();
@@ -122,8 +123,10 @@ TEST(ArchiveWindowTest, AFewHundredAppliancesToLookAt) {
     EXPECT_EQ(window.AppliancesTable()->item(row, 8)->foreground().color() == QColor(190, 0, 0), overdue) << row;
   }
   window.ShowSearch(QString());
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
   EXPECT_EQ(window.Shown().size(), 300u);
   window.AppliancesTable()->selectRow(0);
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
   EXPECT_EQ(window.HistoryTable()->rowCount(), 1);
   // The history as CSV, as it stands in the window.
   const QString csvPath = dir.filePath("verlauf.csv");
