@@ -402,7 +402,10 @@ bool Archive::Fail(const QSqlError& error) {
       default: break;
     }
     if (full) return say(Fault::Full, noSpace);
-    return say(Fault::Refused, QStringLiteral("Das Archiv %1 nimmt das nicht an.").arg(where));
+    return say(Fault::Refused, QStringLiteral("Das Archiv %1 nimmt das nicht an; ein neuer Versuch ändert daran nichts. Der "
+                                            "Datensatz bleibt als Datei erhalten; geben Sie den Text in Klammern an den "
+                                            "weiter, der Kelvara betreut.")
+                                 .arg(where));
   }
 
   // PostgreSQL: the SQLSTATE of a statement; a connection that fails has
@@ -460,7 +463,10 @@ bool Archive::Fail(const QSqlError& error) {
                                               "betreut (Wiederherstellen aus der Sicherung); Prüfungen, die nicht "
                                               "gespeichert werden konnten, bleiben in der Warteschlange.")
                                    .arg(server));
-  return say(Fault::Refused, QStringLiteral("Das Archiv %1 nimmt das nicht an.").arg(where));
+  return say(Fault::Refused, QStringLiteral("Das Archiv %1 nimmt das nicht an; ein neuer Versuch ändert daran nichts. Der "
+                                            "Datensatz bleibt als Datei erhalten; geben Sie den Text in Klammern an den "
+                                            "weiter, der Kelvara betreut.")
+                                 .arg(where));
 }
 
 bool Archive::Exec(const QString& sql) {
