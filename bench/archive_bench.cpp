@@ -135,6 +135,7 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
   Archive archive;
   const QString big = kind == Archive::Kind::SQLite ? dir.filePath(QStringLiteral("big.sqlite")) : location + QStringLiteral("_big");
   if (!archive.Open(big)) return;
+  archive.SetWaitLimit(24 * 3600 * 1000);  // filling takes minutes
   QElapsedTimer fill;
   fill.start();
   QSqlDatabase::cloneDatabase(QSqlDatabase(), QString());  // no-op; keeps the SQL module linked

@@ -60,6 +60,8 @@ QTableWidget* MakeTable(QWidget* parent, int id, const QStringList& columns) {
   table->setAlternatingRowColors(true);
   table->verticalHeader()->setVisible(false);
   table->horizontalHeader()->setStretchLastSection(true);
+  // Column widths from the first rows: a list of thousands is shown at once.
+  table->horizontalHeader()->setResizeContentsPrecision(200);
   return table;
 }
 
