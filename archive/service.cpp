@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QSemaphore>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -101,6 +102,7 @@ struct ArchiveService::Worker {
   QTimer* retry = nullptr;
   std::unique_ptr<Archive> archive;
   QString openedAt;      // the location `archive` was opened at
+  QSet<QString> opened;  // locations opened before: never made anew while the program runs
   QString tried;         // the location last tried
   qint64 lastTry = -1;   // when the archive was last found away
   QString away;          // why it is away (empty: not known to be away)
@@ -240,17 +242,21 @@ struct ArchiveService::Worker {
     if (archive && archive->IsOpen()) return archive.get();
     archive.reset();
     if (lastTry >= 0 && Clock().elapsed() - lastTry < kRetryMs) return nullptr;
-    auto opened = std::make_unique<Archive>();
+    auto fresh = std::make_unique<Archive>();
     tried = location;
-    if (!opened->Open(location)) {
-      GoneAway(opened->LastFault(), opened->Error());
+    // An archive file that went away after it was opened is not made again
+    // empty at its place: its tests wait until it is back.
+    if (!fresh->Open(location, opened.contains(location) ? Archive::OpenMode::ExistingOnly
+                                                           : Archive::OpenMode::CreateIfMissing)) {
+      GoneAway(fresh->LastFault(), fresh->Error());
       return nullptr;
     }
     away.clear();
     configFault = false;
     lastTry = -1;
     openedAt = location;
-    archive = std::move(opened);
+    opened.insert(location);
+    archive = std::move(fresh);
     return archive.get();
   }
 
