@@ -574,7 +574,12 @@ QDate Archive::TestDate(const ReportRecord& report, const QDate& fallback) {
   for (const char* format : {"dd.MM.yyyy", "d.M.yyyy", "yyyy-MM-dd", "dd.MM.yy"}) {
     QDate d = QDate::fromString(text, QString::fromLatin1(format));
     if (d.isValid()) {
-      if (d.year() < 100) d = d.addYears(2000);
+      // Two digits of the year are read as 19xx: a test date is of this
+      // century unless that lies more than a year ahead.
+      if (text.size() == 8 && d.year() < 2000) {
+        const QDate now = QDate::currentDate();
+        if (d.addYears(100) <= now.addYears(1)) d = d.addYears(100);
+      }
       return d;
     }
   }
