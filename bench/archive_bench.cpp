@@ -1,9 +1,12 @@
-// Benchmark of the test archive: importing 500 data record files, and the due
-// list and one appliance's history with 1,000,000 tests of 100,000 appliances
-// stored. On a SQLite file, and on PostgreSQL when $KELVARA_TEST_PG names a
-// server (scripts/pg-test-server start DIR prints one). Medians of 5.
+// Benchmark of the test archive: importing 500 data record files, and, with
+// 1,000,000 tests of 100,000 appliances stored (each test with its eight
+// measurement rows and a data record file of the real size), the due list and
+// one appliance's history: the query alone, and the archive window asking for
+// it and showing it. On a SQLite file, and on PostgreSQL when $KELVARA_TEST_PG
+// names a server (scripts/pg-test-server start DIR prints one; it runs with
+// fsync off, so its writes are faster than on a server that syncs). Medians.
 //   build/archive_bench [appliances]   (default 100000, ten tests each)
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,8 +22,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include <QTableWidget>
+
 #include "core/archive.h"
+#include "core/archiveservice.h"
 #include "bench/timing.h"
+#include "records/archivewindow.h"
 #include "core/reportrecord.h"
 #include "tests/pgtestdb.h"
 
@@ -58,7 +65,8 @@ bool Fill(const QString& connection, Archive::Kind kind, int appliances) {
                                              "SELECT n FROM s").arg(appliances);
   const QString date = pg ? QStringLiteral("to_char(DATE '2016-01-01' + ((%1)::int), 'YYYY-MM-DD')")
                           : QStringLiteral("date('2016-01-01', printf('%+d days', %1))");
-  const QString blob = pg ? QStringLiteral("decode(repeat('5b', 1100), 'hex')") : QStringLiteral("randomblob(1100)");
+  const QString blob = pg ? QStringLiteral("decode(repeat('5b', %1), 'hex')").arg(Record(0).size())
+                          : QStringLiteral("randomblob(%1)").arg(Record(0).size());
   const QStringList steps{
       QStringLiteral("INSERT INTO customers (name) SELECT 'Bench ' || n FROM (%1) AS s WHERE n <= 100").arg(series),
       QStringLiteral("INSERT INTO appliances (customer_id, inventar_nr, description, interval_months, last_test, next_due) "
@@ -83,7 +91,18 @@ bool Fill(const QString& connection, Archive::Kind kind, int appliances) {
       return false;
     }
   }
-  q.exec(pg ? QStringLiteral("ANALYZE") : QStringLiteral("ANALYZE"));
+  // Every test with its eight rows, as a stored test has them.
+  const QString rows = QStringLiteral("INSERT INTO test_rows (test_id, row_index, measured, limit_text, active, ok) "
+                                      "SELECT t.id, r.n - 1, '  0.10', ' 0.30', CASE WHEN r.n <= 4 THEN 1 ELSE 0 END, 1 "
+                                      "FROM tests t CROSS JOIN (%1) AS r")
+                           .arg(pg ? QStringLiteral("SELECT generate_series(1, 8) AS n")
+                                   : QStringLiteral("WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s "
+                                                    "WHERE n < 8) SELECT n FROM s"));
+  if (!q.exec(rows)) {
+    std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
+    return false;
+  }
+  q.exec(QStringLiteral("ANALYZE"));
   return true;
 }
 
@@ -116,6 +135,7 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
   Archive archive;
   const QString big = kind == Archive::Kind::SQLite ? dir.filePath(QStringLiteral("big.sqlite")) : location + QStringLiteral("_big");
   if (!archive.Open(big)) return;
+  archive.SetWaitLimit(24 * 3600 * 1000);  // filling takes minutes
   QElapsedTimer fill;
   fill.start();
   QSqlDatabase::cloneDatabase(QSqlDatabase(), QString());  // no-op; keeps the SQL module linked
@@ -123,16 +143,71 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
   if (!Fill(connection, kind, appliances)) return;
   std::printf("%s: filled %d appliances, %d tests in %.0f s\n", qPrintable(name), appliances, archive.TestCount(),
               fill.elapsed() / 1000.0);
+  // The appliance whose history is read: ten tests stored as the program
+  // stores them (its files are checked against their checksums when read).
+  for (int k = 0; k < 10; ++k) {
+    ReportRecord r;
+    Report::ReadBytes(Record(k), kRowApplies, &r);
+    r.Fields[0] = QStringLiteral("Verlauf");
+    r.Fields[17] = QStringLiteral("H-1");
+    r.Fields[25] = QDate(2016, 3, 1).addYears(k).toString(QStringLiteral("dd.MM.yyyy"));
+    if (archive.StoreReport(r) != Archive::Stored::New) {
+      std::printf("%s: %s\n", qPrintable(name), qPrintable(archive.Error()));
+      return;
+    }
+  }
   const QDate today(2026, 12, 9);
   size_t due = 0;
   const double dueMs = Timing::MedianMs(5, [&] { due = archive.DueList(30, today).size(); });
-  const std::vector<ArchiveData::Appliance> some = archive.Search(QStringLiteral("B-%1").arg(appliances / 2), 1);
-  size_t tests = 0;
-  const double historyMs = Timing::MedianMs(5, [&] { tests = some.empty() ? 0 : archive.History(some[0].Id).size(); });
-  std::printf("%s: due list for 30 days: %.1f ms (%zu appliances); history of one appliance: %.1f ms (%zu tests)\n",
-              qPrintable(name), dueMs, due, historyMs, tests);
-  if (kind == Archive::Kind::SQLite)
-    std::printf("%s: archive file of that size: %.0f MB\n", qPrintable(name), QFileInfo(big).size() / 1e6);
+  const std::vector<ArchiveData::Appliance> some = archive.Search(QStringLiteral("H-1"), 1);
+  size_t tests = 0, rows = 0;
+  const double historyMs = Timing::MedianMs(5, [&] {
+    const std::vector<ArchiveData::Test> history = some.empty() ? std::vector<ArchiveData::Test>() : archive.History(some[0].Id);
+    tests = history.size();
+    rows = 0;
+    for (const ArchiveData::Test& t : history)
+      for (const ArchiveData::TestRow& row : t.Rows) rows += row.Active ? 1 : 0;
+  });
+  std::printf("%s: query: due list for 30 days: %.1f ms (%zu appliances); history of one appliance: %.1f ms "
+              "(%zu tests, %zu active rows)\n",
+              qPrintable(name), dueMs, due, historyMs, tests, rows);
+
+  // The window: from the click until the list stands in the window (opening
+  // its own connection once, then the query on its thread and the table).
+  ArchiveService::Instance().SetLocation(big);
+  ArchiveWindow window(nullptr);
+  window.resize(1100, 640);
+  window.show();
+  auto settle = [&] {
+    while (window.Busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    QCoreApplication::processEvents();
+  };
+  QElapsedTimer first;
+  first.start();
+  window.ShowSearch(QStringLiteral("H-1"));
+  settle();
+  const double openMs = first.nsecsElapsed() / 1e6;
+  const int days = int(QDate::currentDate().daysTo(today)) + 30;
+  const double windowDueMs = Timing::MedianMs(5, [&] {
+    window.ShowDue(days);
+    settle();
+  });
+  const size_t shown = window.Shown().size();
+  window.ShowSearch(QStringLiteral("H-1"));
+  settle();
+  const double windowHistoryMs = Timing::MedianMs(5, [&] {
+    window.ShowHistory(0);
+    settle();
+  });
+  std::printf("%s: window: first list (opening the archive, with its check) %.0f ms; due list %.1f ms (%zu rows); "
+              "history %.1f ms (%d rows)\n",
+              qPrintable(name), openMs, windowDueMs, shown, windowHistoryMs, window.HistoryTable()->rowCount());
+  ArchiveService::Instance().SetLocation(QString());
+  if (kind == Archive::Kind::SQLite) {
+    const int count = archive.TestCount();
+    std::printf("%s: archive file of that size: %.0f MB (%.2f KB a test)\n", qPrintable(name), QFileInfo(big).size() / 1e6,
+                QFileInfo(big).size() / 1e3 / std::max(1, count));
+  }
 }
 
 QString MakeDatabases(const QString& server, const QString& name) {
@@ -147,7 +222,8 @@ QString MakeDatabases(const QString& server, const QString& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
   const int appliances = argc > 1 ? std::max(100, std::atoi(argv[1])) : 100000;
   Run(QStringLiteral("SQLite"), QString(), Archive::Kind::SQLite, appliances);
   const QString server = qEnvironmentVariable("KELVARA_TEST_PG");
@@ -155,6 +231,7 @@ int main(int argc, char** argv) {
     std::printf("PostgreSQL: skipped ($KELVARA_TEST_PG names no server)\n");
     return 0;
   }
+  std::printf("PostgreSQL: the test server runs with fsync off (scripts/pg-test-server)\n");
   Run(QStringLiteral("PostgreSQL"), MakeDatabases(server, QStringLiteral("bench_%1").arg(::getpid())),
       Archive::Kind::PostgreSQL, appliances);
   return 0;

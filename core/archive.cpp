@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -15,6 +16,18 @@
 #include <QVariant>
 #include <algorithm>
 #include <dirent.h>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <dlfcn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+#endif
 
 #include "core/fileio.h"
 #include "core/profile.h"
@@ -31,6 +44,8 @@ struct Archive::Dialect {
 namespace {
 
 QAtomicInteger<int> g_connections;
+// Up to this size a SQLite archive is checked whole when it is opened.
+constexpr qint64 kFullCheckBytes = 256LL * 1024 * 1024;
 
 constexpr int kFieldCustomer = Layout::kFieldAuftraggeber, kFieldDescription = Layout::kFieldGeraetArt,
               kFieldMaker = Layout::kFieldHersteller, kFieldSerial = Layout::kFieldSeriennummer,
@@ -51,6 +66,78 @@ int IntervalMonths(const QString& text) {
 
 }  // namespace
 
+// Gives up on a PostgreSQL server that went silent in the middle of a call: a
+// frozen server still has its connection acknowledged by the kernel, so no
+// keepalive or TCP timeout notices it. After the wait limit the socket is shut
+// down, which ends the waiting call with an error.
+class Archive::Watchdog {
+ public:
+  Watchdog() : thread_([this] { Run(); }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  void Arm(int socket, int ms) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    socket_ = socket;
+    fired_ = false;
+    deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    wake_.notify_all();
+  }
+  void Disarm() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    socket_ = -1;
+  }
+  bool Fired() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return fired_;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stop_) {
+      if (socket_ < 0) {
+        wake_.wait(lock);
+        continue;
+      }
+      if (std::chrono::steady_clock::now() < deadline_) {
+        wake_.wait_until(lock, deadline_);
+        continue;
+      }
+#ifdef Q_OS_UNIX
+      ::shutdown(socket_, SHUT_RDWR);
+#endif
+      fired_ = true;
+      socket_ = -1;
+    }
+  }
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false, fired_ = false;
+  int socket_ = -1;
+  std::chrono::steady_clock::time_point deadline_;
+  std::thread thread_;
+};
+
+// One call to a PostgreSQL server, watched for as long as it runs.
+class Archive::Bounded {
+ public:
+  explicit Bounded(Archive* archive) : archive_(archive) {
+    if (archive_->watchdog_ && archive_->socket_ >= 0) archive_->watchdog_->Arm(archive_->socket_, archive_->waitLimitMs_ + 3000);
+  }
+  ~Bounded() {
+    if (archive_->watchdog_) archive_->watchdog_->Disarm();
+  }
+
+ private:
+  Archive* archive_;
+};
+
 QString Archive::DefaultLocation() {
   const QString configured = qEnvironmentVariable("KELVARA_ARCHIVE");
   if (!configured.isEmpty()) return configured;
@@ -63,9 +150,14 @@ Archive::Archive() : connection_(QStringLiteral("kelvara-archive-%1").arg(g_conn
 
 Archive::~Archive() { Close(); }
 
-bool Archive::IsOpen() const { return QSqlDatabase::contains(connection_) && QSqlDatabase::database(connection_, false).isOpen(); }
+bool Archive::IsOpen() const {
+  return !broken_ && QSqlDatabase::contains(connection_) && QSqlDatabase::database(connection_, false).isOpen();
+}
 
 void Archive::Close() {
+  watchdog_.reset();
+  socket_ = -1;
+  broken_ = false;
   if (!QSqlDatabase::contains(connection_)) return;
   {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
@@ -74,15 +166,52 @@ void Archive::Close() {
   QSqlDatabase::removeDatabase(connection_);
 }
 
-bool Archive::Open(const QString& location) {
-  Close();
-  error_.clear();
+void Archive::SetWaitLimit(int ms) {
+  waitLimitMs_ = std::max(100, ms);
+  if (!IsOpen()) return;
+  Exec(kind_ == Kind::PostgreSQL ? QStringLiteral("SET statement_timeout = %1").arg(waitLimitMs_)
+                                 : QStringLiteral("PRAGMA busy_timeout = %1").arg(waitLimitMs_));
+}
+
+void Archive::Begin() {
   fault_ = Fault::None;
+  error_.clear();
+}
+
+bool Archive::CheckLocation(const QString& location, QString* why) {
+  if (location.trimmed().isEmpty()) {
+    *why = QStringLiteral("Es ist kein Archiv angegeben.");
+    return false;
+  }
+  if (!location.startsWith(QLatin1String("postgresql://")) && !location.startsWith(QLatin1String("postgres://"))) return true;
+  const QUrl url(location, QUrl::StrictMode);
+  const bool portOk = url.port() == -1 || (url.port() >= 1 && url.port() <= 65535);
+  if (!url.isValid() || !portOk) {
+    QUrl shown(location);
+    shown.setPassword(QString());
+    *why = QStringLiteral("Die Adresse des Archiv-Servers „%1“ ist ungültig. Erwartet wird "
+                          "postgresql://benutzer@rechner:5432/datenbank (Port 1 bis 65535).")
+               .arg(url.isValid() ? shown.toString() : location.section(QLatin1Char('@'), -1));
+    return false;
+  }
+  return true;
+}
+
+bool Archive::Open(const QString& location, OpenMode mode) {
+  Close();
+  Begin();
   dialect_ = std::make_unique<Dialect>();
-  if (location.startsWith(QLatin1String("postgresql://")) || location.startsWith(QLatin1String("postgres://"))) {
-    kind_ = Kind::PostgreSQL;
+  QString why;
+  const bool postgres = location.startsWith(QLatin1String("postgresql://")) || location.startsWith(QLatin1String("postgres://"));
+  kind_ = postgres ? Kind::PostgreSQL : Kind::SQLite;
+  location_ = location;
+  if (!CheckLocation(location, &why)) return Fail(Fault::Config, why);
+  if (postgres) {
     *dialect_ = {QStringLiteral("BIGSERIAL PRIMARY KEY"), QStringLiteral("BYTEA"), QStringLiteral("ILIKE")};
     const QUrl url(location);
+    QUrl shown = url;
+    shown.setPassword(QString());
+    location_ = shown.toString();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection_);
     db.setHostName(url.host().isEmpty() ? QStringLiteral("localhost") : url.host());
     if (url.port() > 0) db.setPort(url.port());
@@ -91,35 +220,283 @@ bool Archive::Open(const QString& location) {
     // A password comes from the usual places of PostgreSQL (~/.pgpass,
     // PGPASSWORD); one in the URL is taken but never stored by us.
     if (!url.password().isEmpty()) db.setPassword(url.password());
-    db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+    // Every wait is bounded: the connection, a peer that went away (keepalives),
+    // data the peer never acknowledges (a pulled cable), and each statement.
+    db.setConnectOptions(QStringLiteral("connect_timeout=5;keepalives=1;keepalives_idle=10;keepalives_interval=3;"
+                                        "keepalives_count=3;tcp_user_timeout=%1")
+                             .arg(waitLimitMs_));
   } else {
-    kind_ = Kind::SQLite;
     *dialect_ = {QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT"), QStringLiteral("BLOB"), QStringLiteral("LIKE")};
-    QDir().mkpath(QFileInfo(location).absolutePath());
+    const QFileInfo file(location);
+    location_ = file.absoluteFilePath();
+    if (mode == OpenMode::ExistingOnly && !file.exists())
+      return Fail(Fault::Gone, QStringLiteral("Das Archiv %1 gibt es nicht: die Datei fehlt (verschoben, gelöscht, oder "
+                                              "noch nie eine Prüfung gespeichert). Stellen Sie sie wieder her oder "
+                                              "nennen Sie das Archiv mit KELVARA_ARCHIVE oder „Archiv wählen...“.")
+                                  .arg(location_));
+    if (mode == OpenMode::CreateIfMissing && !QDir().mkpath(file.absolutePath()))
+      return Fail(Fault::Unreachable, QStringLiteral("Der Ordner des Archivs %1 ist nicht da und kann nicht angelegt werden "
+                                                     "(ein Netzlaufwerk oder USB-Stick nicht verbunden?). Verbinden Sie "
+                                                     "ihn, oder wählen Sie mit „Archiv wählen...“ ein anderes Archiv.")
+                                          .arg(file.absolutePath()));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
     db.setDatabaseName(location);
     // Two programs writing at once wait for each other instead of failing.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(waitLimitMs_));
   }
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
+  if (!db.isValid())
+    return Fail(Fault::Config, QStringLiteral("Kelvara findet den Datenbanktreiber für %1 nicht. Installieren Sie das "
+                                              "Paket %2.")
+                                   .arg(postgres ? QStringLiteral("PostgreSQL") : QStringLiteral("SQLite"),
+                                        postgres ? QStringLiteral("libqt6sql6-psql") : QStringLiteral("libqt6sql6-sqlite")));
   if (!db.open()) {
-    error_ = QStringLiteral("Das Archiv ist nicht erreichbar: %1").arg(db.lastError().text());
-    fault_ = Fault::Unreachable;
+    Fail(db.lastError());
+    db = QSqlDatabase();
+    Close();
     return false;
   }
-  if (kind_ == Kind::SQLite) {
-    Exec(QStringLiteral("PRAGMA foreign_keys = ON"));
-    Exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+  if (kind_ == Kind::PostgreSQL) {
+#ifdef Q_OS_UNIX
+    // The connection's socket, for the watchdog (the driver's handle is libpq's
+    // connection; Qt names its type either way).
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0)) {
+      using SocketOf = int (*)(const void*);
+      static const SocketOf socketOf = [] {
+        void* libpq = dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD);
+        return libpq ? reinterpret_cast<SocketOf>(dlsym(libpq, "PQsocket")) : nullptr;
+      }();
+      const void* connection = *static_cast<void* const*>(handle.constData());
+      if (socketOf && connection) socket_ = socketOf(connection);
+    }
+#endif
+    if (socket_ >= 0) watchdog_ = std::make_unique<Watchdog>();
+    Bounded bounded(this);
+    if (!Exec(QStringLiteral("SET statement_timeout = %1").arg(waitLimitMs_))) return false;
+  } else {
+    if (!CheckIntegrity()) return false;
+    if (mode == OpenMode::ExistingOnly) {
+      QSqlQuery q(db);
+      if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name = 'schema_version'")) || !q.next())
+        return Fail(q.lastError());
+      if (q.value(0).toInt() == 0)
+        return Fail(Fault::Damaged, QStringLiteral("Die Datei %1 ist kein Archiv von Kelvara. Nennen Sie das Archiv mit "
+                                                   "KELVARA_ARCHIVE oder „Archiv wählen...“.")
+                                        .arg(location_));
+    }
+    if (!Exec(QStringLiteral("PRAGMA foreign_keys = ON"))) return false;
+    QSqlQuery wal(db);
+    // A read-only place keeps its journal as it is; writing then fails with its reason.
+    wal.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
   }
-  return Migrate();
+  if (!Migrate(mode)) return false;
+#ifdef Q_OS_UNIX
+  struct stat st {};
+  if (kind_ == Kind::SQLite && ::stat(QFile::encodeName(location_).constData(), &st) == 0) {
+    device_ = qulonglong(st.st_dev);
+    inode_ = qulonglong(st.st_ino);
+  }
+#endif
+  return true;
+}
+
+bool Archive::CheckIntegrity() {
+  // quick_check reads every page (about 0.5 s for 400 MB) but skips the
+  // costly comparison of indexes with their tables. A large archive has its
+  // customers and appliances checked (what the due list reads); its tests
+  // show damage when they are read (a failed query, a file that does not match
+  // its checksum).
+  QStringList checks{QStringLiteral("PRAGMA quick_check(5)")};
+  if (QFileInfo(location_).size() > kFullCheckBytes) {
+    checks.clear();
+    QSqlQuery tables(QSqlDatabase::database(connection_, false));
+    if (!tables.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name IN "
+                                    "('schema_version', 'customers', 'appliances')")))
+      return Fail(tables.lastError());
+    while (tables.next()) checks << QStringLiteral("PRAGMA quick_check(%1)").arg(tables.value(0).toString());
+    if (tables.lastError().isValid()) return Fail(tables.lastError());
+  }
+  QStringList problems;
+  for (const QString& check : checks) {
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.setForwardOnly(true);
+    if (!q.exec(check)) return Fail(q.lastError());
+    while (q.next())
+      if (q.value(0).toString() != QLatin1String("ok")) problems << q.value(0).toString();
+    if (q.lastError().isValid()) return Fail(q.lastError());
+  }
+  if (problems.isEmpty()) return true;
+  return Fail(Fault::Damaged,
+              QStringLiteral("Das Archiv %1 ist beschädigt. Beenden Sie Kelvara und ersetzen Sie die Datei durch ihre "
+                             "letzte Sicherungskopie; Prüfungen, die nicht gespeichert werden konnten, bleiben in der "
+                             "Warteschlange. (SQLite: %2)")
+                  .arg(location_, problems.join(QStringLiteral("; ")).left(300)));
+}
+
+bool Archive::StillThere() {
+  if (kind_ != Kind::SQLite || !IsOpen()) return true;
+#ifdef Q_OS_UNIX
+  struct stat st {};
+  const bool there = ::stat(QFile::encodeName(location_).constData(), &st) == 0;
+  if (there && qulonglong(st.st_dev) == device_ && qulonglong(st.st_ino) == inode_) return true;
+  return Fail(Fault::Gone,
+              QStringLiteral("Die Archivdatei %1 ist nicht mehr da, wo sie geöffnet wurde (gelöscht, verschoben oder "
+                             "ersetzt). Kelvara legt dort kein neues Archiv an. Legen Sie die Datei zurück oder wählen "
+                             "Sie mit „Archiv wählen...“ das Archiv neu.")
+                  .arg(location_));
+#else
+  if (QFileInfo::exists(location_)) return true;
+  return Fail(Fault::Gone, QStringLiteral("Die Archivdatei %1 ist nicht mehr da (gelöscht oder verschoben). Legen Sie "
+                                          "die Datei zurück oder wählen Sie mit „Archiv wählen...“ das Archiv neu.")
+                               .arg(location_));
+#endif
+}
+
+bool Archive::Fail(Fault fault, const QString& text) {
+  fault_ = fault;
+  error_ = text;
+  return false;
+}
+
+bool Archive::Fail(const QSqlError& error) {
+  QString raw = (error.databaseText().isEmpty() ? error.driverText() : error.databaseText()).simplified();
+  if (raw.size() > 200) raw = raw.left(200) + QStringLiteral("...");
+  const QString native = error.nativeErrorCode();
+  const QString where = location_;
+  auto say = [&](Fault fault, const QString& text) {
+    return Fail(fault, raw.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, raw));
+  };
+  const QString damaged = QStringLiteral("Das Archiv %1 ist beschädigt oder keine Archivdatei. Beenden Sie Kelvara und "
+                                         "ersetzen Sie die Datei durch ihre letzte Sicherungskopie; Prüfungen, die nicht "
+                                         "gespeichert werden konnten, bleiben in der Warteschlange.")
+                              .arg(where);
+  if (kind_ == Kind::SQLite) {
+    const int code = native.toInt() & 0xff;
+    const QString folder = QFileInfo(where).absolutePath();
+#ifdef Q_OS_UNIX
+    const bool folderThere = QFileInfo(folder).isDir();
+    const bool writable = folderThere && ::access(QFile::encodeName(folder).constData(), W_OK) == 0 &&
+                          (!QFileInfo::exists(where) || ::access(QFile::encodeName(where).constData(), W_OK) == 0);
+    struct statvfs fs {};
+    const bool full = ::statvfs(QFile::encodeName(folder).constData(), &fs) == 0 &&
+                      qulonglong(fs.f_bavail) * fs.f_frsize < 1024 * 1024;
+#else
+    const bool folderThere = QFileInfo(folder).isDir();
+    const bool writable = folderThere && QFileInfo(folder).isWritable();
+    const bool full = false;
+#endif
+    const QString readOnly = QStringLiteral("Das Archiv %1 liegt an einem schreibgeschützten Ort: Kelvara darf dort nicht "
+                                            "schreiben. Geben Sie Datei und Ordner zum Schreiben frei, oder wählen Sie mit "
+                                            "„Archiv wählen...“ ein anderes Archiv.")
+                                 .arg(where);
+    const QString noSpace = QStringLiteral("Kein Platz mehr für das Archiv %1: das Laufwerk ist voll. Schaffen Sie Platz "
+                                           "auf dem Laufwerk und versuchen Sie es noch einmal.")
+                                .arg(where);
+    switch (code) {
+      case 5:   // SQLITE_BUSY
+      case 6:   // SQLITE_LOCKED
+        return say(Fault::Locked, QStringLiteral("Das Archiv wird gerade von einem anderen Programm benutzt (%1). Schließen "
+                                                 "Sie das andere Programm oder versuchen Sie es später noch einmal.")
+                                      .arg(where));
+      case 13:  // SQLITE_FULL
+        return say(Fault::Full, noSpace);
+      case 8:   // SQLITE_READONLY
+        return say(Fault::ReadOnly, readOnly);
+      case 11:  // SQLITE_CORRUPT
+      case 26:  // SQLITE_NOTADB
+        return say(Fault::Damaged, damaged);
+      case 14:  // SQLITE_CANTOPEN
+        if (!folderThere)
+          return say(Fault::Unreachable, QStringLiteral("Der Ordner des Archivs %1 ist nicht da (ein Netzlaufwerk oder "
+                                                        "USB-Stick nicht verbunden?). Verbinden Sie ihn, oder wählen Sie "
+                                                        "mit „Archiv wählen...“ ein anderes Archiv.")
+                                             .arg(folder));
+        if (!writable) return say(Fault::ReadOnly, readOnly);
+        break;
+      case 10:  // SQLITE_IOERR: a disk that filled up, or a drive that went
+        if (full) return say(Fault::Full, noSpace);
+        if (!QFileInfo::exists(where))
+          return say(Fault::Gone, QStringLiteral("Die Archivdatei %1 ist nicht mehr da. Legen Sie die Datei zurück oder "
+                                                 "wählen Sie mit „Archiv wählen...“ das Archiv neu.")
+                                      .arg(where));
+        return say(Fault::Unreachable, QStringLiteral("Das Laufwerk des Archivs %1 antwortet nicht (Lese- oder "
+                                                      "Schreibfehler). Prüfen Sie das Laufwerk und versuchen Sie es noch "
+                                                      "einmal.")
+                                           .arg(where));
+      default: break;
+    }
+    if (full) return say(Fault::Full, noSpace);
+    return say(Fault::Refused, QStringLiteral("Das Archiv %1 nimmt das nicht an; ein neuer Versuch ändert daran nichts. Der "
+                                            "Datensatz bleibt als Datei erhalten; geben Sie den Text in Klammern an den "
+                                            "weiter, der Kelvara betreut.")
+                                 .arg(where));
+  }
+
+  // PostgreSQL: the SQLSTATE of a statement; a connection that fails has
+  // none, so its reason is told by the message libpq and the server give.
+  const bool timedOut = watchdog_ && watchdog_->Fired();
+  const QString server = QStringLiteral("Der Archiv-Server %1").arg(QUrl(where).toString(QUrl::RemoveUserInfo | QUrl::RemovePath));
+  const QString away =
+      QStringLiteral("%1 ist nicht erreichbar: er antwortet nicht. Prüfen Sie die Netzverbindung, oder fragen Sie, "
+                     "wer den Server betreut; es wird später noch einmal versucht.")
+          .arg(server);
+  const QString login = QStringLiteral("Anmeldung am Archiv-Server abgelehnt (%1): Benutzer, Kennwort (~/.pgpass) oder "
+                                       "Datenbank stimmen nicht. Prüfen Sie die Angaben unter „Archiv wählen...“ oder "
+                                       "fragen Sie, wer den Server betreut.")
+                            .arg(where);
+  auto brokenAway = [&](const QString& text) {
+    broken_ = true;  // the connection is given up on; the next open makes a new one
+    return say(Fault::Unreachable, text);
+  };
+  if (timedOut)
+    return brokenAway(QStringLiteral("%1 antwortet seit %2 s nicht. Prüfen Sie die Netzverbindung, oder fragen Sie, wer "
+                                     "den Server betreut; es wird später noch einmal versucht.")
+                          .arg(server)
+                          .arg((waitLimitMs_ + 3000) / 1000));
+  const QString cls = native.left(2);
+  if (native.isEmpty()) {
+    const QString text = raw.toLower();
+    for (const char* refused : {"password authentication failed", "authentication failed", "no password supplied",
+                                "pg_hba.conf", "does not exist", "authentifizierung", "existiert nicht", "kein passwort"})
+      if (text.contains(QLatin1String(refused))) return say(Fault::Config, login);
+    return brokenAway(away);
+  }
+  if (cls == QLatin1String("08") || native == QLatin1String("57P01") || native == QLatin1String("57P02") ||
+      native == QLatin1String("57P03") || native == QLatin1String("53300") || native == QLatin1String("53200"))
+    return brokenAway(away);
+  if (native == QLatin1String("57014"))  // the statement_timeout
+    return say(Fault::Unreachable, QStringLiteral("%1 hat nicht innerhalb von %2 s geantwortet (überlastet?). Es wird "
+                                                  "später noch einmal versucht.")
+                                       .arg(server)
+                                       .arg(waitLimitMs_ / 1000));
+  if (native == QLatin1String("53100"))
+    return say(Fault::Full, QStringLiteral("%1 hat keinen Platz mehr. Sagen Sie es dem, der den Server betreut; es wird "
+                                           "später noch einmal versucht.")
+                                .arg(server));
+  if (native == QLatin1String("40001") || native == QLatin1String("40P01") || native == QLatin1String("55P03"))
+    return say(Fault::Locked, QStringLiteral("Das Archiv wird gerade von einem anderen Programm benutzt (%1). Versuchen "
+                                             "Sie es später noch einmal.")
+                                  .arg(where));
+  if (cls == QLatin1String("28") || native == QLatin1String("3D000")) return say(Fault::Config, login);
+  if (native == QLatin1String("25006") || native == QLatin1String("42501"))
+    return say(Fault::ReadOnly, QStringLiteral("%1 nimmt keine Prüfungen an: nur Lesen ist erlaubt. Fragen Sie, wer den "
+                                               "Server betreut, nach dem Recht zu schreiben.")
+                                    .arg(server));
+  if (cls == QLatin1String("XX"))
+    return say(Fault::Damaged, QStringLiteral("Das Archiv auf %1 ist beschädigt. Sagen Sie es dem, der den Server "
+                                              "betreut (Wiederherstellen aus der Sicherung); Prüfungen, die nicht "
+                                              "gespeichert werden konnten, bleiben in der Warteschlange.")
+                                   .arg(server));
+  return say(Fault::Refused, QStringLiteral("Das Archiv %1 nimmt das nicht an; ein neuer Versuch ändert daran nichts. Der "
+                                            "Datensatz bleibt als Datei erhalten; geben Sie den Text in Klammern an den "
+                                            "weiter, der Kelvara betreut.")
+                                 .arg(where));
 }
 
 bool Archive::Exec(const QString& sql) {
   QSqlQuery q(QSqlDatabase::database(connection_, false));
-  if (!q.exec(sql)) {
-    error_ = q.lastError().text();
-    return false;
-  }
+  if (!q.exec(sql)) return Fail(q.lastError());
   return true;
 }
 
@@ -129,8 +506,9 @@ int Archive::SchemaVersion() {
   return q.value(0).toInt();
 }
 
-bool Archive::Migrate() {
+bool Archive::Migrate(OpenMode mode) {
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
+  Bounded bounded(this);
   // Each step takes the schema from one version to the next; an archive made
   // by an older program is brought up to date, one by a newer one refused.
   const QStringList version1{
@@ -156,28 +534,39 @@ bool Archive::Migrate() {
   };
   const std::vector<QStringList> steps{version1};
 
+  if (mode == OpenMode::ExistingOnly && kind_ == Kind::PostgreSQL) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM information_schema.tables WHERE table_name = 'schema_version'")) ||
+        !q.next())
+      return Fail(q.lastError());
+    if (q.value(0).toInt() == 0)
+      return Fail(Fault::Config, QStringLiteral("Die Datenbank %1 enthält noch kein Archiv von Kelvara (noch nie eine "
+                                                "Prüfung gespeichert?). Prüfen Sie die Angabe des Archivs.")
+                                     .arg(location_));
+  }
   if (!Exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"))) return false;
   int version = SchemaVersion();
-  if (version > kSchemaVersion) {
-    error_ = QStringLiteral("Das Archiv stammt von einer neueren Kelvara-Version (Schema %1).").arg(version);
-    return false;
-  }
+  if (version > kSchemaVersion)
+    return Fail(Fault::Config, QStringLiteral("Das Archiv stammt von einer neueren Kelvara-Version (Schema %1). "
+                                              "Installieren Sie die neuere Version von Kelvara.")
+                                   .arg(version));
   for (int step = version; step < kSchemaVersion; ++step) {
-    if (!db.transaction()) {
-      error_ = db.lastError().text();
-      return false;
-    }
+    if (!db.transaction()) return Fail(db.lastError());
     bool ok = true;
     for (const QString& sql : steps[size_t(step)]) ok = ok && Exec(sql);
     ok = ok && Exec(step == 0 ? QStringLiteral("INSERT INTO schema_version (version) VALUES (1)")
                               : QStringLiteral("UPDATE schema_version SET version = %1").arg(step + 1));
-    if (!ok || !db.commit()) {
+    if (ok && !db.commit()) ok = Fail(db.lastError());
+    if (!ok) {
+      const Fault fault = fault_;
       const QString why = error_;
       db.rollback();
       // Two programs creating the archive at once: the other one was first.
-      if (SchemaVersion() > step) continue;
-      error_ = QStringLiteral("Das Archiv konnte nicht angelegt werden: %1").arg(why);
-      return false;
+      if (SchemaVersion() > step) {
+        Begin();
+        continue;
+      }
+      return Fail(fault, QStringLiteral("Das Archiv konnte nicht angelegt werden. %1").arg(why));
     }
   }
   return true;
@@ -188,7 +577,12 @@ QDate Archive::TestDate(const ReportRecord& report, const QDate& fallback) {
   for (const char* format : {"dd.MM.yyyy", "d.M.yyyy", "yyyy-MM-dd", "dd.MM.yy"}) {
     QDate d = QDate::fromString(text, QString::fromLatin1(format));
     if (d.isValid()) {
-      if (d.year() < 100) d = d.addYears(2000);
+      // Two digits of the year are read as 19xx: a test date is of this
+      // century unless that lies more than a year ahead.
+      if (text.size() == 8 && d.year() < 2000) {
+        const QDate now = QDate::currentDate();
+        if (d.addYears(100) <= now.addYears(1)) d = d.addYears(100);
+      }
       return d;
     }
   }
@@ -217,40 +611,54 @@ ArchiveData::Appliance Archive::ApplianceOf(const ReportRecord& report, const QB
 Archive::Stored Archive::StoreReport(const ReportRecord& report, qint64 corrects, qint64* testId) {
   QByteArray bytes;
   if (Report::Encode(report, &bytes).status != Report::WriteResult::Ok) {
-    error_ = QStringLiteral("Der Bericht enthält Zeichen, die ein Datensatz nicht speichern kann.");
+    Fail(Fault::Refused, QStringLiteral("Der Bericht enthält Zeichen, die ein Datensatz nicht speichern kann."));
     return Stored::Failed;
   }
   return StoreRecord(bytes, corrects, testId);
 }
 
+namespace {
+// A text for a column: never NULL (a key missing from the file is an empty
+// text) and without NUL, which PostgreSQL's text cannot hold; the data record
+// file keeps every byte as it was.
+QString Storable(const QString& text) {
+  if (text.isNull()) return QLatin1String("");
+  if (!text.contains(QChar(0))) return text;
+  QString copy = text;
+  copy.replace(QChar(0), QChar(0xFFFD));
+  return copy;
+}
+}  // namespace
+
 Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 corrects, qint64* testId) {
-  fault_ = Fault::None;
+  Begin();
   ReportRecord report;
   const Report::ReadResult read = Report::ReadBytes(recordFile, kRowApplies, &report);
   if (read.status != Report::ReadResult::Ok) {
-    error_ = QStringLiteral("Die Datei enthält keinen Datensatz eines Prüfprotokolls.");
-    fault_ = Fault::Refused;
+    Fail(Fault::Refused, QStringLiteral("Die Datei enthält keinen Datensatz eines Prüfprotokolls."));
     return Stored::Failed;
   }
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
-  if (!db.isOpen()) {
-    error_ = QStringLiteral("Das Archiv ist nicht geöffnet.");
-    fault_ = Fault::Unreachable;
+  if (!IsOpen()) {
+    Fail(Fault::Unreachable, QStringLiteral("Das Archiv ist nicht geöffnet."));
     return Stored::Failed;
   }
-  const ArchiveData::Appliance appliance = ApplianceOf(report, recordFile);
+  if (!StillThere()) return Stored::Failed;
+  Bounded bounded(this);
+  ArchiveData::Appliance appliance = ApplianceOf(report, recordFile);
+  for (QString* text : {&appliance.Customer, &appliance.InventarNr, &appliance.Bezeichnung, &appliance.HerstellerTyp,
+                        &appliance.Standort})
+    *text = Storable(*text);
   const QDate date = TestDate(report, QDate::currentDate());
   const QString hash = QString::fromLatin1(QCryptographicHash::hash(recordFile, QCryptographicHash::Sha256).toHex());
 
-  auto fail = [&](const QSqlQuery& q) {
-    error_ = q.lastError().text();
-    fault_ = Fault::Unreachable;
+  auto fail = [&](const QSqlError& error) {
+    Fail(error);
     db.rollback();
     return Stored::Failed;
   };
   if (!db.transaction()) {
-    error_ = db.lastError().text();
-    fault_ = Fault::Unreachable;
+    Fail(db.lastError());
     return Stored::Failed;
   }
   QSqlQuery q(db);
@@ -258,20 +666,20 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
   // nothing on conflict" keep two writers from making either twice.
   q.prepare(QStringLiteral("INSERT INTO customers (name) VALUES (?) ON CONFLICT (name) DO NOTHING"));
   q.addBindValue(appliance.Customer);
-  if (!q.exec()) return fail(q);
+  if (!q.exec()) return fail(q.lastError());
   q.prepare(QStringLiteral("SELECT id FROM customers WHERE name = ?"));
   q.addBindValue(appliance.Customer);
-  if (!q.exec() || !q.next()) return fail(q);
+  if (!q.exec() || !q.next()) return fail(q.lastError());
   const qint64 customerId = q.value(0).toLongLong();
   q.prepare(QStringLiteral("INSERT INTO appliances (customer_id, inventar_nr) VALUES (?, ?) "
                            "ON CONFLICT (customer_id, inventar_nr) DO NOTHING"));
   q.addBindValue(customerId);
   q.addBindValue(appliance.InventarNr);
-  if (!q.exec()) return fail(q);
+  if (!q.exec()) return fail(q.lastError());
   q.prepare(QStringLiteral("SELECT id, last_test FROM appliances WHERE customer_id = ? AND inventar_nr = ?"));
   q.addBindValue(customerId);
   q.addBindValue(appliance.InventarNr);
-  if (!q.exec() || !q.next()) return fail(q);
+  if (!q.exec() || !q.next()) return fail(q.lastError());
   const qint64 applianceId = q.value(0).toLongLong();
   const QDate lastTest = FromIso(q.value(1));
 
@@ -288,20 +696,21 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
                            "ON CONFLICT (record_hash) DO NOTHING RETURNING id"));
   q.addBindValue(applianceId);
   q.addBindValue(IsoDate(date));
-  q.addBindValue(report.Fields[kFieldTester].simplified());
-  q.addBindValue(report.Fields[Layout::kFieldMessgeraet].simplified());
+  q.addBindValue(Storable(report.Fields[kFieldTester].simplified()));
+  q.addBindValue(Storable(report.Fields[Layout::kFieldMessgeraet].simplified()));
   q.addBindValue(report.VdePruefgrundlage);
   q.addBindValue(report.VdeKlasse);
   q.addBindValue(report.Sichtpruefung ? 1 : 0);
   q.addBindValue(report.Funktionspruefung ? 1 : 0);
   q.addBindValue(passed ? 1 : 0);
-  q.addBindValue(report.Fields[kFieldRemarks]);
+  q.addBindValue(Storable(report.Fields[kFieldRemarks]));
   q.addBindValue(corrects > 0 ? QVariant(corrects) : QVariant(QMetaType(QMetaType::LongLong)));
   q.addBindValue(recordFile);
   q.addBindValue(hash);
   q.addBindValue(QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
-  if (!q.exec()) return fail(q);
+  if (!q.exec()) return fail(q.lastError());
   if (!q.next()) {
+    if (q.lastError().isValid()) return fail(q.lastError());
     // The same data record file was stored before.
     db.rollback();
     return Stored::Duplicate;
@@ -313,11 +722,11 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
   for (int r = 0; r < kRowCount; ++r) {
     q.addBindValue(id);
     q.addBindValue(r);
-    q.addBindValue(report.MessText[r]);
-    q.addBindValue(report.GrenzText[r]);
+    q.addBindValue(Storable(report.MessText[r]));
+    q.addBindValue(Storable(report.GrenzText[r]));
     q.addBindValue(shown[r] ? 1 : 0);
     q.addBindValue(checked[r] ? 1 : 0);
-    if (!q.exec()) return fail(q);
+    if (!q.exec()) return fail(q.lastError());
   }
   // The appliance as this test describes it, and its next test date when the
   // test is its latest.
@@ -336,12 +745,9 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
   q.addBindValue(IsoDate(last));
   q.addBindValue(IsoDate(last.addMonths(appliance.IntervalMonths)));
   q.addBindValue(applianceId);
-  if (!q.exec()) return fail(q);
-  if (!db.commit()) {
-    error_ = db.lastError().text();
-    db.rollback();
-    return Stored::Failed;
-  }
+  if (!q.exec()) return fail(q.lastError());
+  q.finish();
+  if (!db.commit()) return fail(db.lastError());
   if (testId) *testId = id;
   return Stored::New;
 }
@@ -382,7 +788,14 @@ Archive::ImportResult Archive::ImportFolder(const QString& folder) {
 }
 
 std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& where, const QVariantList& values) {
+  Begin();
   std::vector<ArchiveData::Appliance> list;
+  if (!IsOpen()) {
+    Fail(Fault::Unreachable, QStringLiteral("Das Archiv ist nicht geöffnet."));
+    return list;
+  }
+  if (!StillThere()) return list;
+  Bounded bounded(this);
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   q.setForwardOnly(true);
   q.prepare(QStringLiteral("SELECT a.id, c.name, a.inventar_nr, a.description, a.maker_type, a.location, "
@@ -391,7 +804,7 @@ std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& wher
             where);
   for (const QVariant& v : values) q.addBindValue(v);
   if (!q.exec()) {
-    error_ = q.lastError().text();
+    Fail(q.lastError());
     return list;
   }
   while (q.next()) {
@@ -408,6 +821,11 @@ std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& wher
     a.NextDue = FromIso(q.value(9));
     list.push_back(a);
   }
+  // A page that cannot be read ends the rows early: an error, not the end.
+  if (q.lastError().isValid()) {
+    Fail(q.lastError());
+    list.clear();
+  }
   return list;
 }
 
@@ -420,8 +838,8 @@ std::vector<ArchiveData::Appliance> Archive::Search(const QString& text, int lim
   QString pattern = text;
   pattern.replace(QLatin1String("\\"), QLatin1String("\\\\")).replace(QLatin1String("%"), QLatin1String("\\%"))
       .replace(QLatin1String("_"), QLatin1String("\\_"));
-  pattern = QLatin1Char('%') + pattern + QLatin1Char('%');
-  const QString like = dialect_->Like;
+  pattern = QLatin1Char('%') + Storable(pattern) + QLatin1Char('%');
+  const QString like = dialect_ ? dialect_->Like : QStringLiteral("LIKE");
   return QueryAppliances(QStringLiteral("WHERE a.inventar_nr %1 ? ESCAPE '\\' OR a.description %1 ? ESCAPE '\\' "
                                         "OR c.name %1 ? ESCAPE '\\' ORDER BY c.name, a.inventar_nr LIMIT %2")
                              .arg(like)
@@ -431,33 +849,60 @@ std::vector<ArchiveData::Appliance> Archive::Search(const QString& text, int lim
 
 std::vector<ArchiveData::Appliance> Archive::Appliances(const QString& customer) {
   if (customer.isEmpty()) return QueryAppliances(QStringLiteral("ORDER BY c.name, a.inventar_nr"), {});
-  return QueryAppliances(QStringLiteral("WHERE c.name = ? ORDER BY a.inventar_nr"), {customer});
+  return QueryAppliances(QStringLiteral("WHERE c.name = ? ORDER BY a.inventar_nr"), {Storable(customer)});
 }
 
 QStringList Archive::Customers() {
+  Begin();
   QStringList names;
+  if (!IsOpen()) {
+    Fail(Fault::Unreachable, QStringLiteral("Das Archiv ist nicht geöffnet."));
+    return names;
+  }
+  if (!StillThere()) return names;
+  Bounded bounded(this);
   QSqlQuery q(QSqlDatabase::database(connection_, false));
-  if (q.exec(QStringLiteral("SELECT name FROM customers ORDER BY name")))
-    while (q.next()) names << q.value(0).toString();
+  q.setForwardOnly(true);
+  if (!q.exec(QStringLiteral("SELECT name FROM customers ORDER BY name"))) {
+    Fail(q.lastError());
+    return names;
+  }
+  while (q.next()) names << q.value(0).toString();
+  if (q.lastError().isValid()) {
+    Fail(q.lastError());
+    names.clear();
+  }
   return names;
 }
 
 int Archive::TestCount() {
+  Begin();
+  if (!IsOpen()) return Fail(Fault::Unreachable, QStringLiteral("Das Archiv ist nicht geöffnet.")), -1;
+  if (!StillThere()) return -1;
+  Bounded bounded(this);
   QSqlQuery q(QSqlDatabase::database(connection_, false));
-  if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM tests")) || !q.next()) return -1;
+  if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM tests")) || !q.next()) return Fail(q.lastError()), -1;
   return q.value(0).toInt();
 }
 
 std::vector<ArchiveData::Test> Archive::History(qint64 applianceId) {
+  Begin();
   std::vector<ArchiveData::Test> tests;
+  if (!IsOpen()) {
+    Fail(Fault::Unreachable, QStringLiteral("Das Archiv ist nicht geöffnet."));
+    return tests;
+  }
+  if (!StillThere()) return tests;
+  Bounded bounded(this);
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
   QSqlQuery q(db);
   q.setForwardOnly(true);
   q.prepare(QStringLiteral("SELECT id, test_date, tester, instrument, standard, klasse, sicht, funktion, passed, "
-                           "remarks, corrects, record FROM tests WHERE appliance_id = ? ORDER BY test_date, id"));
+                           "remarks, corrects, record, record_hash FROM tests WHERE appliance_id = ? "
+                           "ORDER BY test_date, id"));
   q.addBindValue(applianceId);
   if (!q.exec()) {
-    error_ = q.lastError().text();
+    Fail(q.lastError());
     return tests;
   }
   while (q.next()) {
@@ -475,19 +920,45 @@ std::vector<ArchiveData::Test> Archive::History(qint64 applianceId) {
     t.Remarks = q.value(9).toString();
     t.Corrects = q.value(10).isNull() ? 0 : q.value(10).toLongLong();
     t.Record = q.value(11).toByteArray();
+    // The file kept as proof must be the one stored: a changed byte is damage.
+    if (QString::fromLatin1(QCryptographicHash::hash(t.Record, QCryptographicHash::Sha256).toHex()) != q.value(12).toString()) {
+      Fail(Fault::Damaged, QStringLiteral("Im Archiv %1 ist eine gespeicherte Prüfung (Nr. %2 vom %3) beschädigt: ihr "
+                                          "Datensatz ist nicht mehr der gespeicherte. Ersetzen Sie das Archiv durch seine "
+                                          "letzte Sicherungskopie.")
+                                   .arg(location_)
+                                   .arg(t.Id)
+                                   .arg(t.Date.toString(QStringLiteral("dd.MM.yyyy"))));
+      tests.clear();
+      return tests;
+    }
     tests.push_back(t);
   }
+  if (q.lastError().isValid()) {
+    Fail(q.lastError());
+    tests.clear();
+    return tests;
+  }
+  q.finish();
   QSqlQuery rows(db);
   rows.setForwardOnly(true);
   rows.prepare(QStringLiteral("SELECT row_index, measured, limit_text, active, ok FROM test_rows WHERE test_id = ?"));
   for (ArchiveData::Test& t : tests) {
     rows.addBindValue(t.Id);
-    if (!rows.exec()) continue;
+    if (!rows.exec()) {
+      Fail(rows.lastError());
+      tests.clear();
+      return tests;
+    }
     while (rows.next()) {
       const int r = rows.value(0).toInt();
       if (r < 0 || r >= kRowCount) continue;
       t.Rows[size_t(r)] = {rows.value(1).toString(), rows.value(2).toString(), rows.value(3).toInt() != 0,
                            rows.value(4).toInt() != 0};
+    }
+    if (rows.lastError().isValid()) {
+      Fail(rows.lastError());
+      tests.clear();
+      return tests;
     }
   }
   return tests;

@@ -19,6 +19,7 @@
 #include "core/reportrecord.h"
 
 class QSqlDatabase;
+class QSqlError;
 
 namespace ArchiveData {
 
@@ -69,19 +70,37 @@ class Archive {
   Archive& operator=(const Archive&) = delete;
 
   // Opens (and on first use creates, or brings to the current schema) the
-  // archive at `location`. False with Error() when it cannot be reached.
-  bool Open(const QString& location);
+  // archive at `location`. A SQLite file is checked first (a quick integrity
+  // check). False with Error() and LastFault() when it cannot be used.
+  // ExistingOnly never makes an archive: for those who only read, and for
+  // opening again while the program runs (a file that went is not replaced).
+  enum class OpenMode { CreateIfMissing, ExistingOnly };
+  bool Open(const QString& location, OpenMode mode = OpenMode::CreateIfMissing);
+  // Whether a location can name an archive at all (a PostgreSQL URL that
+  // parses, with a port from 1 to 65535); false with a German reason.
+  static bool CheckLocation(const QString& location, QString* why);
   bool IsOpen() const;
   void Close();
   Kind Type() const { return kind_; }
+  // Why the last call failed, in German, with what the user can do (the
+  // database's own text at most in parentheses at the end).
   QString Error() const { return error_; }
   // Why the last call failed: a server that is away or a file another program
   // holds (the test waits in the queue and is tried again) is told apart from
   // a test the archive refuses for good (it is kept and shown with its reason).
-  enum class Fault { None, Unreachable, Locked, Full, ReadOnly, Damaged, Gone, Refused };
+  // Config: the archive's settings are wrong (login refused, no such database,
+  // a malformed address) - trying again does not help until they are changed.
+  enum class Fault { None, Unreachable, Locked, Full, ReadOnly, Damaged, Gone, Refused, Config };
   Fault LastFault() const { return fault_; }
+  // True when the last call (a store or a query) failed; a query's empty
+  // result is then no answer, never "nothing there".
+  bool Failed() const { return fault_ != Fault::None; }
   // True for faults that pass by themselves, so a later try may succeed.
   static bool Passing(Fault f) { return f == Fault::Unreachable || f == Fault::Locked || f == Fault::Full || f == Fault::Gone; }
+  // The longest a call may wait: for a SQLite file another program holds, and
+  // for a PostgreSQL server (its statement_timeout, and a watchdog that gives
+  // up on a server that went silent, 3 s later); 10 s unless set.
+  void SetWaitLimit(int ms);
   int SchemaVersion();
   static constexpr int kSchemaVersion = 1;
 
@@ -101,6 +120,9 @@ class Archive {
   // Reads every data record file (*.ini) of a folder into the archive.
   ImportResult ImportFolder(const QString& folder);
 
+  // Each query below gives an empty result with Failed() and Error() when it
+  // fails: a damaged file, a server that went away, a file that was moved.
+
   // Appliances whose next test is due on or before today + days (overdue
   // ones too), the earliest first.
   std::vector<ArchiveData::Appliance> DueList(int days, const QDate& today = QDate::currentDate());
@@ -119,12 +141,27 @@ class Archive {
 
  private:
   struct Dialect;
-  bool Migrate();
+  class Watchdog;
+  class Bounded;
+  bool Migrate(OpenMode mode);
+  bool CheckIntegrity();
   bool Exec(const QString& sql);
+  // Sets fault_ and error_ from a failed statement; always false.
+  bool Fail(const QSqlError& error);
+  bool Fail(Fault fault, const QString& text);
+  // The SQLite file at the opened path is still the one opened.
+  bool StillThere();
+  void Begin();  // a new call: no fault yet
   std::vector<ArchiveData::Appliance> QueryAppliances(const QString& where, const QVariantList& values);
 
   QString connection_;
+  QString location_;  // as shown to the user (never with a password)
   Kind kind_ = Kind::SQLite;
+  bool broken_ = false;  // a PostgreSQL connection given up on
+  qulonglong device_ = 0, inode_ = 0;  // of the SQLite file when it was opened
+  int socket_ = -1;  // the PostgreSQL connection's socket, for the watchdog
+  int waitLimitMs_ = 10000;
+  std::unique_ptr<Watchdog> watchdog_;
   QString error_;
   Fault fault_ = Fault::None;
   std::unique_ptr<Dialect> dialect_;

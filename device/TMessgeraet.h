@@ -111,9 +111,10 @@ class TMessgeraet : public QWidget {
   void ButtonClicked(int id);
   void RandomFill();
   // Asked before "Lade Alle Datensätze" starts a load that replaces the
-  // records of the last one (the record list asks while it holds typed
-  // data); false leaves everything as it is.
-  std::function<bool()> ConfirmLoadAll;
+  // records of the last one, and before "Lösche alle Datensätze" (true)
+  // empties them (the record list asks while it holds typed data); false
+  // leaves everything as it is.
+  std::function<bool(bool deleting)> ConfirmLoadAll;
 
   // ===== members
 

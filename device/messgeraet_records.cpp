@@ -19,12 +19,13 @@ void TMessgeraet::ButtonClicked(int id) {
     case 110: step = -10; break;
     case 109: step = 10; break;
     case 105:
-      if (ConfirmLoadAll && !ConfirmLoadAll()) return;
+      if (ConfirmLoadAll && !ConfirmLoadAll(false)) return;
       StartLoadAll();
       return;
     case 102:
       if (Seams::MessageBox(this, QStringLiteral("Wirklich ?"), QStringLiteral("Alle Datensaetze loeschen"),
-                            Win::MB_YESNO | Win::MB_ICONQUESTION | Win::MB_DEFBUTTON2) == Win::IDYES) {
+                            Win::MB_YESNO | Win::MB_ICONQUESTION | Win::MB_DEFBUTTON2) == Win::IDYES &&
+          (!ConfirmLoadAll || ConfirmLoadAll(true))) {
         Seams::MessageBeep(Win::MB_ICONHAND);
         StartDeleteAll();
       }

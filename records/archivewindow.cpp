@@ -8,11 +8,14 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QEventLoop>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -60,10 +63,85 @@ QTableWidget* MakeTable(QWidget* parent, int id, const QStringList& columns) {
   table->setAlternatingRowColors(true);
   table->verticalHeader()->setVisible(false);
   table->horizontalHeader()->setStretchLastSection(true);
+  // Column widths from the first rows: a list of thousands is shown at once.
+  table->horizontalHeader()->setResizeContentsPrecision(200);
   return table;
 }
 
+// The reading thread's own archive connection, made there on first use and
+// opened again when the place changes or the last read failed.
+class ArchiveReader : public QObject {
+ public:
+  Archive* Get(const QString& location, QString* error, bool* failed) {
+    if (archive_ && (location != location_ || !archive_->IsOpen() || archive_->Failed())) archive_.reset();
+    if (!archive_) {
+      auto archive = std::make_unique<Archive>();
+      // Reading never makes an archive (nor a new one where the file went).
+      if (!archive->Open(location, Archive::OpenMode::ExistingOnly)) {
+        *error = archive->Error();
+        *failed = true;
+        return nullptr;
+      }
+      archive_ = std::move(archive);
+      location_ = location;
+    }
+    return archive_.get();
+  }
+
+ private:
+  std::unique_ptr<Archive> archive_;
+  QString location_;
+};
+
 }  // namespace
+
+ArchiveWindow::~ArchiveWindow() {
+  reader_->quit();
+  reader_->wait();
+}
+
+void ArchiveWindow::Read(int* sequence, Job job, std::function<void(const Answer&)> done) {
+  const int mine = ++*sequence;
+  ++waiting_;
+  const QString location = ArchiveService::Instance().Location();
+  auto* reader = static_cast<ArchiveReader*>(readerContext_);
+  QMetaObject::invokeMethod(reader, [this, reader, location, job, done, sequence, mine] {
+    Answer answer;
+    if (Archive* archive = reader->Get(location, &answer.error, &answer.failed)) {
+      job(*archive, &answer);
+      if (archive->Failed()) {
+        answer.failed = true;
+        answer.error = archive->Error();
+      }
+    }
+    QMetaObject::invokeMethod(this, [this, answer, done, sequence, mine] {
+      --waiting_;
+      if (mine == *sequence) done(answer);
+    }, Qt::QueuedConnection);
+  }, Qt::QueuedConnection);
+}
+
+void ArchiveWindow::List(Job job, const QString& what) {
+  Say(QStringLiteral("Lade ..."));
+  Read(&listSequence_,
+       [job](Archive& archive, Answer* answer) {
+         job(archive, answer);
+         if (archive.Failed()) return;
+         answer->customers = archive.Customers();
+       },
+       [this, what](const Answer& answer) {
+         if (answer.failed) {
+           Fill({}, what);
+           Say(answer.error, true);
+           return;
+         }
+         const QString current = customers_->currentText();
+         customers_->clear();
+         customers_->addItems(answer.customers);
+         customers_->setCurrentText(current);
+         Fill(answer.appliances, what);
+       });
+}
 
 ArchiveWindow::ArchiveWindow(TFormular* form, QWidget* parent) : QWidget(parent, Qt::Window), form_(form) {
   setObjectName(QStringLiteral("20016"));
@@ -136,6 +214,13 @@ ArchiveWindow::ArchiveWindow(TFormular* form, QWidget* parent) : QWidget(parent,
   connect(historyCsv, &QPushButton::clicked, this, &ArchiveWindow::ExportHistoryCsv);
   connect(import, &QPushButton::clicked, this, &ArchiveWindow::ImportFolder);
   connect(settings, &QPushButton::clicked, this, &ArchiveWindow::ChooseArchive);
+
+  reader_ = new QThread(this);
+  reader_->setObjectName(QStringLiteral("archive-reader"));
+  readerContext_ = new ArchiveReader;
+  readerContext_->moveToThread(reader_);
+  connect(reader_, &QThread::finished, readerContext_, &QObject::deleteLater);
+  reader_->start();
 }
 
 void ArchiveWindow::SetupWindow() {
@@ -145,11 +230,15 @@ void ArchiveWindow::SetupWindow() {
 
 Archive* ArchiveWindow::Open() {
   Archive* archive = ArchiveService::Instance().Get();
-  if (!archive) Say(QStringLiteral("Das Archiv ist nicht erreichbar: %1").arg(ArchiveService::Instance().Error()));
+  if (!archive) Say(ArchiveService::Instance().Error(), true);
   return archive;
 }
 
-void ArchiveWindow::Say(const QString& text) { status_->setText(text); }
+void ArchiveWindow::Say(const QString& text, bool failure) {
+  status_->setStyleSheet(failure ? QStringLiteral("color: rgb(190, 0, 0);") : QString());
+  status_->setWordWrap(failure);
+  status_->setText(text);
+}
 
 void ArchiveWindow::Fill(const std::vector<ArchiveData::Appliance>& appliances, const QString& what) {
   shown_ = appliances;
@@ -168,36 +257,47 @@ void ArchiveWindow::Fill(const std::vector<ArchiveData::Appliance>& appliances, 
   appliances_->resizeColumnsToContents();
   history_->setRowCount(0);
   tests_.clear();
-  if (Archive* archive = ArchiveService::Instance().Get()) {
-    const QString current = customers_->currentText();
-    customers_->clear();
-    customers_->addItems(archive->Customers());
-    customers_->setCurrentText(current);
-  }
   Say(QStringLiteral("%1: %2 Geräte.").arg(what).arg(appliances.size()));
 }
 
 void ArchiveWindow::ShowSearch(const QString& text) {
-  if (Archive* archive = Open()) Fill(archive->Search(text.trimmed()), QStringLiteral("Gefunden"));
+  const QString wanted = text.trimmed();
+  List([wanted](Archive& archive, Answer* answer) { answer->appliances = archive.Search(wanted); },
+       QStringLiteral("Gefunden"));
 }
 
 void ArchiveWindow::ShowDue(int days) {
-  Archive* archive = Open();
-  if (!archive) return;
-  Fill(archive->DueList(days), QStringLiteral("Fällig in %1 Tagen oder überfällig (rot)").arg(days));
+  List([days](Archive& archive, Answer* answer) { answer->appliances = archive.DueList(days); },
+       QStringLiteral("Fällig in %1 Tagen oder überfällig (rot)").arg(days));
 }
 
 void ArchiveWindow::ShowCustomer(const QString& customer) {
-  if (Archive* archive = Open()) Fill(archive->Appliances(customer), customer);
+  List([customer](Archive& archive, Answer* answer) { answer->appliances = archive.Appliances(customer); }, customer);
 }
 
 void ArchiveWindow::ShowHistory(int row) {
   history_->setRowCount(0);
   tests_.clear();
-  if (row < 0 || row >= int(shown_.size())) return;
-  Archive* archive = Open();
-  if (!archive) return;
-  tests_ = archive->History(shown_[size_t(row)].Id);
+  if (row < 0 || row >= int(shown_.size())) {
+    ++historySequence_;  // an answer still on its way is for another row
+    return;
+  }
+  const qint64 id = shown_[size_t(row)].Id;
+  const QString before = status_->text();
+  Say(QStringLiteral("Lade ..."));
+  Read(&historySequence_, [id](Archive& archive, Answer* answer) { answer->tests = archive.History(id); },
+       [this, before](const Answer& answer) {
+         if (answer.failed) {
+           Say(answer.error, true);
+           return;
+         }
+         Say(before);
+         tests_ = answer.tests;
+         FillHistory();
+       });
+}
+
+void ArchiveWindow::FillHistory() {
   history_->setRowCount(int(tests_.size()));
   for (int t = 0; t < int(tests_.size()); ++t) {
     const ArchiveData::Test& test = tests_[size_t(t)];
@@ -289,8 +389,6 @@ void ArchiveWindow::ExportHistoryCsv() {
 }
 
 void ArchiveWindow::ImportFolder() {
-  Archive* archive = Open();
-  if (!archive) return;
   FileDialogRequest request;
   request.owner = this;
   request.folder = true;
@@ -299,15 +397,50 @@ void ArchiveWindow::ImportFolder() {
   QString folder;
   if (!Seams::FileDialog(request, &folder)) return;
   UserFolders::Remember(folder);
-  const Archive::ImportResult result = archive->ImportFolder(folder);
+  // The files are read and stored beside the window; it shows how far the
+  // import is, and a cancel stops it after the file it is at.
+  QProgressDialog progress(QStringLiteral("Datensätze importieren ..."), QStringLiteral("Abbrechen"), 0, 0, this);
+  progress.setWindowTitle(QStringLiteral("Datensätze importieren"));
+  progress.setWindowModality(Qt::ApplicationModal);
+  progress.setAutoReset(false);
+  progress.setAutoClose(false);
+  progress.setMinimumDuration(300);
+  progress.setValue(0);
+  const ArchiveService::Cancel cancel = ArchiveService::NewCancel();
+  connect(&progress, &QProgressDialog::canceled, &progress, [cancel] { *cancel = true; });
+  QEventLoop waiting;
+  ArchiveService::ImportResult result;
+  ArchiveService::Instance().ImportAsync(
+      folder, cancel, &progress,
+      [&progress](int done, int total) {
+        progress.setMaximum(total);
+        progress.setValue(done);
+      },
+      [&](const ArchiveService::ImportResult& r) {
+        result = r;
+        waiting.quit();
+      });
+  waiting.exec();
+  progress.hide();
   QString text = QStringLiteral("%1 Prüfungen übernommen, %2 waren schon im Archiv.").arg(result.stored).arg(result.duplicates);
+  const int rest = result.total - result.stored - result.duplicates - int(result.unreadable.size());
+  if (!result.stopped.isEmpty())
+    text += QStringLiteral("\n\nDer Import wurde beendet: %1\n%2 Dateien wurden nicht übernommen; sie sind unverändert "
+                           "im Ordner. Bitte importieren Sie den Ordner erneut, wenn das Archiv wieder erreichbar ist.")
+                .arg(result.stopped)
+                .arg(rest);
+  else if (result.canceled)
+    text += QStringLiteral("\n\nAbgebrochen: %1 Dateien wurden nicht übernommen; sie sind unverändert im Ordner. "
+                           "Ein erneuter Import übernimmt sie (was schon im Archiv ist, wird erkannt).")
+                .arg(rest);
   if (!result.unreadable.isEmpty())
     text += QStringLiteral("\n\nNicht übernommen (%1):\n%2")
                 .arg(result.unreadable.size())
                 .arg(result.unreadable.mid(0, 15).join(QLatin1Char('\n')) +
                      (result.unreadable.size() > 15 ? QStringLiteral("\n...") : QString()));
+  const bool clean = result.unreadable.isEmpty() && result.stopped.isEmpty() && !result.canceled;
   Seams::MessageBox(this, text, QStringLiteral("Datensätze importieren"),
-                    Win::MB_OK | (result.unreadable.isEmpty() ? Win::MB_ICONASTERISK : Win::MB_ICONEXCLAMATION));
+                    Win::MB_OK | (clean ? Win::MB_ICONASTERISK : Win::MB_ICONEXCLAMATION));
   ShowDue(days_->value());
 }
 

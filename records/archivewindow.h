@@ -4,6 +4,7 @@
 // or written as PDF, CSV export, and importing folders of data record files.
 // A window of its own beside the main frame, like the record list.
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "core/archive.h"
@@ -13,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QSpinBox;
 class QTableWidget;
+class QThread;
 class TFormular;
 
 class ArchiveWindow : public QWidget {
@@ -24,7 +26,13 @@ class ArchiveWindow : public QWidget {
     CustomerId = 22012, SettingsId = 22013, HistoryCsvId = 22014
   };
   ArchiveWindow(TFormular* form, QWidget* parent = nullptr);
+  ~ArchiveWindow() override;
   void SetupWindow();
+
+  // The lists are read off the window's thread, with an archive connection of
+  // their own: the window says "Lade ..." meanwhile, and shows the answer (or
+  // why there is none) when it comes. True while an answer is awaited.
+  bool Busy() const { return waiting_ > 0; }
 
   // The appliance lists: found by a search, due within days, of a customer.
   void ShowSearch(const QString& text);
@@ -44,6 +52,7 @@ class ArchiveWindow : public QWidget {
   void ChooseArchive();
 
   QTableWidget* AppliancesTable() const { return appliances_; }
+  QLabel* StatusLabel() const { return status_; }
   QTableWidget* HistoryTable() const { return history_; }
   const std::vector<ArchiveData::Appliance>& Shown() const { return shown_; }
 
@@ -52,9 +61,23 @@ class ArchiveWindow : public QWidget {
   void FormWanted();
 
  private:
+  // What a read of the archive gives back to the window.
+  struct Answer {
+    std::vector<ArchiveData::Appliance> appliances;
+    std::vector<ArchiveData::Test> tests;
+    QStringList customers;
+    bool failed = false;
+    QString error;
+  };
+  using Job = std::function<void(Archive&, Answer*)>;
+  // Runs `job` on the reading thread; `done` gets its answer on the window's
+  // thread unless a newer request of the same kind came in between.
+  void Read(int* sequence, Job job, std::function<void(const Answer&)> done);
+  void List(Job job, const QString& what);
   Archive* Open();
   void Fill(const std::vector<ArchiveData::Appliance>& appliances, const QString& what);
-  void Say(const QString& text);
+  void FillHistory();
+  void Say(const QString& text, bool failure = false);
   // Asks for a CSV file and writes the table into it.
   void WriteCsv(const QString& title, const QString& name, const std::vector<QStringList>& rows);
 
@@ -67,4 +90,7 @@ class ArchiveWindow : public QWidget {
   QLabel* status_ = nullptr;
   std::vector<ArchiveData::Appliance> shown_;
   std::vector<ArchiveData::Test> tests_;
+  QThread* reader_ = nullptr;   // the thread that reads the archive
+  QObject* readerContext_ = nullptr;  // lives in reader_; owns its Archive
+  int listSequence_ = 0, historySequence_ = 0, waiting_ = 0;
 };

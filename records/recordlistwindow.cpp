@@ -40,6 +40,7 @@
 #include "core/layout.h"
 #include "core/values.h"
 #include "report/printing.h"
+#include "report/storejob.h"
 
 namespace {
 
@@ -507,7 +508,7 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, QWidget
   });
   if (device_) {
     connect(device_, &TMessgeraet::RecordsLoaded, this, &RecordListWindow::OnRecordsLoaded);
-    device_->ConfirmLoadAll = [this] { return ConfirmLoad(); };
+    device_->ConfirmLoadAll = [this](bool deleting) { return ConfirmLoad(deleting); };
   }
   // The form is the template of every row at any moment: its inspection boxes
   // are the rows' default, its texts those of every report.
@@ -763,22 +764,25 @@ void RecordListWindow::SaveRecords() {
   const QStringList paths = TargetPaths(*model_, rows, folder, QStringLiteral(".ini"));
   if (!ConfirmReplace(paths)) return;
   const std::vector<ReportRecord> reports = Reports(rows);
+  // Each test goes into the archive (or its queue) as its file is written;
+  // the archive's work runs beside the window, which never waits for it.
   Batch::Result result;
-  RunWithProgress(QStringLiteral("Datensätze speichern ..."), int(reports.size()), [&](const Batch::Progress& p) {
-    result = Batch::WriteRecords(reports, paths, p);
-    return result.ok;
-  });
+  const StoreJob::Tally tally = StoreJob::SaveRecords(this, kCaption, reports, paths, &result);
   if (!result.ok) Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONHAND);
-  // The tests go into the archive as their files were written.
-  int queued = 0;
-  for (int i : result.done) {
-    QFile file(paths[i]);
-    if (file.open(QIODevice::ReadOnly) &&
-        ArchiveService::Instance().Store(file.readAll()) == ArchiveService::Result::Queued)
-      ++queued;
+  status_->setText(tally.Text());
+  if (!tally.missing.isEmpty() || !tally.journalError.isEmpty()) {
+    QString text;
+    if (!tally.missing.isEmpty())
+      text = QStringLiteral("Diese Datensätze wurden gespeichert, sind aber weder im Archiv noch in seiner "
+                            "Warteschlange:\n\n%1\n\nBitte übernehmen Sie sie später mit „Datensätze importieren...“ "
+                            "im Archiv.")
+                 .arg(tally.missing.mid(0, 15).join(QLatin1Char('\n')) +
+                      (tally.missing.size() > 15 ? QStringLiteral("\n...") : QString()));
+    else
+      text = QStringLiteral("Die Datensätze wurden gespeichert. Sie konnten aber nicht für den Fall eines Absturzes "
+                            "vorgemerkt werden: %1").arg(tally.journalError);
+    Seams::MessageBox(this, text, kCaption, Win::MB_OK | Win::MB_ICONEXCLAMATION);
   }
-  status_->setText(queued ? ArchiveService::Instance().StateText()
-                          : QStringLiteral("%1 Datensätze gespeichert und im Archiv.").arg(result.written));
 }
 
 void RecordListWindow::ExportCsv(bool spreadsheet) {
@@ -854,13 +858,22 @@ void RecordListWindow::SaveRecordsAndNote() {
   model_->MarkSaved(written);
 }
 
-bool RecordListWindow::ConfirmLoad() {
+bool RecordListWindow::ConfirmLoad(bool deleting) {
   const int typed = model_->TypedRows();
   if (typed == 0) return true;
+  const QString what = typed == 1 ? QStringLiteral("ein Gerät Daten") : QStringLiteral("%1 Geräte Daten").arg(typed);
+  if (deleting)
+    return Seams::MessageBox(device_,
+                             QStringLiteral("In der Liste \u201EPrüfungen\u201C sind für %1 eingegeben. Nach dem Löschen "
+                                            "ist die Liste leer, und diese Daten sind verloren, soweit sie in keiner "
+                                            "Datei gespeichert sind.\n\nTrotzdem alle Datensätze im Gerätetester löschen?")
+                                 .arg(what),
+                             QStringLiteral("Lösche alle Datensätze"),
+                             Win::MB_YESNO | Win::MB_ICONQUESTION | Win::MB_DEFBUTTON2) == Win::IDYES;
   return Seams::MessageBox(device_,
                            QStringLiteral("In der Liste \u201EPrüfungen\u201C sind für %1 eingegeben. Das Laden ersetzt "
                                           "sie bei jedem Datensatz, den es liest.\n\nAlle Datensätze neu laden?")
-                               .arg(typed == 1 ? QStringLiteral("ein Gerät Daten") : QStringLiteral("%1 Geräte Daten").arg(typed)),
+                               .arg(what),
                            QStringLiteral("Lade Alle Datensätze"),
                            Win::MB_YESNO | Win::MB_ICONQUESTION | Win::MB_DEFBUTTON2) == Win::IDYES;
 }

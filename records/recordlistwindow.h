@@ -130,7 +130,7 @@ class RecordListWindow : public QWidget {
   // for saving (Ja), dropped (Nein) or the end is called off (Abbrechen).
   bool QueryClose();
   // Asked before a load replaces the records while the list holds typed data.
-  bool ConfirmLoad();
+  bool ConfirmLoad(bool deleting);
 
  signals:
   // The user asked to see a record in the device window.

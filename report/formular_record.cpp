@@ -105,21 +105,30 @@ bool TFormular::SaveRecord(const QString& path) {
 
 QString TFormular::Archived(const QString& path) {
   // The test goes into the archive as the file now holds it. Saved again to the
-  // same file, it corrects the test stored before.
+  // same file, it corrects the test stored before. The archive's answer comes
+  // later, into the status bar: the form does not wait for it.
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return QString();
   const qint64 corrects = path == ArchivedPath ? ArchivedTestId : 0;
-  qint64 id = 0;
-  switch (ArchiveService::Instance().Store(file.readAll(), corrects, &id)) {
-    case ArchiveService::Result::Stored:
-      ArchivedPath = path;
-      ArchivedTestId = id;
-      return QStringLiteral(" \u2013 im Archiv");
-    case ArchiveService::Result::Duplicate: return QStringLiteral(" \u2013 schon im Archiv");
-    case ArchiveService::Result::Queued: return QStringLiteral(" \u2013 wartet auf das Archiv");
-    case ArchiveService::Result::Failed: return QStringLiteral(" \u2013 nicht im Archiv: %1").arg(ArchiveService::Instance().Error());
-  }
-  return QString();
+  const QString saved = QStringLiteral("Datensatz gespeichert: %1").arg(QDir::toNativeSeparators(path));
+  ArchiveService::Instance().StoreAsync(file.readAll(), corrects, this, [this, path, saved](const ArchiveService::Outcome& out) {
+    QString note;
+    switch (out.result) {
+      case ArchiveService::Result::Stored:
+        ArchivedPath = path;
+        ArchivedTestId = out.testId;
+        note = QStringLiteral(" \u2013 im Archiv");
+        break;
+      case ArchiveService::Result::Duplicate: note = QStringLiteral(" \u2013 schon im Archiv"); break;
+      case ArchiveService::Result::Queued:
+        note = out.refused ? QStringLiteral(" \u2013 vom Archiv abgewiesen, wartet in der Warteschlange: %1").arg(out.reason)
+                           : QStringLiteral(" \u2013 wartet auf das Archiv: %1").arg(out.reason);
+        break;
+      case ArchiveService::Result::Failed: note = QStringLiteral(" \u2013 nicht im Archiv: %1").arg(out.reason); break;
+    }
+    NoteInStatusBar(saved + note);
+  });
+  return QStringLiteral(" \u2013 wird ins Archiv übernommen ...");
 }
 
 bool TFormular::LoadRecord(const QString& path) {

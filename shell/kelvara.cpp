@@ -23,12 +23,16 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QNetworkInterface>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <cstring>
+#include <memory>
 
+#include "core/archiveservice.h"
 #include "core/cformat.h"
 #include "platform/seams.h"
 #include "platform/wintimer.h"
@@ -275,6 +279,47 @@ int Kelvara::Run() {
 }
 
 void Kelvara::StartUp() {
+  // The archive: batches a crash cut short are completed, what waits is sent;
+  // the status line says what waits and why, a message what the user must know.
+  ArchiveService& archive = ArchiveService::Instance();
+  auto shown = std::make_shared<QString>();
+  connect(&archive, &ArchiveService::StateChanged, Frame, [this, shown] {
+    const QString text = ArchiveService::Instance().StateText();
+    if (text == *shown) return;
+    *shown = text;
+    if (!text.isEmpty()) Frame->statusBar()->showMessage(text);
+  });
+  connect(&archive, &ArchiveService::Notice, Frame, [this](const QString& text) {
+    Frame->statusBar()->showMessage(ArchiveService::Instance().StateText());
+    Seams::MessageBox(Frame, text, QStringLiteral("Archiv"), Win::MB_OK | Win::MB_ICONEXCLAMATION);
+  });
+  // A long queue is sent beside the work, with its progress and a cancel.
+  auto sending = std::make_shared<QPointer<QProgressDialog>>();
+  connect(&archive, &ArchiveService::Sending, Frame, [this, sending](int done, int total, bool finished) {
+    QPointer<QProgressDialog>& dialog = *sending;
+    if (finished) {
+      const bool canceled = dialog && dialog->wasCanceled();
+      delete dialog.data();
+      if (canceled)
+        Frame->statusBar()->showMessage(
+            QStringLiteral("Senden abgebrochen: %1 – sie werden beim nächsten Start oder mit der nächsten "
+                           "gespeicherten Prüfung gesendet.")
+                .arg(ArchiveService::Instance().StateText()));
+      return;
+    }
+    if (!dialog && total >= 100) {
+      dialog = new QProgressDialog(QStringLiteral("Prüfungen aus der Warteschlange an das Archiv senden ..."),
+                                   QStringLiteral("Abbrechen"), 0, total, Frame);
+      dialog->setWindowTitle(QStringLiteral("Archiv"));
+      dialog->setWindowModality(Qt::NonModal);
+      dialog->setAutoReset(false);
+      dialog->setAutoClose(false);
+      dialog->setMinimumDuration(300);
+      connect(dialog.data(), &QProgressDialog::canceled, Frame, [] { ArchiveService::Instance().CancelSending(); });
+    }
+    if (dialog) dialog->setValue(std::min(done, total));
+  });
+  archive.Start();
   const QString note = SerialAccess::Problem();
   if (!note.isEmpty())
     Seams::MessageBox(Frame, note, QStringLiteral("Serielle Schnittstellen"), Win::MB_OK | Win::MB_ICONEXCLAMATION);

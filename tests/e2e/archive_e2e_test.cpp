@@ -6,6 +6,8 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableWidget>
@@ -85,7 +87,9 @@ TEST_P(ArchiveVisit, ABatchStoredTodayIsFoundAfterARestartAndDueOnTheRightDate) 
   ArchiveService::Instance().SetLocation(location_);
   ArchiveWindow window(nullptr);
   window.SetupWindow();
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
   window.ShowSearch(QStringLiteral("INV-"));
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
   ASSERT_EQ(window.Shown().size(), 5u);
   for (const ArchiveData::Appliance& a : window.Shown()) {
     EXPECT_EQ(a.Customer, QString::fromUtf8("Elektro Müller GmbH"));
@@ -93,16 +97,20 @@ TEST_P(ArchiveVisit, ABatchStoredTodayIsFoundAfterARestartAndDueOnTheRightDate) 
     EXPECT_EQ(a.NextDue, QDate(2027, 1, 15));
   }
   window.ShowHistory(0);
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
   EXPECT_EQ(window.HistoryTable()->rowCount(), 1);
   // Due within the days up to 15.01.2027 (and overdue): all five; before it, none.
   const int daysToDue = int(QDate::currentDate().daysTo(QDate(2027, 1, 15)));
   window.ShowDue(daysToDue);
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
   EXPECT_EQ(window.Shown().size(), 5u);
   if (daysToDue > 0) {
     window.ShowDue(daysToDue - 1);
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
     EXPECT_EQ(window.Shown().size(), 0u);
   }
   window.ShowDue(daysToDue);
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
   chosen_ = out_.filePath("faellig.csv");
   window.ExportCsv();
   QFile csv(chosen_);
@@ -122,5 +130,70 @@ INSTANTIATE_TEST_SUITE_P(Databases, ArchiveVisit, ::testing::Values(Archive::Kin
                          [](const ::testing::TestParamInfo<Archive::Kind>& info) {
                            return info.param == Archive::Kind::SQLite ? std::string("SQLite") : std::string("PostgreSQL");
                          });
+
+// A damaged, a missing and a malformed archive: the window and the
+// command-line tool say so and how to restore, and never show an empty list.
+TEST(ArchiveFailures, ADamagedArchiveIsAMessageInTheWindowAndAStatusFromTheCli) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("archiv.sqlite");
+  {
+    Archive archive;
+    ASSERT_TRUE(archive.Open(path));
+    for (int i = 0; i < 300; ++i) {
+      ReportRecord r;
+      r.Fields[0] = QStringLiteral("Kunde");
+      r.Fields[17] = QStringLiteral("D-%1").arg(i);
+      r.Fields[25] = QStringLiteral("01.02.2025");
+      ASSERT_EQ(archive.StoreReport(r), Archive::Stored::New);
+    }
+  }
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+  const qint64 pages = file.size() / 4096;
+  for (qint64 p = pages / 3; p < pages / 3 + 3; ++p) {
+    file.seek(p * 4096);
+    file.write(QByteArray(4096, '\0'));
+  }
+  file.close();
+
+  auto cli = [&](const QString& location, const QStringList& args) {
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("KELVARA_ARCHIVE", location);
+    p.setProcessEnvironment(e);
+    p.start(QString(KELVARA_SIM_PATH).replace("zelto-sim", "kelvara-cli"), args);
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return std::make_pair(p.exitCode(), QString::fromUtf8(p.readAllStandardError()));
+  };
+  for (const QStringList& args : {QStringList{"archive", "due"}, QStringList{"archive", "export", dir.filePath("aus")}}) {
+    const auto [status, err] = cli(path, args);
+    EXPECT_EQ(status, 2) << args.join(' ').toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("beschädigt")) && err.contains(QStringLiteral("Sicherungskopie"))) << err.toStdString();
+  }
+  EXPECT_TRUE(QDir(dir.filePath("aus")).isEmpty());
+  // Only reading never makes an archive; a malformed address is the input's fault.
+  const QString missing = dir.filePath("fehlt/archiv.sqlite");
+  const auto [status, err] = cli(missing, {"archive", "due"});
+  EXPECT_EQ(status, 2);
+  EXPECT_TRUE(err.contains(missing)) << err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(missing));
+  const auto [badStatus, badErr] = cli("postgresql://:99999", {"archive", "export", dir.filePath("aus")});
+  EXPECT_EQ(badStatus, 1);
+  EXPECT_TRUE(badErr.contains(QStringLiteral("ungültig"))) << badErr.toStdString();
+
+  // The window: a message with the reason, once, not "0 Geräte".
+  ArchiveService::Instance().SetLocation(path);
+  {
+    ArchiveWindow window(nullptr);
+    window.SetupWindow();
+    EXPECT_EQ(window.StatusLabel()->text(), QStringLiteral("Lade ..."));
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
+    const QString said = window.StatusLabel()->text();
+    EXPECT_TRUE(said.contains(QStringLiteral("beschädigt")) && said.contains(QStringLiteral("Sicherungskopie"))) << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("Geräte")));
+    EXPECT_EQ(window.AppliancesTable()->rowCount(), 0);
+  }
+  ArchiveService::Instance().SetLocation(QString());
+}
 
 }  // namespace

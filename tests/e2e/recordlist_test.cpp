@@ -321,6 +321,15 @@ TEST_F(Visit, ASecondLoadAsksAndACancelledOneKeepsTheRowsItDidNotRead) {
   EXPECT_EQ(boxes_[0].type & 0xF, Win::MB_YESNO);
   EXPECT_EQ(w->LoadState, 0);
   EXPECT_EQ(model->Appliance(0).InventarNr, QStringLiteral("INV-A"));
+  // "Lösche alle Datensätze" would empty the list: asked too, after its own question.
+  boxes_.clear();
+  Seams::SetMessageBoxResponder([&](const MessageBoxRequest& r) { return boxes_ << r, boxes_.size() == 1 ? Win::IDYES : Win::IDNO; });
+  w->ButtonClicked(102);
+  ASSERT_EQ(boxes_.size(), 2);
+  EXPECT_TRUE(boxes_[1].text.contains(QStringLiteral("2 Geräte Daten"))) << boxes_[1].text.toStdString();
+  EXPECT_EQ(w->LoadState, 0);
+  EXPECT_EQ(w->DeleteAllPending, 0);
+  Seams::SetMessageBoxResponder([&](const MessageBoxRequest& r) { return boxes_ << r, answer; });
 
   // "Ja", and the load is cancelled after a few records: the rows it read are
   // new, every other row keeps what was typed for it.

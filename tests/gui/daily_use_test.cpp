@@ -135,8 +135,11 @@ TEST_F(Program, ClosingWithAnUnsavedReportAsksAndEachAnswerDoesWhatItSays) {
   EXPECT_TRUE(k.Frame->close());
   ASSERT_TRUE(QFile::exists(chosen));
   EXPECT_FALSE(form->Modified);
-  EXPECT_EQ(k.Frame->statusBar()->currentMessage(),
-            QStringLiteral("Datensatz gespeichert: %1 \u2013 im Archiv").arg(QDir::toNativeSeparators(chosen)));
+  // The archive's answer follows the save.
+  EXPECT_TRUE(TestUtil::WaitFor([&] {
+    return k.Frame->statusBar()->currentMessage() ==
+           QStringLiteral("Datensatz gespeichert: %1 \u2013 im Archiv").arg(QDir::toNativeSeparators(chosen));
+  }, 20000)) << k.Frame->statusBar()->currentMessage().toStdString();
 
   // Once the report has a file, Ja saves there without a dialog.
   k.Frame->show();

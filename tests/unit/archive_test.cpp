@@ -5,10 +5,16 @@
 #include <QAtomicInteger>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <csignal>
+#include <cstring>
+#include <sys/mount.h>
 #include <thread>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -227,9 +233,308 @@ TEST_P(ArchiveTest, TwoWritersAtOnceLoseNothing) {
   EXPECT_EQ(check.Customers().size(), 1);
 }
 
+TEST_P(ArchiveTest, StoresWhateverADataRecordFileHolds) {
+  Archive archive;
+  ASSERT_TRUE(archive.Open(location_)) << archive.Error().toStdString();
+  // The project's own seed files: the form loads them although keys are
+  // missing ("Pruefer", "Messgeraet", "Bemerkung", the measurement rows).
+  for (const char* seed : {"minimal.ini", "odd_values.ini"}) {
+    QFile f(QStringLiteral(KELVARA_SOURCE_DIR "/tests/fuzz/corpus/record/") + QLatin1String(seed));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << seed;
+    EXPECT_EQ(archive.StoreRecord(f.readAll()), Archive::Stored::New) << seed << ": " << archive.Error().toStdString();
+  }
+  // A NUL byte in fields: the file is kept byte for byte, the texts shown
+  // and searched have it replaced.
+  QByteArray withNul = "[TEXT_EDIT_SETTINGS]\r\nVDEPruefgrundlage=4\r\nVDEKlasse=1\r\nNumOfEditFields=31\r\n"
+                       "Auftraggeber=Nul GmbH\r\nIdentnummer=N-1\r\nPruefer=Sch";
+  withNul += '\0';
+  withNul += "midt\r\nBemerkung=a";
+  withNul += '\0';
+  withNul += "b\r\n";
+  qint64 id = 0;
+  ASSERT_EQ(archive.StoreRecord(withNul, 0, &id), Archive::Stored::New) << archive.Error().toStdString();
+  const std::vector<ArchiveData::Appliance> found = archive.Search(QStringLiteral("Nul GmbH"));
+  ASSERT_EQ(found.size(), 1u) << archive.Error().toStdString();
+  const std::vector<ArchiveData::Test> history = archive.History(found[0].Id);
+  ASSERT_EQ(history.size(), 1u) << archive.Error().toStdString();
+  EXPECT_EQ(history[0].Record, withNul);
+  EXPECT_FALSE(history[0].Tester.contains(QChar(0)));
+  EXPECT_TRUE(history[0].Tester.startsWith(QStringLiteral("Sch"))) << history[0].Tester.toStdString();
+  EXPECT_EQ(archive.TestCount(), 3);
+  EXPECT_FALSE(archive.Failed());
+}
+
+TEST_P(ArchiveTest, AServerOrPlaceThatIsWrongIsToldInGermanAndNotAsAway) {
+  Archive archive;
+  if (GetParam() == Archive::Kind::SQLite) {
+    // Only reading never makes an archive.
+    EXPECT_FALSE(archive.Open(location_, Archive::OpenMode::ExistingOnly));
+    EXPECT_EQ(archive.LastFault(), Archive::Fault::Gone);
+    EXPECT_TRUE(archive.Error().contains(location_)) << archive.Error().toStdString();
+    EXPECT_FALSE(QFile::exists(location_));
+    // A folder that cannot be there (a share not mounted): away, tried again later.
+    EXPECT_FALSE(archive.Open(QStringLiteral("/proc/kelvara/archiv.sqlite")));
+    EXPECT_EQ(archive.LastFault(), Archive::Fault::Unreachable);
+    EXPECT_TRUE(Archive::Passing(archive.LastFault()));
+    return;
+  }
+  QUrl unknownDb(location_);
+  unknownDb.setPath(QStringLiteral("/keine_solche_datenbank"));
+  QUrl unknownUser(location_);
+  unknownUser.setUserName(QStringLiteral("niemand"));
+  QUrl nobody(location_);
+  nobody.setPort(1);
+  for (const QUrl& wrong : {unknownDb, unknownUser}) {
+    EXPECT_FALSE(archive.Open(wrong.toString()));
+    EXPECT_EQ(archive.LastFault(), Archive::Fault::Config) << archive.Error().toStdString();
+    EXPECT_FALSE(Archive::Passing(archive.LastFault()));
+    EXPECT_TRUE(archive.Error().startsWith(QStringLiteral("Anmeldung am Archiv-Server abgelehnt"))) << archive.Error().toStdString();
+  }
+  EXPECT_FALSE(archive.Open(nobody.toString()));
+  EXPECT_EQ(archive.LastFault(), Archive::Fault::Unreachable) << archive.Error().toStdString();
+  EXPECT_TRUE(archive.Error().contains(QStringLiteral("antwortet nicht"))) << archive.Error().toStdString();
+  // A malformed address is the input's fault, before any connection.
+  QString why;
+  EXPECT_FALSE(Archive::CheckLocation(QStringLiteral("postgresql://:99999"), &why));
+  EXPECT_TRUE(why.contains(QStringLiteral("ungültig"))) << why.toStdString();
+  EXPECT_FALSE(archive.Open(QStringLiteral("postgresql://:99999")));
+  EXPECT_EQ(archive.LastFault(), Archive::Fault::Config);
+  // The empty database of a server is no archive for those who only read.
+  EXPECT_FALSE(archive.Open(location_, Archive::OpenMode::ExistingOnly));
+  EXPECT_EQ(archive.LastFault(), Archive::Fault::Config);
+}
+
 INSTANTIATE_TEST_SUITE_P(Databases, ArchiveTest, ::testing::Values(Archive::Kind::SQLite, Archive::Kind::PostgreSQL),
                          [](const ::testing::TestParamInfo<Archive::Kind>& info) {
                            return info.param == Archive::Kind::SQLite ? std::string("SQLite") : std::string("PostgreSQL");
                          });
 
+// ---- faults from outside, on real files and a real server
+
+QByteArray RecordFile(int i) {
+  QByteArray bytes;
+  ReportRecord r = Tested(QStringLiteral("Kunde %1").arg(i % 7), QStringLiteral("G-%1").arg(i), QDate(2025, 1, 1).addDays(i % 300));
+  Report::Encode(r, &bytes);
+  return bytes;
+}
+
+// Runs a command as root, or skips the test with a reason.
+#define REQUIRE_ROOT() \
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root"
+
+struct Mount {
+  QTemporaryDir point;
+  QByteArray where = QFile::encodeName(point.path());
+  bool Make(const char* options) { return ::mount("tmpfs", where.constData(), "tmpfs", 0, options) == 0; }
+  bool ReadOnly() { return ::mount("tmpfs", where.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
+  ~Mount() { ::umount2(where.constData(), MNT_DETACH); }
+};
+
+TEST(ArchiveFaults, ADamagedFileIsAnErrorNeverAnEmptyOrCompleteArchive) {
+  QTemporaryDir dir;
+  const QString good = dir.filePath(QStringLiteral("gut.sqlite"));
+  {
+    Archive archive;
+    ASSERT_TRUE(archive.Open(good));
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(archive.StoreRecord(RecordFile(i)), Archive::Stored::New);
+  }
+  QFile goodFile(good);
+  ASSERT_TRUE(goodFile.open(QIODevice::ReadOnly));
+  const QByteArray bytes = goodFile.readAll();
+  ASSERT_GT(bytes.size(), 40 * 4096);
+  const int pages = int(bytes.size() / 4096);
+  QRandomGenerator random(20);
+  struct Damage {
+    const char* what;
+    QByteArray bytes;
+  };
+  std::vector<Damage> damages;
+  QByteArray zeroed = bytes;  // pages zeroed in the middle
+  for (int p = pages / 3; p < pages / 3 + 4; ++p) std::memset(zeroed.data() + p * 4096, 0, 4096);
+  damages.push_back({"pages zeroed", zeroed});
+  QByteArray scribbled = bytes;  // random bytes inside
+  for (int k = 0; k < 200; ++k) scribbled[int(random.bounded(4096u, quint32(bytes.size())))] = char(random.bounded(256u));
+  damages.push_back({"random bytes", scribbled});
+  QByteArray head = bytes;  // the first page gone
+  std::memset(head.data(), 0, 4096);
+  damages.push_back({"first page zeroed", head});
+  for (const Damage& d : damages) {
+    const QString path = dir.filePath(QString::fromLatin1(d.what) + QStringLiteral(".sqlite"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(d.bytes);
+    f.close();
+    Archive archive;
+    bool opened = archive.Open(path, Archive::OpenMode::ExistingOnly);
+    if (opened) {
+      // Damage the quick check cannot see (inside a stored file) shows when it is read.
+      int read = 0;
+      for (const ArchiveData::Appliance& a : archive.Appliances()) {
+        if (archive.History(a.Id).empty()) break;
+        ++read;
+      }
+      opened = !archive.Failed();
+      EXPECT_LT(read, 300) << d.what;
+    }
+    EXPECT_FALSE(opened) << d.what;
+    EXPECT_EQ(archive.LastFault(), Archive::Fault::Damaged) << d.what << ": " << archive.Error().toStdString();
+    EXPECT_TRUE(archive.Error().contains(QStringLiteral("Sicherungskopie"))) << archive.Error().toStdString();
+  }
+}
+
+TEST(ArchiveFaults, GoneLockedFullAndReadOnlyEachSayWhatTheyAre) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("archiv.sqlite"));
+  Archive archive;
+  ASSERT_TRUE(archive.Open(path));
+  ASSERT_EQ(archive.StoreRecord(RecordFile(1)), Archive::Stored::New);
+
+  // Moved away while open: noticed, and no new archive appears in its place.
+  const QString moved = dir.filePath(QStringLiteral("verschoben.sqlite"));
+  ASSERT_TRUE(QFile::rename(path, moved));
+  EXPECT_EQ(archive.StoreRecord(RecordFile(2)), Archive::Stored::Failed);
+  EXPECT_EQ(archive.LastFault(), Archive::Fault::Gone);
+  EXPECT_TRUE(archive.Error().startsWith(QStringLiteral("Die Archivdatei %1 ist nicht mehr da").arg(path)))
+      << archive.Error().toStdString();
+  EXPECT_TRUE(archive.DueList(30).empty());
+  EXPECT_TRUE(archive.Failed());
+  EXPECT_FALSE(QFile::exists(path));
+  ASSERT_TRUE(QFile::rename(moved, path));
+  EXPECT_EQ(archive.StoreRecord(RecordFile(2)), Archive::Stored::New) << archive.Error().toStdString();
+
+  // Another program holds the write lock.
+  const QString sqlite = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+  if (sqlite.isEmpty()) {
+    ADD_FAILURE() << "sqlite3 (a second program to hold the lock) is not installed";
+  } else {
+    QProcess holder;
+    holder.start(sqlite, {path});
+    ASSERT_TRUE(holder.waitForStarted());
+    holder.write("BEGIN IMMEDIATE; INSERT INTO customers (name) VALUES ('Sperre'); SELECT 'gesperrt';\n");
+    ASSERT_TRUE(holder.waitForReadyRead(10000));
+    archive.SetWaitLimit(200);
+    EXPECT_EQ(archive.StoreRecord(RecordFile(3)), Archive::Stored::Failed);
+    EXPECT_EQ(archive.LastFault(), Archive::Fault::Locked);
+    EXPECT_TRUE(archive.Error().startsWith(QStringLiteral("Das Archiv wird gerade von einem anderen Programm benutzt")))
+        << archive.Error().toStdString();
+    holder.closeWriteChannel();
+    holder.waitForFinished();
+    EXPECT_EQ(archive.StoreRecord(RecordFile(3)), Archive::Stored::New) << archive.Error().toStdString();
+  }
+  archive.Close();
+
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system to fill needs root";
+  // A drive that fills up.
+  {
+    Mount disk;
+    ASSERT_TRUE(disk.Make("size=256k")) << std::strerror(errno);
+    Archive small;
+    ASSERT_TRUE(small.Open(disk.point.filePath(QStringLiteral("archiv.sqlite")))) << small.Error().toStdString();
+    int i = 0;
+    while (i < 2000 && small.StoreRecord(RecordFile(i)) == Archive::Stored::New) ++i;
+    ASSERT_LT(i, 2000);
+    EXPECT_EQ(small.LastFault(), Archive::Fault::Full) << small.Error().toStdString();
+    EXPECT_TRUE(small.Error().startsWith(QStringLiteral("Kein Platz mehr"))) << small.Error().toStdString();
+  }
+  // A place that became read-only.
+  {
+    Mount disk;
+    ASSERT_TRUE(disk.Make("size=4m")) << std::strerror(errno);
+    const QString there = disk.point.filePath(QStringLiteral("archiv.sqlite"));
+    {
+      Archive first;
+      ASSERT_TRUE(first.Open(there));
+      ASSERT_EQ(first.StoreRecord(RecordFile(1)), Archive::Stored::New);
+    }
+    ASSERT_TRUE(disk.ReadOnly()) << std::strerror(errno);
+    Archive readOnly;
+    if (readOnly.Open(there)) readOnly.StoreRecord(RecordFile(2));
+    EXPECT_EQ(readOnly.LastFault(), Archive::Fault::ReadOnly) << readOnly.Error().toStdString();
+    EXPECT_TRUE(readOnly.Error().contains(QStringLiteral("schreibgeschützt"))) << readOnly.Error().toStdString();
+  }
+}
+
+// A PostgreSQL server of its own (it is frozen), from scripts/pg-test-server.
+TEST(ArchiveFaults, AFrozenServerEndsACallWithinTheWaitLimit) {
+  const QString script = QStringLiteral(KELVARA_SOURCE_DIR "/scripts/pg-test-server");
+  QTemporaryDir dir;
+  // The server runs as the user postgres when the tests run as root.
+  QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ExeOther | QFile::ReadOther);
+  const QString cluster = dir.filePath(QStringLiteral("pg"));
+  QProcess start;
+  start.start(script, {QStringLiteral("start"), cluster});
+  start.waitForFinished(120000);
+  const QString server = QString::fromUtf8(start.readAllStandardOutput()).trimmed();
+  if (start.exitCode() != 0 || server.isEmpty()) GTEST_SKIP() << "no PostgreSQL here: " << start.readAllStandardError().toStdString();
+  struct Stop {
+    QString script, cluster;
+    std::vector<pid_t> frozen;
+    ~Stop() {
+      for (pid_t p : frozen) ::kill(p, SIGCONT);
+      QProcess::execute(script, {QStringLiteral("stop"), cluster});
+    }
+  } stop{script, cluster, {}};
+
+  Archive archive;
+  ASSERT_TRUE(archive.Open(server)) << archive.Error().toStdString();
+  archive.SetWaitLimit(500);
+  ASSERT_EQ(archive.StoreRecord(RecordFile(1)), Archive::Stored::New) << archive.Error().toStdString();
+  // The server and every process of it stop (SIGSTOP): the kernel still
+  // acknowledges what is sent, so only a bound on the wait ends the call.
+  QFile pidFile(cluster + QStringLiteral("/data/postmaster.pid"));
+  ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+  const pid_t postmaster = pid_t(pidFile.readLine().trimmed().toInt());
+  ASSERT_GT(postmaster, 0);
+  stop.frozen.push_back(postmaster);
+  for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+    if (!entry.toInt() || !stat.open(QIODevice::ReadOnly)) continue;
+    const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+    if (fields.size() > 1 && fields[1].toInt() == postmaster) stop.frozen.push_back(pid_t(entry.toInt()));
+  }
+  for (pid_t p : stop.frozen) ASSERT_EQ(::kill(p, SIGSTOP), 0);
+  // Should the bound fail, the server wakes after a minute: a failure, not a hang.
+  std::atomic<bool> done{false};
+  std::thread failsafe([&] {
+    for (int i = 0; i < 600 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (!done) {
+      for (pid_t p : stop.frozen) ::kill(p, SIGCONT);
+      ADD_FAILURE() << "the call waited on the frozen server for a minute";
+    }
+  });
+  EXPECT_EQ(archive.StoreRecord(RecordFile(2)), Archive::Stored::Failed);
+  EXPECT_EQ(archive.LastFault(), Archive::Fault::Unreachable) << archive.Error().toStdString();
+  EXPECT_TRUE(archive.Error().contains(QStringLiteral("antwortet seit"))) << archive.Error().toStdString();
+  EXPECT_FALSE(archive.IsOpen());
+  // Connecting to the frozen server ends too (connect_timeout).
+  Archive again;
+  EXPECT_FALSE(again.Open(server));
+  EXPECT_EQ(again.LastFault(), Archive::Fault::Unreachable) << again.Error().toStdString();
+  done = true;
+  failsafe.join();
+  for (pid_t p : stop.frozen) ::kill(p, SIGCONT);
+  stop.frozen.clear();
+  ASSERT_TRUE(again.Open(server)) << again.Error().toStdString();
+  EXPECT_EQ(again.StoreRecord(RecordFile(2)), Archive::Stored::New) << again.Error().toStdString();
+}
+
 }  // namespace
+
+// The test date the archive files a report under: the forms' ways of writing it.
+TEST(ArchiveDates, TheTestDateOfAReport) {
+  ReportRecord r;
+  const QDate fallback(2000, 1, 1);
+  const int yy = QDate::currentDate().year() % 100;
+  const std::pair<QString, QDate> cases[] = {
+      {"05.03.2026", QDate(2026, 3, 5)},
+      {"5.3.2026", QDate(2026, 3, 5)},
+      {"2026-03-05", QDate(2026, 3, 5)},
+      {QString("05.03.%1").arg(yy, 2, 10, QChar('0')), QDate(2000 + yy, 3, 5)},  // was filed under 19xx
+      {"05.03.98", QDate(1998, 3, 5)},
+      {"gestern", fallback},
+  };
+  for (const auto& [text, date] : cases) {
+    r.Fields[25] = text;
+    EXPECT_EQ(Archive::TestDate(r, fallback), date) << text.toStdString();
+  }
+}

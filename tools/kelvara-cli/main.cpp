@@ -3,11 +3,12 @@
 // texts and verdicts of the record list, the data record file, the page
 // drawing (onto a PDF writer) and the archive.
 //
-// Exit status: 0 done, 1 a fault of the input (arguments, files), 2 the tester
-// or the archive cannot be reached (or the tester fell silent), 3 a record
-// failed its limits where --fail-on-verdict asks for it, 4 a file could not be
-// written (a full disk, no permission; those written are complete, none is
-// left half-written).
+// Exit status: 0 done, 1 a fault of the input (arguments, files, a malformed
+// archive address), 2 the tester or the archive cannot be reached or used (the
+// tester fell silent; the archive is missing, damaged, locked or refused the
+// login; a query failed), 3 a record failed its limits where --fail-on-verdict
+// asks for it, 4 a file could not be written (a full disk, no permission;
+// those written are complete, none is left half-written).
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -483,12 +484,20 @@ int ArchiveCommand(const Args& args) {
     Err(QStringLiteral("archive braucht due, import oder export."));
     return kInput;
   }
+  const QString what = args.words[0];
+  const QString location = Archive::DefaultLocation();
+  QString why;
+  if (!Archive::CheckLocation(location, &why)) {
+    Err(why);
+    return kInput;
+  }
+  // Only import writes: due and export never make an archive that is not there.
   Archive archive;
-  if (!archive.Open(Archive::DefaultLocation())) {
+  if (!archive.Open(location, what == QLatin1String("import") ? Archive::OpenMode::CreateIfMissing
+                                                               : Archive::OpenMode::ExistingOnly)) {
     Err(archive.Error());
     return kUnreachable;
   }
-  const QString what = args.words[0];
   if (what == QLatin1String("due")) {
     bool ok = true;
     const int days = args.Option(QStringLiteral("--days"), QStringLiteral("30")).toInt(&ok);
@@ -504,7 +513,12 @@ int ArchiveCommand(const Args& args) {
                               QStringLiteral("Überfällig")};
     std::vector<QStringList> rows{columns};
     const QDate today = QDate::currentDate();
-    for (const ArchiveData::Appliance& a : archive.DueList(days, today))
+    const std::vector<ArchiveData::Appliance> due = archive.DueList(days, today);
+    if (archive.Failed()) {
+      Err(archive.Error());
+      return kUnreachable;
+    }
+    for (const ArchiveData::Appliance& a : due)
       rows.push_back({a.Customer, a.InventarNr, a.Bezeichnung, a.Standort, a.LastTest.toString(Qt::ISODate),
                       a.NextDue.toString(Qt::ISODate), a.NextDue < today ? QStringLiteral("ja") : QStringLiteral("nein")});
     if (format == QLatin1String("csv")) {
@@ -536,10 +550,23 @@ int ArchiveCommand(const Args& args) {
     QDir().mkpath(dir.path());
     // Names from typed texts: fitted to what the file system takes and each
     // used once; a file that cannot be written is named and the rest go on.
+    const std::vector<ArchiveData::Appliance> appliances = archive.Appliances();
+    if (archive.Failed()) {
+      Err(archive.Error());
+      return kUnreachable;
+    }
+    int unread = 0;
     QStringList stems;
     std::vector<QByteArray> records;
-    for (const ArchiveData::Appliance& a : archive.Appliances()) {
-      for (const ArchiveData::Test& t : archive.History(a.Id)) {
+    for (const ArchiveData::Appliance& a : appliances) {
+      const std::vector<ArchiveData::Test> tests = archive.History(a.Id);
+      if (archive.Failed()) {
+        // The others are still written; the status says that some are missing.
+        Err(QStringLiteral("%1 %2: %3").arg(a.Customer, a.InventarNr, archive.Error()));
+        ++unread;
+        continue;
+      }
+      for (const ArchiveData::Test& t : tests) {
         QString stem = QStringLiteral("%1 %2 %3 %4").arg(a.Customer, a.InventarNr, t.Date.toString(Qt::ISODate)).arg(t.Id);
         stem.replace(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]")), QStringLiteral("_"));
         stems << stem;
@@ -560,9 +587,15 @@ int ArchiveCommand(const Args& args) {
     }
     if (failed) {
       Out(QStringLiteral("%1 Datensätze geschrieben, %2 nicht\n").arg(written).arg(failed).toUtf8());
+      if (unread > 0)
+        Err(QStringLiteral("Die Prüfungen von %1 Geräten konnten nicht gelesen werden: nicht geschrieben.").arg(unread));
       return kNotWritten;
     }
     Out(QStringLiteral("%1 Datensätze geschrieben\n").arg(written).toUtf8());
+    if (unread > 0) {
+      Err(QStringLiteral("Die Prüfungen von %1 Geräten konnten nicht gelesen werden: nicht geschrieben.").arg(unread));
+      return kUnreachable;
+    }
     return kDone;
   }
   Err(QStringLiteral("archive braucht due, import ORDNER oder export ORDNER."));
