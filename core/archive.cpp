@@ -334,6 +334,12 @@ bool Archive::CheckIntegrity() {
                   .arg(location_, problems.join(QStringLiteral("; ")).left(300)));
 }
 
+bool Archive::Ready() {
+  Begin();
+  if (!IsOpen()) return Fail(Fault::Unreachable, QStringLiteral("Das Archiv ist nicht geöffnet."));
+  return StillThere();
+}
+
 bool Archive::StillThere() {
   if (kind_ != Kind::SQLite || !IsOpen()) return true;
 #ifdef Q_OS_UNIX
@@ -638,12 +644,8 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
     Fail(Fault::Refused, QStringLiteral("Die Datei enthält keinen Datensatz eines Prüfprotokolls."));
     return Stored::Failed;
   }
+  if (!Ready()) return Stored::Failed;
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
-  if (!IsOpen()) {
-    Fail(Fault::Unreachable, QStringLiteral("Das Archiv ist nicht geöffnet."));
-    return Stored::Failed;
-  }
-  if (!StillThere()) return Stored::Failed;
   Bounded bounded(this);
   ArchiveData::Appliance appliance = ApplianceOf(report, recordFile);
   for (QString* text : {&appliance.Customer, &appliance.InventarNr, &appliance.Bezeichnung, &appliance.HerstellerTyp,
@@ -788,13 +790,8 @@ Archive::ImportResult Archive::ImportFolder(const QString& folder) {
 }
 
 std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& where, const QVariantList& values) {
-  Begin();
   std::vector<ArchiveData::Appliance> list;
-  if (!IsOpen()) {
-    Fail(Fault::Unreachable, QStringLiteral("Das Archiv ist nicht geöffnet."));
-    return list;
-  }
-  if (!StillThere()) return list;
+  if (!Ready()) return list;
   Bounded bounded(this);
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   q.setForwardOnly(true);
@@ -853,13 +850,8 @@ std::vector<ArchiveData::Appliance> Archive::Appliances(const QString& customer)
 }
 
 QStringList Archive::Customers() {
-  Begin();
   QStringList names;
-  if (!IsOpen()) {
-    Fail(Fault::Unreachable, QStringLiteral("Das Archiv ist nicht geöffnet."));
-    return names;
-  }
-  if (!StillThere()) return names;
+  if (!Ready()) return names;
   Bounded bounded(this);
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   q.setForwardOnly(true);
@@ -876,9 +868,7 @@ QStringList Archive::Customers() {
 }
 
 int Archive::TestCount() {
-  Begin();
-  if (!IsOpen()) return Fail(Fault::Unreachable, QStringLiteral("Das Archiv ist nicht geöffnet.")), -1;
-  if (!StillThere()) return -1;
+  if (!Ready()) return -1;
   Bounded bounded(this);
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM tests")) || !q.next()) return Fail(q.lastError()), -1;
@@ -886,13 +876,8 @@ int Archive::TestCount() {
 }
 
 std::vector<ArchiveData::Test> Archive::History(qint64 applianceId) {
-  Begin();
   std::vector<ArchiveData::Test> tests;
-  if (!IsOpen()) {
-    Fail(Fault::Unreachable, QStringLiteral("Das Archiv ist nicht geöffnet."));
-    return tests;
-  }
-  if (!StillThere()) return tests;
+  if (!Ready()) return tests;
   Bounded bounded(this);
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
   QSqlQuery q(db);

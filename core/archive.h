@@ -152,6 +152,9 @@ class Archive {
   // The SQLite file at the opened path is still the one opened.
   bool StillThere();
   void Begin();  // a new call: no fault yet
+  // The start of every call on the archive: no fault yet, the archive open
+  // and its file still the one opened; false with the fault set otherwise.
+  bool Ready();
   std::vector<ArchiveData::Appliance> QueryAppliances(const QString& where, const QVariantList& values);
 
   QString connection_;
