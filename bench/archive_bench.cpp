@@ -147,7 +147,7 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
   // stores them (its files are checked against their checksums when read).
   for (int k = 0; k < 10; ++k) {
     ReportRecord r;
-    Report::ReadBytes(Record(k), kRowApplies, &r);
+    Report::ReadBytes(Record(k), &r);
     r.Fields[0] = QStringLiteral("Verlauf");
     r.Fields[17] = QStringLiteral("H-1");
     r.Fields[25] = QDate(2016, 3, 1).addYears(k).toString(QStringLiteral("dd.MM.yyyy"));

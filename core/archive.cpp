@@ -639,7 +639,7 @@ QString Storable(const QString& text) {
 Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 corrects, qint64* testId) {
   Begin();
   ReportRecord report;
-  const Report::ReadResult read = Report::ReadBytes(recordFile, kRowApplies, &report);
+  const Report::ReadResult read = Report::ReadBytes(recordFile, &report);
   if (read.status != Report::ReadResult::Ok) {
     Fail(Fault::Refused, QStringLiteral("Die Datei enthält keinen Datensatz eines Prüfprotokolls."));
     return Stored::Failed;
@@ -686,12 +686,7 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
   const QDate lastTest = FromIso(q.value(1));
 
   // The test: its summary, its rows and the data record file as written.
-  std::array<bool, kRowCount> shown{}, checked{};
-  for (int r = 0; r < kRowCount; ++r) {
-    shown[r] = report.RowActive[r] != 0;
-    checked[r] = report.Ok[r];
-  }
-  const bool passed = Report::Passed(report.Sichtpruefung, report.Funktionspruefung, Report::GesamtOk(shown, checked));
+  const bool passed = Report::Passed(report);
   q.prepare(QStringLiteral("INSERT INTO tests (appliance_id, test_date, tester, instrument, standard, klasse, sicht, "
                            "funktion, passed, remarks, corrects, record, record_hash, stored_at) "
                            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
@@ -726,8 +721,8 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
     q.addBindValue(r);
     q.addBindValue(Storable(report.MessText[r]));
     q.addBindValue(Storable(report.GrenzText[r]));
-    q.addBindValue(shown[r] ? 1 : 0);
-    q.addBindValue(checked[r] ? 1 : 0);
+    q.addBindValue(report.RowActive[r] != 0 ? 1 : 0);
+    q.addBindValue(report.Ok[r] ? 1 : 0);
     if (!q.exec()) return fail(q.lastError());
   }
   // The appliance as this test describes it, and its next test date when the

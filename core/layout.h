@@ -11,6 +11,11 @@ namespace Layout {
 
 constexpr int kPageWidth = 630;
 constexpr int kPageHeight = 810;
+// On paper (the printer, the preview and a batch's PDF files) the page stands
+// at this origin of the logical printer page and is taller.
+constexpr int kPrintOriginX = 60;
+constexpr int kPrintOriginY = 60;
+constexpr int kPrintPageHeight = 900;
 // The horizontal bands of the page; a rule runs 2 units above each of the first nine.
 inline constexpr std::array<int, 10> kBands{60, 210, 320, 390, 420, 620, 650, 690, 720, 750};
 // Columns: left label, left field, right label (half the page plus 5), right field.

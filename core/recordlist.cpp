@@ -48,7 +48,6 @@ ReportRecord ReportFor(const Source& source, int index, const ApplianceData& dat
   DeviceSnapshot device;
   device.VdePruefgrundlage = record.NormIndex + 4;
   device.VdeKlasse = record.ClassIndex + 1;
-  device.RowApplies = source.RowApplies;
   for (int r = 0; r < kDeviceRowCount; ++r) device.MeasurementAvailable[r] = source.MeasurementAvailable[r];
   // The values as the device window shows the record: "?" where it has none.
   device.ValueText.fill(QStringLiteral("?"));
@@ -59,7 +58,7 @@ ReportRecord ReportFor(const Source& source, int index, const ApplianceData& dat
   // The limits the device window shows for the record's standard and class,
   // unless the user set others for it.
   const Values::RowSettings settings = Values::Settings(device.VdeKlasse, device.VdePruefgrundlage,
-                                                        source.MeasurementAvailable, *source.RowApplies,
+                                                        source.MeasurementAvailable, kRowApplies,
                                                         *source.DefaultLimits);
   for (int r = 0; r < kDeviceRowCount; ++r)
     device.LimitText[r] = !data.Limits[r].isEmpty() ? data.Limits[r] : settings.limitText[r];
@@ -95,17 +94,13 @@ ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, c
     if (shown.row >= 0) entry.Value[shown.row] = shown.text;
   }
   const ReportRecord report = ReportFor(source, index, data, form, today);
-  std::array<bool, kRowCount> shown{}, checked{};
-  for (int r = 0; r < kRowCount; ++r) {
-    shown[r] = report.RowActive[r] != 0;
-    checked[r] = report.Ok[r];
-  }
   for (int r = 0; r < kDeviceRowCount; ++r) {
-    entry.Limit[r] = shown[r] ? report.GrenzText[r].trimmed() : QString();
-    entry.RowResult[r] = shown[r] ? (checked[r] ? 1 : 0) : -1;
+    const bool active = report.RowActive[r] != 0;
+    entry.Limit[r] = active ? report.GrenzText[r].trimmed() : QString();
+    entry.RowResult[r] = active ? (report.Ok[r] ? 1 : 0) : -1;
   }
-  const bool gesamtOk = Report::GesamtOk(shown, checked);
-  entry.Passed = Report::Passed(report.Sichtpruefung, report.Funktionspruefung, gesamtOk);
+  const bool gesamtOk = Report::GesamtOk(report) == 1;
+  entry.Passed = Report::Passed(report);
   // The measurements and the inspections apart: an inspection the user has
   // not ticked (here or in the form) is still open, not failed.
   entry.Measured = gesamtOk ? 1 : 0;

@@ -54,7 +54,6 @@ struct Source {
   int Count = 0;
   int MeasurementAvailable[kDeviceRowCount] = {1, 1, 1, 1};
   QString DeviceText;
-  const RowAppliesTable* RowApplies = &kRowApplies;
   const DefaultLimitsTable* DefaultLimits = &kDefaultLimits;
 };
 

@@ -66,14 +66,15 @@ bool RowPasses(int row, const QString& messText, const QString& grenzText) {
   return row == 1 && messText == QLatin1String("Overflow") && gConverts;
 }
 
+bool RowApplies(const ReportRecord& record, int row) {
+  return Values::RowApplies(kRowApplies, record.VdeKlasse, record.VdePruefgrundlage, row);
+}
+
 void Evaluate(const DeviceSnapshot& device, ReportRecord* record) {
   record->VdePruefgrundlage = device.VdePruefgrundlage;
   record->VdeKlasse = device.VdeKlasse;
   for (int r = 0; r < kDeviceRowCount; ++r) {
-    record->RowActive[r] = Values::RowApplies(*device.RowApplies, device.VdeKlasse, device.VdePruefgrundlage, r) &&
-                                   device.MeasurementAvailable[r] == 1
-                               ? 1
-                               : 0;
+    record->RowActive[r] = RowApplies(*record, r) && device.MeasurementAvailable[r] == 1 ? 1 : 0;
     record->MessText[r] = device.ValueText[r].left(kCopyChars);
     record->GrenzText[r] = device.LimitText[r].left(kCopyChars);
     record->Ok[r] = RowPasses(r, record->MessText[r], record->GrenzText[r]);
@@ -91,25 +92,22 @@ void Evaluate(const DeviceSnapshot& device, ReportRecord* record) {
   record->Fields[Layout::kFieldMessgeraet] = device.DeviceText;
 }
 
-int GesamtOk(const std::array<bool, kRowCount>& shown, const std::array<bool, kRowCount>& checked) {
-  int result = 1;
-  int hidden = 0;
+int GesamtOk(const ReportRecord& record) {
+  int active = 0;
   for (int r = 0; r < kRowCount; ++r) {
-    if (!shown[r])
-      ++hidden;
-    else if (!checked[r])
-      result = 0;
+    if (record.RowActive[r] == 0) continue;
+    ++active;
+    if (!record.Ok[r]) return 0;
   }
-  if (hidden == kRowCount) result = 0;
-  return result;
+  return active > 0 ? 1 : 0;
 }
 
-bool Passed(bool sichtpruefung, bool funktionspruefung, int gesamtOk) {
-  return sichtpruefung && funktionspruefung && gesamtOk == 1;
+bool Passed(const ReportRecord& record) {
+  return record.Sichtpruefung && record.Funktionspruefung && GesamtOk(record) == 1;
 }
 
 namespace {
-ReadResult ReadProfile(const TProfile& profile, const RowAppliesTable& applies, ReportRecord* record) {
+ReadResult ReadProfile(const TProfile& profile, ReportRecord* record) {
   ReadResult result;
   if (profile.State() == TProfile::FileState::Unreadable) {
     result.status = ReadResult::Unreadable;
@@ -136,17 +134,17 @@ ReadResult ReadProfile(const TProfile& profile, const RowAppliesTable& applies, 
   // Rows 0..3 belong to the report exactly when the stored standard and class
   // prescribe them.
   for (int row = 0; row < kDeviceRowCount; ++row)
-    r.RowActive[row] = Values::RowApplies(applies, r.VdeKlasse, r.VdePruefgrundlage, row) ? 1 : 0;
+    r.RowActive[row] = RowApplies(r, row) ? 1 : 0;
   return result;
 }
 }  // namespace
 
-ReadResult Read(const QString& path, const RowAppliesTable& applies, ReportRecord* record) {
-  return ReadProfile(TProfile(QString::fromLatin1(kSection), path), applies, record);
+ReadResult Read(const QString& path, ReportRecord* record) {
+  return ReadProfile(TProfile(QString::fromLatin1(kSection), path), record);
 }
 
-ReadResult ReadBytes(const QByteArray& bytes, const RowAppliesTable& applies, ReportRecord* record) {
-  return ReadProfile(TProfile(QString::fromLatin1(kSection), bytes, TProfile::InMemory{}), applies, record);
+ReadResult ReadBytes(const QByteArray& bytes, ReportRecord* record) {
+  return ReadProfile(TProfile(QString::fromLatin1(kSection), bytes, TProfile::InMemory{}), record);
 }
 
 namespace {

@@ -27,7 +27,6 @@ struct ReportRecord {
 struct DeviceSnapshot {
   int VdePruefgrundlage = 0;
   int VdeKlasse = 0;
-  const RowAppliesTable* RowApplies = &kRowApplies;
   int MeasurementAvailable[kDeviceRowCount] = {0, 0, 0, 0};
   std::array<QString, kDeviceRowCount> ValueText;
   std::array<QString, kDeviceRowCount> LimitText;
@@ -48,11 +47,18 @@ bool RowPasses(int row, const QString& messText, const QString& grenzText);
 // source and are cleared.
 void Evaluate(const DeviceSnapshot& device, ReportRecord* record);
 
-// The verdict rule: the rows are judged by their shown OK boxes; 1 when every
-// shown box is checked and at least one is shown.
-int GesamtOk(const std::array<bool, kRowCount>& shown, const std::array<bool, kRowCount>& checked);
-// The report passed: both inspections passed and the rows did.
-bool Passed(bool sichtpruefung, bool funktionspruefung, int gesamtOk);
+// Whether row `row` belongs to a report of the record's class and standard:
+// the one applicability table (kRowApplies) for every report, wherever it is
+// judged (Kopieren, loading a file, the record list, the archive, the tool).
+bool RowApplies(const ReportRecord& record, int row);
+
+// The verdict, from the report's own data alone: the rows that belong to it
+// (RowActive) with their OK results, and the two inspections. GesamtOk is 1
+// when every active row kept its limit and at least one row is active; the
+// report passed when both inspections passed as well. The form, the page, the
+// record list, the archive and the tool all read it from here.
+int GesamtOk(const ReportRecord& record);
+bool Passed(const ReportRecord& record);
 
 // The data record file: one section of an INI file.
 extern const char* const kSection;
@@ -68,10 +74,10 @@ struct ReadResult {
 // Reads a data record file. A file without the section (or no file) is no
 // record and leaves *record as it was; so does an unreadable one. Keys that
 // are missing take their defaults. Rows 0..3 belong to the report exactly when
-// the stored standard and class prescribe them (in `applies`).
-ReadResult Read(const QString& path, const RowAppliesTable& applies, ReportRecord* record);
+// the stored standard and class prescribe them (RowApplies).
+ReadResult Read(const QString& path, ReportRecord* record);
 // The same for the bytes of a data record file held in memory.
-ReadResult ReadBytes(const QByteArray& bytes, const RowAppliesTable& applies, ReportRecord* record);
+ReadResult ReadBytes(const QByteArray& bytes, ReportRecord* record);
 
 struct WriteResult {
   enum Status { Ok, FieldNotStorable, ValueNotStorable, Unreadable, NotWritable, SaveFailed } status = Ok;

@@ -319,7 +319,7 @@ void ArchiveWindow::FillHistory() {
 void ArchiveWindow::OpenInForm(int row) {
   if (!form_ || row < 0 || row >= int(tests_.size())) return;
   ReportRecord report;
-  if (Report::ReadBytes(tests_[size_t(row)].Record, kRowApplies, &report).status != Report::ReadResult::Ok) return;
+  if (Report::ReadBytes(tests_[size_t(row)].Record, &report).status != Report::ReadResult::Ok) return;
   form_->ShowStored(report);
   emit FormWanted();
   Say(QStringLiteral("Die gespeicherte Prüfung vom %1 steht im Formular (nur zum Lesen).").arg(DateText(tests_[size_t(row)].Date)));
@@ -328,7 +328,7 @@ void ArchiveWindow::OpenInForm(int row) {
 void ArchiveWindow::ExportPdf(int row) {
   if (row < 0 || row >= int(tests_.size())) return;
   ReportRecord report;
-  if (Report::ReadBytes(tests_[size_t(row)].Record, kRowApplies, &report).status != Report::ReadResult::Ok) return;
+  if (Report::ReadBytes(tests_[size_t(row)].Record, &report).status != Report::ReadResult::Ok) return;
   FileDialogRequest request;
   request.owner = this;
   request.save = true;

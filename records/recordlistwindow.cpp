@@ -74,7 +74,6 @@ RecordList::Source RecordListModel::Source() const {
   if (!device_) return source;
   for (int r = 0; r < kDeviceRowCount; ++r) source.MeasurementAvailable[r] = device_->MeasurementAvailable[r];
   source.DeviceText = device_->DeviceText;
-  source.RowApplies = &device_->RowApplies;
   source.DefaultLimits = &device_->DefaultLimits;
   return source;
 }

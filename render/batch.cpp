@@ -44,9 +44,9 @@ Page::Input PrintInput(const ReportRecord& report) {
   }
   Page::Input in = Page::InputFor(report, texts);
   in.printing = true;
-  in.originX = 60;
-  in.originY = 60;
-  in.pageHeight = 900;
+  in.originX = Layout::kPrintOriginX;
+  in.originY = Layout::kPrintOriginY;
+  in.pageHeight = Layout::kPrintPageHeight;
   return in;
 }
 

@@ -100,7 +100,7 @@ Input InputFor(const ReportRecord& report, const RowTexts& texts) {
     in.method[r] = texts.method[r];
     in.unit[r] = texts.unit[r];
   }
-  in.gesamtOk = Report::GesamtOk(in.rowActive, in.okChecked);
+  in.passed = Report::Passed(report);
   for (int f = 0; f < kFields; ++f) in.fields[f] = report.Fields[f];
   return in;
 }
@@ -175,10 +175,9 @@ Result Paint(Surface& s, const Input& in, bool erase, const QRect& rect) {
   s.DrawText(x, oy + Layout::kBandBemerkungen, QStringLiteral("Bemerkungen:"));
   s.DrawText(x, oy + Layout::kBandErgebnis, QStringLiteral("Ergebnis:"));
 
-  // The verdict; a print rendering keeps the result of the last screen rendering.
+  // The report's verdict, the same on screen, on paper and in the preview.
   s.SelectFont(FontBold);
-  result.gesamtOk = in.printing ? in.gesamtOk : Report::GesamtOk(result.okShown, in.okChecked);
-  result.passed = Report::Passed(in.sichtpruefung, in.funktionspruefung, result.gesamtOk);
+  result.passed = in.passed;
   s.DrawText(ox + Layout::kColErgebnis, oy + Layout::kBandErgebnis, result.passed ? kPassed : kFailed);
 
   s.DrawText(x, oy + Layout::kBandUnterschriften, QStringLiteral("Verantwortlicher Unternehmer:"));

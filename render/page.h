@@ -1,8 +1,8 @@
 #pragma once
 // The report page ("Prüfprotokoll") as a sequence of drawing operations on a
 // Surface. The page's input is built from a ReportRecord (InputFor); the form
-// places it and adds what only its controls know. The drawing tells the form
-// which OK boxes to show and, on screen, the overall result.
+// places it and adds what only its controls know. The verdict is the report's
+// own (Report::Passed); the page draws it and changes nothing.
 #include <QRect>
 #include <QString>
 #include <array>
@@ -43,7 +43,7 @@ struct Input {
   std::array<bool, kRows> okChecked{};
   bool sichtpruefung = false;      // box 2000
   bool funktionspruefung = false;  // box 2001
-  int gesamtOk = 0;                // the last screen verdict; used while printing
+  bool passed = false;             // the report's verdict, drawn as the result sentence
   std::array<QString, kFields> fields;  // texts of the 31 fields (print layer)
 };
 
@@ -56,13 +56,11 @@ struct RowTexts {
 };
 
 // The page's input for a report with the given row texts, at the origin and
-// in screen mode: its standard, rows, boxes, fields, and the verdict formed
-// from its own rows.
+// in screen mode: its standard, rows, boxes, fields and its verdict.
 Input InputFor(const ReportRecord& report, const RowTexts& texts);
 
 struct Result {
-  std::array<bool, kRows> okShown{};  // shown (disabled) when true, hidden otherwise
-  int gesamtOk = 0;                   // recomputed on screen, passed through when printing
+  std::array<bool, kRows> okShown{};  // the rows drawn, whose OK box stands beside them
   bool passed = false;                // which verdict sentence was drawn
 };
 

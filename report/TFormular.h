@@ -4,7 +4,7 @@
 // boxes and buttons lie over the page where the printed page shows their
 // values. The form's facets live in separate units:
 //   formular_window.cpp       construction, controls, set-up, commands, Erzeugen
-//   formular_evaluate.cpp     Kopieren: copy from the device window, evaluate, overall result
+//   formular_evaluate.cpp     Kopieren: copy from the device window, evaluate; the verdict
 //   formular_record.cpp       the data record file: save, load and their dialogs
 //   formular_page.cpp         the page rendering (screen, printer, preview)
 //   printing.cpp              printing and preview: printout, preview frame, commands
@@ -99,7 +99,10 @@ class TFormular : public QWidget {
   // Evaluation.
   void CmKopieren();
   void Evaluate();
-  // The verdict: both inspection boxes checked and GesamtOk set.
+  // The verdict of the report the form holds (Report::GesamtOk and
+  // Report::Passed of Record()): from its rows, their OK boxes and the two
+  // inspection boxes, never from what was last painted.
+  int GesamtOk() const;
   bool ReportPassed() const;
 
   // Signatures.
@@ -113,11 +116,11 @@ class TFormular : public QWidget {
   void CmDruckvorschau();
   void CmSeitenEinstellung();
 
-  // The screen rendering: shows or hides the OK boxes by RowActive, forms
-  // GesamtOk and draws the page.
+  // The screen rendering: shows or hides the OK boxes by RowActive and draws the page.
   void PaintScreen();
   // Draws the page onto a surface: on screen, for the printer and the
   // preview (in print mode); `rect` only bounds the white fill of `erase`.
+  // The OK boxes follow RowActive first; the drawing changes nothing else.
   void Paint(Surface& surface, bool erase, const QRect& rect);
   // The page's input from the form's members, controls and the device window.
   Page::Input PageInput() const;
@@ -155,7 +158,6 @@ class TFormular : public QWidget {
   QPushButton* KopierenButton = nullptr;             // 1102
   int VdePruefgrundlage = 1;
   int VdeKlasse = 1;
-  int GesamtOk = 0;
   std::array<QString, kRowCount> MessText;
   std::array<QString, kRowCount> GrenzText;
   std::array<int, kRowCount> RowActive{};
@@ -191,5 +193,4 @@ class TFormular : public QWidget {
   // Stores the saved file's test in the archive; the note for the status bar.
   QString Archived(const QString& path);
   void ComposeSignature(int cityField, int contactField, int target);
-  const RowAppliesTable& Applicability() const;
 };

@@ -15,7 +15,6 @@ DeviceSnapshot TFormular::DeviceState() const {
   if (!DeviceWindow) return device;
   device.VdePruefgrundlage = DeviceWindow->VdePruefgrundlage;
   device.VdeKlasse = DeviceWindow->VdeKlasse;
-  device.RowApplies = &DeviceWindow->RowApplies;
   for (int r = 0; r < kDeviceRowCount; ++r) {
     device.MeasurementAvailable[r] = DeviceWindow->MeasurementAvailable[r];
     const QLabel* value = DeviceWindow->ValueStatic[r];
@@ -34,6 +33,6 @@ void TFormular::Evaluate() {
   Show(record);
 }
 
-bool TFormular::ReportPassed() const {
-  return Report::Passed(SichtpruefungBox->isChecked(), FunktionspruefungBox->isChecked(), GesamtOk);
-}
+int TFormular::GesamtOk() const { return Report::GesamtOk(Record()); }
+
+bool TFormular::ReportPassed() const { return Report::Passed(Record()); }

@@ -44,19 +44,13 @@ Page::Input TFormular::PageInput() const {
   in.pageWidth = PageWidth;
   in.pageHeight = PageHeight;
   in.printing = Printing != 0;
-  // The page shows the boxes as they are, before the drawing has told the
-  // form which of them are on show, and the verdict the form holds.
-  for (int r = 0; r < kRowCount; ++r) in.okChecked[r] = OkBoxes[r] && OkBoxes[r]->isChecked();
-  in.gesamtOk = GesamtOk;
   return in;
 }
 
 void TFormular::Paint(Surface& surface, bool erase, const QRect& rect) {
-  const Page::Result result = Page::Paint(surface, PageInput(), erase, rect);
-  // The OK boxes follow RowActive in every rendering; the verdict is formed
-  // only on screen, so a print uses the last screen verdict.
+  // The OK boxes stand beside the rows that belong to the report.
   SyncOkBoxes();
-  if (!Printing) GesamtOk = result.gesamtOk;
+  Page::Paint(surface, PageInput(), erase, rect);
 }
 
 void TFormular::PaintScreen() {

@@ -25,10 +25,6 @@ QString LoadCaption() { return QStringLiteral("Datensatz laden"); }
 
 }  // namespace
 
-const RowAppliesTable& TFormular::Applicability() const {
-  return DeviceWindow ? DeviceWindow->RowApplies : kRowApplies;
-}
-
 ReportRecord TFormular::Record() const {
   ReportRecord record;
   for (int i = 0; i < kNumEdits; ++i) record.Fields[i] = FieldText(i);
@@ -38,8 +34,8 @@ ReportRecord TFormular::Record() const {
     record.MessText[r] = MessText[r];
     record.GrenzText[r] = GrenzText[r];
     record.RowActive[r] = RowActive[r];
-    // A row's result counts only where its box is on show.
-    record.Ok[r] = OkBoxes[r]->isChecked() && OkBoxShown(r);
+    // A row's result counts only where the row belongs to the report.
+    record.Ok[r] = OkBoxes[r]->isChecked() && RowActive[r] != 0;
   }
   record.Sichtpruefung = SichtpruefungBox->isChecked();
   record.Funktionspruefung = FunktionspruefungBox->isChecked();
@@ -133,7 +129,7 @@ QString TFormular::Archived(const QString& path) {
 
 bool TFormular::LoadRecord(const QString& path) {
   ReportRecord record = Record();
-  const Report::ReadResult read = Report::Read(path, Applicability(), &record);
+  const Report::ReadResult read = Report::Read(path, &record);
   switch (read.status) {
     case Report::ReadResult::Ok: break;
     case Report::ReadResult::Unreadable:

@@ -193,9 +193,9 @@ class PrintMode {
  public:
   explicit PrintMode(TFormular& form) : form_(form), savedHeight_(form.PageHeight) {
     form_.Printing = 1;
-    form_.OriginX = 60;
-    form_.OriginY = 60;
-    form_.PageHeight = 900;
+    form_.OriginX = Layout::kPrintOriginX;
+    form_.OriginY = Layout::kPrintOriginY;
+    form_.PageHeight = Layout::kPrintPageHeight;
   }
   ~PrintMode() {
     form_.OriginX = 0;

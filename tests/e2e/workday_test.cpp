@@ -131,7 +131,7 @@ TEST_F(Workday, TesterRecordIntoAReportSavedReloadedAndPrinted) {
   EXPECT_EQ(after.funktion, before.funktion);
   EXPECT_EQ(after.standard, before.standard);
   EXPECT_EQ(after.klasse, before.klasse);
-  EXPECT_EQ(again.GesamtOk, form.GesamtOk);
+  EXPECT_EQ(again.GesamtOk(), form.GesamtOk());
 
   // And printed: the paper carries the values and the verdict.
   QPrinter* printer = PrintJob::EnsurePrinter(again);

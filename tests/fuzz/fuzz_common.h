@@ -1,40 +1,25 @@
 #pragma once
-// What every fuzz target shares: one application object for the process
-// (an offscreen QApplication for a target that opens windows, which defines
-// KELVARA_FUZZ_WINDOWS before this include; QCoreApplication for the others),
-// and a temporary folder for the files a target writes.
+// What every fuzz target shares: one application object for the process (the
+// targets are of the core: no window system) and a temporary folder for the
+// files a target writes.
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <cstdlib>
-#ifdef KELVARA_FUZZ_WINDOWS
-#include <QApplication>
-
-#include "render/fonts.h"
-using FuzzApplication = QApplication;
-#else
-#include <QCoreApplication>
-using FuzzApplication = QCoreApplication;
-#endif
 
 namespace Fuzz {
 
 inline const QTemporaryDir& Folder();
 
-inline FuzzApplication& App() {
+inline QCoreApplication& App() {
   static int argc = 1;
   static char name[] = "kelvara-fuzz";
   static char* argv[] = {name, nullptr};
-  static FuzzApplication* app = [] {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // The user's settings and archive stay untouched: a saved report goes
-    // into an archive in the target's own folder.
+  static QCoreApplication* app = [] {
+    // The user's data stay untouched: whatever a target keeps goes into its
+    // own folder.
     setenv("XDG_DATA_HOME", Folder().path().toLocal8Bit().constData(), 1);
-    setenv("KELVARA_CONFIG_DIR", Folder().path().toLocal8Bit().constData(), 1);
     unsetenv("KELVARA_ARCHIVE");
-    auto* a = new FuzzApplication(argc, argv);
-#ifdef KELVARA_FUZZ_WINDOWS
-    Fonts::InstallSubstitutions();
-#endif
-    return a;
+    return new QCoreApplication(argc, argv);
   }();
   return *app;
 }

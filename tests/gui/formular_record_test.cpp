@@ -147,6 +147,16 @@ TEST_F(FormularRecord, SavesTheGoldenFile) {
   EXPECT_EQ(ReadAll(Path()), kGolden);
 }
 
+// A row's result is kept by the row's data: the same file whether or not its
+// box was ever on show (the form may be saved before it was painted).
+TEST_F(FormularRecord, ARowsResultIsSavedByItsRowNotByItsBoxOnShow) {
+  Fill();
+  for (QCheckBox* box : form.OkBoxes) box->hide();
+  ASSERT_TRUE(form.SaveRecord(Path()));
+  EXPECT_EQ(ReadAll(Path()), kGolden);
+  EXPECT_EQ(form.GesamtOk(), 0);  // row 3 belongs to the report and is not checked
+}
+
 TEST_F(FormularRecord, RoundTripGivesBackTheReport) {
   Fill();
   form.SetFieldText(28, QString(100, QChar(0xe4)));  // a full remark, all umlauts

@@ -222,21 +222,21 @@ TEST(FormularWindow, OverallResult) {
   form.FunktionspruefungBox->setChecked(true);
 
   setRows({}, {0, 1});  // no active row: failed whatever the boxes say
-  EXPECT_EQ(form.GesamtOk, 0);
+  EXPECT_EQ(form.GesamtOk(), 0);
   EXPECT_FALSE(form.ReportPassed());
 
   setRows({1, 2, 3}, {0, 1, 2, 3});
-  EXPECT_EQ(form.GesamtOk, 1);
+  EXPECT_EQ(form.GesamtOk(), 1);
   EXPECT_TRUE(form.ReportPassed());
   EXPECT_TRUE(form.OkBoxes[0]->isHidden());
   EXPECT_FALSE(form.OkBoxes[1]->isHidden());
   EXPECT_FALSE(form.OkBoxes[1]->isEnabled());  // an indicator, not an input
 
   setRows({1, 2, 3}, {1, 2, 5});  // an unchecked shown box fails; a hidden checked one does not count
-  EXPECT_EQ(form.GesamtOk, 0);
+  EXPECT_EQ(form.GesamtOk(), 0);
 
   setRows({4}, {4});
-  EXPECT_EQ(form.GesamtOk, 1);
+  EXPECT_EQ(form.GesamtOk(), 1);
   form.FunktionspruefungBox->setChecked(false);
   EXPECT_FALSE(form.ReportPassed());
 }

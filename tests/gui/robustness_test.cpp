@@ -384,7 +384,9 @@ void PaintEverywhere(TFormular& form, bool onImage) {
   for (int r = 0; r < kRowCount; ++r) EXPECT_EQ(form.OkBoxShown(r), form.RowActive[r] == 1) << r;
   const bool knownStandard = form.VdePruefgrundlage >= 1 && form.VdePruefgrundlage <= 5;
   EXPECT_EQ(recording.FindText(QStringLiteral("???")) != nullptr, !knownStandard) << form.VdePruefgrundlage;
-  EXPECT_TRUE(form.GesamtOk == 0 || form.GesamtOk == 1);
+  EXPECT_TRUE(form.GesamtOk() == 0 || form.GesamtOk() == 1);
+  // The sentence drawn is the form's verdict.
+  EXPECT_EQ(recording.FindText(QStringLiteral("Der Prüfling hat die Prüfung bestanden")) != nullptr, form.ReportPassed());
   if (onImage) {
     QImage image(form.PageWidth, form.PageHeight, QImage::Format_RGB32);
     QPainter painter(&image);

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include "core/reportrecord.h"
 #include "render/fonts.h"
 #include "render/page.h"
 #include "tests/support/recordingsurface.h"
@@ -68,7 +69,7 @@ TEST(PageTest, FreshFormHeadingHeaderNoRowsAndFailureVerdict) {
   // Nothing drawn in the row band (y 440..580) and every OK box hidden.
   for (const Op& op : s.Texts()) EXPECT_FALSE(op.b >= 440 && op.b <= 580) << op.text.toStdString();
   for (bool shown : res.okShown) EXPECT_FALSE(shown);
-  EXPECT_EQ(res.gesamtOk, 0);
+  EXPECT_FALSE(res.passed);
   const Op* verdict =
       s.FindText("Der Prüfling hat die Prüfung nicht bestanden und darf nicht mehr betrieben werden");
   ASSERT_TRUE(verdict);
@@ -184,37 +185,52 @@ TEST(PageTest, ActiveRowsRightAlignedAndClassTwoKeepsLines) {
   for (int r = 4; r < 8; ++r) EXPECT_FALSE(res.okShown[r]);
 }
 
-TEST(PageTest, VerdictRule) {
-  Page::Input in = ClassOneInput();
-  auto passed = [&](const Page::Input& i) {
+// The sentence drawn is the report's own verdict, on screen and on paper
+// alike: the page forms none of its own and keeps none from an earlier drawing.
+TEST(PageTest, TheVerdictDrawnIsTheReportsOnScreenAndOnPaper) {
+  const QString passedText = "Der Prüfling hat die Prüfung bestanden";
+  const QString failedText = "Der Prüfling hat die Prüfung nicht bestanden und darf nicht mehr betrieben werden";
+  auto drawn = [&](const ReportRecord& report, bool printing) {
+    Page::Input in = Page::InputFor(report, Page::RowTexts{});
+    in.printing = printing;
     RecordingSurface s;
-    Page::Result r = Page::Paint(s, i, false, QRect());
-    EXPECT_EQ(r.passed, s.FindText("Der Prüfling hat die Prüfung bestanden") != nullptr);
-    return r;
+    const Page::Result r = Page::Paint(s, in, false, QRect());
+    EXPECT_EQ(r.passed, s.FindText(passedText) != nullptr);
+    EXPECT_EQ(!r.passed, s.FindText(failedText) != nullptr);
+    return r.passed;
   };
-  EXPECT_FALSE(passed(in).passed);  // inspection boxes unchecked
-  EXPECT_EQ(passed(in).gesamtOk, 1);
-  in.sichtpruefung = in.funktionspruefung = true;
-  EXPECT_TRUE(passed(in).passed);
-  in.okChecked[2] = false;  // one shown box unchecked
-  EXPECT_FALSE(passed(in).passed);
-  in.rowActive[2] = false;  // now hidden: it no longer counts
-  EXPECT_TRUE(passed(in).passed);
-  in.okChecked[6] = false;  // a checked/unchecked hidden box never counts
-  EXPECT_TRUE(passed(in).passed);
-  Page::Input none;  // no active rows at all: always failed
-  none.sichtpruefung = none.funktionspruefung = true;
-  none.okChecked.fill(true);
-  EXPECT_EQ(passed(none).gesamtOk, 0);
-  EXPECT_FALSE(passed(none).passed);
-
-  // Printing uses the stored verdict instead of recomputing it.
-  Page::Input print = ClassOneInput();
-  print.printing = true;
-  print.sichtpruefung = print.funktionspruefung = true;
-  print.gesamtOk = 0;
-  EXPECT_FALSE(passed(print).passed);
-  EXPECT_EQ(passed(print).gesamtOk, 0);
+  ReportRecord classOne;
+  classOne.VdePruefgrundlage = 4;
+  for (int r = 0; r < 4; ++r) {
+    classOne.RowActive[r] = 1;
+    classOne.MessText[r] = " 0.12";
+    classOne.GrenzText[r] = " 0.30";
+    classOne.Ok[r] = true;
+  }
+  for (bool printing : {false, true}) {
+    SCOPED_TRACE(printing ? "paper" : "screen");
+    ReportRecord report = classOne;
+    EXPECT_FALSE(drawn(report, printing));  // inspection boxes unchecked
+    report.Sichtpruefung = report.Funktionspruefung = true;
+    EXPECT_TRUE(drawn(report, printing));
+    report.Ok[2] = false;  // one active row failed
+    EXPECT_FALSE(drawn(report, printing));
+    report.RowActive[2] = 0;  // the row no longer belongs: it no longer counts
+    EXPECT_TRUE(drawn(report, printing));
+    report.Ok[6] = false;  // a row that does not belong never counts
+    EXPECT_TRUE(drawn(report, printing));
+    ReportRecord none;  // no active rows at all: always failed
+    none.Sichtpruefung = none.Funktionspruefung = true;
+    none.Ok.fill(true);
+    EXPECT_FALSE(drawn(none, printing));
+  }
+  // The page draws the verdict it is given, whatever the rows it draws.
+  Page::Input given = ClassOneInput();
+  given.okChecked.fill(false);
+  given.passed = true;
+  RecordingSurface s;
+  EXPECT_TRUE(Page::Paint(s, given, false, QRect()).passed);
+  EXPECT_TRUE(s.FindText(passedText));
 }
 
 TEST(PageTest, PrintModePositionsAndFieldLayer) {
@@ -223,7 +239,6 @@ TEST(PageTest, PrintModePositionsAndFieldLayer) {
   in.printing = true;
   in.originX = in.originY = 60;
   in.pageHeight = 900;
-  in.gesamtOk = 1;
   in.sichtpruefung = true;
   in.funktionspruefung = false;
   in.okChecked[3] = false;
@@ -412,7 +427,7 @@ TEST(PageTest, PrintPageImage) {
   in.printing = true;
   in.originX = in.originY = 60;
   in.pageHeight = 900;
-  in.gesamtOk = 1;
+  in.passed = true;
   in.sichtpruefung = in.funktionspruefung = true;
   in.label = {"Schutzleiterwiderstand", "Isolationswiderstand", "Ersatzableitstrom", "Berührungsstrom"};
   in.method = {"Bereich 20 Ohm", "500 V DC", "Ersatzableitstrom", "Differenzstrom"};

@@ -71,17 +71,50 @@ TEST(ReportTest, KopierenJudgesEachRowInItsDirection) {
   EXPECT_EQ(record.Fields[Layout::kFieldMessgeraet], device.DeviceText);
 }
 
-TEST(ReportTest, TheVerdictNeedsEveryShownRowAndAtLeastOne) {
-  std::array<bool, 8> shown{}, checked{};
-  EXPECT_EQ(Report::GesamtOk(shown, checked), 0);  // nothing shown fails
-  shown[1] = shown[2] = true;
-  checked[1] = true;
-  EXPECT_EQ(Report::GesamtOk(shown, checked), 0);
-  checked[2] = true;
-  checked[5] = false;  // hidden rows are not judged
-  EXPECT_EQ(Report::GesamtOk(shown, checked), 1);
-  EXPECT_TRUE(Report::Passed(true, true, 1));
-  EXPECT_FALSE(Report::Passed(true, false, 1));
+TEST(ReportTest, TheVerdictNeedsEveryActiveRowAtLeastOneAndBothInspections) {
+  ReportRecord r;
+  EXPECT_EQ(Report::GesamtOk(r), 0);  // no row belongs to the report: failed
+  r.Ok.fill(true);
+  r.Sichtpruefung = r.Funktionspruefung = true;
+  EXPECT_EQ(Report::GesamtOk(r), 0);  // results of rows that do not belong count for nothing
+  EXPECT_FALSE(Report::Passed(r));
+  r.Ok.fill(false);
+  r.RowActive[1] = r.RowActive[2] = 1;
+  r.Ok[1] = true;
+  EXPECT_EQ(Report::GesamtOk(r), 0);  // an active row failed
+  r.Ok[2] = true;  // row 5 does not belong: its failed result is not judged
+  EXPECT_EQ(Report::GesamtOk(r), 1);
+  EXPECT_TRUE(Report::Passed(r));
+  r.Funktionspruefung = false;
+  EXPECT_FALSE(Report::Passed(r));
+  EXPECT_EQ(Report::GesamtOk(r), 1);
+}
+
+// The form's Kopieren and a loaded file (the archive, the tool, the form's
+// Laden) judge a report's rows by the same table.
+TEST(ReportTest, KopierenAndLoadingAgreeOnTheRowsOfEveryStandardAndClass) {
+  for (int klasse = 0; klasse <= kClassMax + 1; ++klasse)
+    for (int standard = 0; standard <= kStandardMax + 1; ++standard) {
+      DeviceSnapshot device;
+      device.VdePruefgrundlage = standard;
+      device.VdeKlasse = klasse;
+      for (int& a : device.MeasurementAvailable) a = 1;
+      device.ValueText.fill(QStringLiteral("  0.100"));
+      device.LimitText.fill(QStringLiteral(" 0.50"));
+      ReportRecord copied;
+      Report::Evaluate(device, &copied);
+      QByteArray bytes;
+      ASSERT_EQ(Report::Encode(copied, &bytes).status, Report::WriteResult::Ok);
+      ReportRecord loaded;
+      ASSERT_EQ(Report::ReadBytes(bytes, &loaded).status, Report::ReadResult::Ok);
+      for (int row = 0; row < kRowCount; ++row) {
+        const bool inTable = klasse >= 1 && klasse <= kClassMax && standard >= 1 && standard <= kStandardMax &&
+                             row < kDeviceRowCount && kRowApplies[klasse][standard][row] == 1;
+        EXPECT_EQ(copied.RowActive[row], inTable ? 1 : 0) << klasse << "/" << standard << "/" << row;
+        EXPECT_EQ(loaded.RowActive[row], copied.RowActive[row]) << klasse << "/" << standard << "/" << row;
+      }
+      EXPECT_EQ(Report::Passed(loaded), Report::Passed(copied));
+    }
 }
 
 TEST(ReportTest, TheDataRecordFileReadsBackWhatWasWritten) {
@@ -99,7 +132,7 @@ TEST(ReportTest, TheDataRecordFileReadsBackWhatWasWritten) {
   ASSERT_EQ(Report::Write(path, written).status, Report::WriteResult::Ok);
 
   ReportRecord read;
-  ASSERT_EQ(Report::Read(path, kRowApplies, &read).status, Report::ReadResult::Ok);
+  ASSERT_EQ(Report::Read(path, &read).status, Report::ReadResult::Ok);
   EXPECT_EQ(read.Fields, written.Fields);
   EXPECT_EQ(read.MessText, written.MessText);
   EXPECT_EQ(read.GrenzText, written.GrenzText);
@@ -131,9 +164,9 @@ TEST(ReportTest, TheDataRecordFileReadsBackWhatWasWritten) {
   o.write("[Anderes]\r\nAuftraggeber=x\r\n");
   o.close();
   ReportRecord untouched = written;
-  EXPECT_EQ(Report::Read(other, kRowApplies, &untouched).status, Report::ReadResult::NoRecord);
+  EXPECT_EQ(Report::Read(other, &untouched).status, Report::ReadResult::NoRecord);
   EXPECT_EQ(untouched.Fields, written.Fields);
-  EXPECT_EQ(Report::Read(dir.filePath("fehlt.ini"), kRowApplies, &untouched).status, Report::ReadResult::Missing);
+  EXPECT_EQ(Report::Read(dir.filePath("fehlt.ini"), &untouched).status, Report::ReadResult::Missing);
 }
 
 TEST(LayoutTest, FieldsLieOnThePageInTheirColumnAndDoNotOverlap) {

@@ -418,7 +418,7 @@ int Reports(const Args& args) {
       return kInput;
     }
     ReportRecord form;
-    if (const Report::ReadResult read = Report::Read(templatePath, kRowApplies, &form); read.status != Report::ReadResult::Ok) {
+    if (const Report::ReadResult read = Report::Read(templatePath, &form); read.status != Report::ReadResult::Ok) {
       Err(ReadFailure(templatePath, read));
       return kInput;
     }
@@ -464,7 +464,7 @@ int Reports(const Args& args) {
     return kInput;
   }
   ReportRecord report;
-  const Report::ReadResult read = Report::Read(args.words[0], kRowApplies, &report);
+  const Report::ReadResult read = Report::Read(args.words[0], &report);
   if (read.status != Report::ReadResult::Ok) {
     Err(ReadFailure(args.words[0], read));
     return kInput;
