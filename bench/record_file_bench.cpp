@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench/timing.h"
+#include "core/places.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
 
@@ -22,7 +23,9 @@ int main(int argc, char** argv) {
   // The saves of the benchmark go into an archive of its own, not the user's.
   QTemporaryDir dir;
   qputenv("XDG_DATA_HOME", dir.path().toLocal8Bit());
-  qputenv("KELVARA_CONFIG_DIR", dir.path().toLocal8Bit());
+  Places::Set places;
+  places.settingsFolder = dir.path();
+  Places::Install(&places);
   qunsetenv("KELVARA_ARCHIVE");
   QApplication app(argc, argv);
   Seams::SetMessageBoxResponder([](const MessageBoxRequest&) { return int(Win::IDOK); });

@@ -31,6 +31,7 @@
 #include "core/archive.h"
 #include "core/archiveservice.h"
 #include "bench/timing.h"
+#include "core/places.h"
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
@@ -98,7 +99,9 @@ int main(int argc, char** argv) {
   // The queue and settings of this run only, never the user's.
   QTemporaryDir home;
   setenv("XDG_DATA_HOME", home.path().toLocal8Bit().constData(), 1);
-  setenv("KELVARA_CONFIG_DIR", home.path().toLocal8Bit().constData(), 1);
+  Places::Set places;
+  places.settingsFolder = home.path();
+  Places::Install(&places);
   unsetenv("KELVARA_ARCHIVE");
   QApplication app(argc, argv);
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;

@@ -1,5 +1,7 @@
 #include "core/serialport.h"
 
+#include "core/places.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -113,8 +115,7 @@ int SerialPort::PortNumberFromName(const QString& name) {
 }
 
 QList<SerialPort::MachineDevice> SerialPort::MachineDevices() {
-  QString root = qEnvironmentVariable("KELVARA_DEVICE_ROOT");
-  if (root.isEmpty()) root = QStringLiteral("/dev");
+  const QString root = Places::DeviceRoot();
   QList<MachineDevice> found;
   QSet<QString> seen;
   // Adapters by their maker, model and serial number, as udev names them:

@@ -71,7 +71,7 @@ class SerialPort : public QObject, public ByteLink {
     QString Path;   // the device file opened: "/dev/ttyUSB0"
   };
   // The machine's serial devices, each device once, sorted by label. The
-  // folder searched is $KELVARA_DEVICE_ROOT when set, else /dev.
+  // folder searched is Places::DeviceRoot() (/dev unless a test installed another).
   static QList<MachineDevice> MachineDevices();
 
   // Step 1: opens the port exclusively for reading and writing. False when the

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "core/places.h"
 #include "core/profile.h"
 
 namespace UserFolders {
@@ -12,12 +13,7 @@ const QString kSection = QStringLiteral("Dateien");
 const QString kKey = QStringLiteral("ZuletztVerwendeterOrdner");
 }  // namespace
 
-QString SettingsFile() {
-  QString dir = qEnvironmentVariable("KELVARA_CONFIG_DIR");
-  if (dir.isEmpty())
-    dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Kelvara");
-  return dir + QStringLiteral("/kelvara.ini");
-}
+QString SettingsFile() { return Places::SettingsFolder() + QStringLiteral("/kelvara.ini"); }
 
 QString StartFolder() {
   TProfile settings(kSection, SettingsFile());

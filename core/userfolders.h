@@ -1,7 +1,8 @@
 #pragma once
 // Where the file dialogs start: the user's documents folder the first time,
 // then the folder last used, remembered across runs in the user's settings
-// file ($KELVARA_CONFIG_DIR, else the XDG config folder, /Kelvara/kelvara.ini).
+// file (kelvara.ini in the settings folder of Places: "Kelvara" in the XDG
+// config folder unless a test installed another).
 #include <QString>
 
 namespace UserFolders {

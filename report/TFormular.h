@@ -140,9 +140,6 @@ class TFormular : public QWidget {
   static QRect FieldRect(int index);
   // The label the page shows for a field ("Auftraggeber:").
   static QString FieldLabel(int index);
-  // Whether `row` belongs to a test of class `klasse` under standard
-  // `standard` in the table; codes outside the table belong to no test.
-  static bool RowApplicable(const RowAppliesTable& table, int klasse, int standard, int row);
 
   QSize sizeHint() const override;
 

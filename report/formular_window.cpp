@@ -15,7 +15,6 @@
 #include "render/fonts.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
-#include "core/values.h"
 #include "core/layout.h"
 #include "core/reportrecord.h"
 
@@ -26,10 +25,6 @@ int TFormular::FieldLimit(int index) { return Layout::kFields[index].limit; }
 QRect TFormular::FieldRect(int index) { return Layout::FieldRect(index); }
 
 QString TFormular::FieldLabel(int index) { return Layout::FieldLabel(index); }
-
-bool TFormular::RowApplicable(const RowAppliesTable& table, int klasse, int standard, int row) {
-  return Values::RowApplies(table, klasse, standard, row);
-}
 
 TFormular::TFormular(TMessgeraet* deviceWindow, QWidget* parent) : QWidget(parent), DeviceWindow(deviceWindow) {
   Printer = nullptr;

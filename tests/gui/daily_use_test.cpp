@@ -33,6 +33,7 @@
 
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
+#include "core/places.h"
 #include "core/serialport.h"
 #include "core/userfolders.h"
 #include "platform/wintimer.h"
@@ -356,20 +357,23 @@ class MachineDevices : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(root.isValid());
     ports.emplace(root.path());
-    qputenv("KELVARA_DEVICE_ROOT", root.path().toLocal8Bit());
+    Places::Set machine = Places::Current();
+    machine.deviceRoot = root.path();
+    devices.emplace(machine);
     Seams::SetTimerResponder(TestUtil::ManualTimers);
     char name[256];
     ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
     pty = QString::fromLocal8Bit(name);
   }
   void TearDown() override {
-    qunsetenv("KELVARA_DEVICE_ROOT");
+    devices.reset();
     Seams::SetTimerResponder(nullptr);
     ::close(master);
     ::close(slave);
   }
   QTemporaryDir root;
   std::optional<TestUtil::ScopedPortFolder> ports;
+  std::optional<Places::Scoped> devices;  // the machine's devices are those below root
   int master = -1, slave = -1;
   QString pty;
 };
