@@ -174,8 +174,9 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
 
   // The window: from the click until the list stands in the window (opening
   // its own connection once, then the query on its thread and the table).
-  ArchiveService::Instance().SetLocation(big);
-  ArchiveWindow window(nullptr);
+  ArchiveService service;
+  service.SetLocation(big);
+  ArchiveWindow window(nullptr, service);
   window.resize(1100, 640);
   window.show();
   auto settle = [&] {
@@ -202,7 +203,6 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
   std::printf("%s: window: first list (opening the archive, with its check) %.0f ms; due list %.1f ms (%zu rows); "
               "history %.1f ms (%d rows)\n",
               qPrintable(name), openMs, windowDueMs, shown, windowHistoryMs, window.HistoryTable()->rowCount());
-  ArchiveService::Instance().SetLocation(QString());
   if (kind == Archive::Kind::SQLite) {
     const int count = archive.TestCount();
     std::printf("%s: archive file of that size: %.0f MB (%.2f KB a test)\n", qPrintable(name), QFileInfo(big).size() / 1e6,

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/timing.h"
+#include "core/archiveservice.h"
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
@@ -57,7 +58,9 @@ int main(int argc, char** argv) {
   form.SichtpruefungBox->setChecked(true);
   form.FunktionspruefungBox->setChecked(true);
 
-  RecordListWindow list(&device, &form);
+  ArchiveService archive;
+  form.SetArchive(&archive);
+  RecordListWindow list(&device, &form, archive);
   list.SetupWindow();
   list.show();
   // The list filled as a load ends, then sorted and scrolled: the longest step.

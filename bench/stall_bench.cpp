@@ -117,7 +117,9 @@ int main(int argc, char** argv) {
   form.SetupWindow();
   form.SetFieldText(0, QStringLiteral("Elektro Müller GmbH"));
   form.SetFieldText(30, QStringLiteral("M. Muster"));
-  RecordListWindow list(&device, &form);
+  ArchiveService service;
+  form.SetArchive(&service);
+  RecordListWindow list(&device, &form, service);
   list.SetupWindow();
   list.show();
   int generation = 0;
@@ -137,7 +139,6 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
   };
   auto* status = list.findChild<QLabel*>(QString::number(RecordListWindow::StatusId));
-  ArchiveService& service = ArchiveService::Instance();
 
   // One batch of 500; `cancelAfterMs` >= 0 presses "Abbrechen" that long after the start.
   auto batch = [&](const QString& folder, int cancelAfterMs) {

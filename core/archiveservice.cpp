@@ -28,8 +28,9 @@
 #include "core/fileio.h"
 
 namespace {
-const QString kQueueConnection = QStringLiteral("kelvara-archive-queue");
-const QString kJournalConnection = QStringLiteral("kelvara-archive-journal");
+// The connections of each service have names of their own: more than one
+// service may live in a process (a test's beside the program's).
+QAtomicInt g_services;
 // An archive that could not be reached is tried again after this long.
 constexpr qint64 kRetryMs = 30000;
 // The largest data record file taken from a folder.
@@ -95,9 +96,11 @@ bool Exec(QSqlQuery& q, const QString& sql, QString* error) {
 // Everything that runs on the archive's thread: its own archive connection,
 // its own queue connection.
 struct ArchiveService::Worker {
-  explicit Worker(ArchiveService* service) : service(service) {}
+  explicit Worker(ArchiveService* service)
+      : service(service), queueConnection(QStringLiteral("kelvara-archive-queue-%1").arg(service->id_)) {}
 
   ArchiveService* service;
+  const QString queueConnection;
   QObject context;  // moved to the thread: jobs are posted to it
   QTimer* retry = nullptr;
   std::unique_ptr<Archive> archive;
@@ -112,8 +115,8 @@ struct ArchiveService::Worker {
 
   // ---- the queue
   bool OpenQueue() {
-    if (queueOpen && QSqlDatabase::database(kQueueConnection, false).isOpen()) return true;
-    QSqlDatabase db = OpenQueueFile(kQueueConnection);
+    if (queueOpen && QSqlDatabase::database(queueConnection, false).isOpen()) return true;
+    QSqlDatabase db = OpenQueueFile(queueConnection);
     bool damaged = false;
     if (db.isOpen()) {
       QSqlQuery q(db);
@@ -127,7 +130,7 @@ struct ArchiveService::Worker {
     }
     if (damaged) {
       db = QSqlDatabase();
-      CloseConnection(kQueueConnection);
+      CloseConnection(queueConnection);
       const QString aside = ArchiveService::QueueFile() + QStringLiteral(".beschaedigt-") +
                             QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
       bool moved = QFile::rename(ArchiveService::QueueFile(), aside);
@@ -146,17 +149,17 @@ struct ArchiveService::Worker {
                                           "Die Prüfungen in der alten Datei sind nicht verloren; bitte wenden Sie "
                                           "sich an Ihren Betreuer, um sie zu retten.")
                                 .arg(QDir::toNativeSeparators(aside)));
-      db = OpenQueueFile(kQueueConnection);
+      db = OpenQueueFile(queueConnection);
       if (!db.isOpen() || !Schema(db)) {
         queueError = db.lastError().text();
         db = QSqlDatabase();
-        CloseConnection(kQueueConnection);
+        CloseConnection(queueConnection);
         return false;
       }
     } else if (!db.isOpen()) {
       queueError = db.lastError().text();
       db = QSqlDatabase();
-      CloseConnection(kQueueConnection);
+      CloseConnection(queueConnection);
       return false;
     }
     queueOpen = true;
@@ -196,7 +199,7 @@ struct ArchiveService::Worker {
                 nullptr);
   }
 
-  QSqlDatabase Queue() { return QSqlDatabase::database(kQueueConnection, false); }
+  QSqlDatabase Queue() { return QSqlDatabase::database(queueConnection, false); }
 
   // Puts a test into the queue, and forgets its journal entry in the same
   // transaction. False with *error when the queue cannot take it.
@@ -505,24 +508,40 @@ struct ArchiveService::Worker {
   void Close() {
     if (retry) retry->stop();
     archive.reset();
-    CloseConnection(kQueueConnection);
+    CloseConnection(queueConnection);
     queueOpen = false;
   }
 };
 
-ArchiveService& ArchiveService::Instance() {
-  // Made once and kept for the process: the connections are closed with the
-  // application, while the database layer still stands.
-  static ArchiveService* service = [] {
-    auto* s = new ArchiveService;
-    if (QCoreApplication::instance()) qAddPostRoutine([] { Instance().Shutdown(); });
-    return s;
-  }();
-  return *service;
+namespace {
+// The services alive, so that a process that ends without taking them down
+// (exit() from a tool, a leaked application) still stops their threads first.
+std::mutex g_liveMutex;
+QSet<ArchiveService*>& Live() {
+  static QSet<ArchiveService*> live;
+  return live;
+}
+void ShutdownLive() {
+  std::lock_guard<std::mutex> lock(g_liveMutex);
+  for (ArchiveService* service : Live()) service->Shutdown();
+}
+}  // namespace
+
+ArchiveService::ArchiveService(QObject* parent)
+    : QObject(parent),
+      id_(g_services.fetchAndAddRelaxed(1)),
+      journalConnection_(QStringLiteral("kelvara-archive-journal-%1").arg(id_)) {
+  std::lock_guard<std::mutex> lock(g_liveMutex);
+  Live().insert(this);
 }
 
-ArchiveService::ArchiveService() = default;
-ArchiveService::~ArchiveService() = default;
+ArchiveService::~ArchiveService() {
+  {
+    std::lock_guard<std::mutex> lock(g_liveMutex);
+    Live().remove(this);
+  }
+  Shutdown();
+}
 
 ArchiveService::Cancel ArchiveService::NewCancel() { return std::make_shared<std::atomic<bool>>(false); }
 
@@ -536,7 +555,8 @@ void ArchiveService::EnsureWorker() {
     QSqlDatabase::contains(QString());
     QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"));
     { QSqlQuery warm; }
-    std::atexit([] { Instance().Shutdown(); });
+    std::atexit(ShutdownLive);
+    if (QCoreApplication::instance()) qAddPostRoutine(ShutdownLive);
     return true;
   }();
   (void)stopsAtExit;
@@ -591,7 +611,7 @@ void ArchiveService::Shutdown() {
     worker_ = nullptr;
   }
   archive_.reset();
-  CloseConnection(kJournalConnection);
+  CloseConnection(journalConnection_);
 }
 
 QString ArchiveService::Location() const {
@@ -704,7 +724,7 @@ QList<qint64> ArchiveService::BeginBatch(const QStringList& paths, QString* erro
   // first file is written, whatever the archive's thread is busy with.
   QList<qint64> ids;
   {
-    QSqlDatabase db = OpenQueueFile(kJournalConnection);
+    QSqlDatabase db = OpenQueueFile(journalConnection_);
     QSqlQuery q(db);
     const QString location = Location();
     bool ok = db.isOpen() &&
@@ -728,7 +748,7 @@ QList<qint64> ArchiveService::BeginBatch(const QStringList& paths, QString* erro
       ids.clear();
     }
   }
-  CloseConnection(kJournalConnection);
+  CloseConnection(journalConnection_);
   return ids;
 }
 

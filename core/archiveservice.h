@@ -34,7 +34,11 @@ class QThread;
 class ArchiveService : public QObject {
   Q_OBJECT
  public:
-  static ArchiveService& Instance();
+  // The program has one, owned by its application object and handed to the
+  // windows that store or read tests; the command-line tool and tests make
+  // their own. Taking it down closes its archive and queue.
+  explicit ArchiveService(QObject* parent = nullptr);
+  ~ArchiveService() override;
 
   // Where the archive is (Archive::DefaultLocation() unless set), and the
   // queue's file (beside the user's data, never on the server).
@@ -127,8 +131,6 @@ class ArchiveService : public QObject {
     QString waiting;         // why the archive cannot take tests now
     bool configFault = false, reachable = false, server = false, known = false;
   };
-  ArchiveService();
-  ~ArchiveService() override;
   void EnsureWorker();
   void Post(std::function<void()> job);
   void RunBlocking(const std::function<void()>& job);
@@ -136,6 +138,8 @@ class ArchiveService : public QObject {
   State Snapshot() const;
   void SetSendCancel(const Cancel& cancel);
 
+  const int id_;
+  const QString journalConnection_;
   mutable std::mutex mutex_;
   QString location_;
   State state_;

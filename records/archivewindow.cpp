@@ -103,7 +103,7 @@ ArchiveWindow::~ArchiveWindow() {
 void ArchiveWindow::Read(int* sequence, Job job, std::function<void(const Answer&)> done) {
   const int mine = ++*sequence;
   ++waiting_;
-  const QString location = ArchiveService::Instance().Location();
+  const QString location = service_.Location();
   auto* reader = static_cast<ArchiveReader*>(readerContext_);
   QMetaObject::invokeMethod(reader, [this, reader, location, job, done, sequence, mine] {
     Answer answer;
@@ -143,7 +143,8 @@ void ArchiveWindow::List(Job job, const QString& what) {
        });
 }
 
-ArchiveWindow::ArchiveWindow(TFormular* form, QWidget* parent) : QWidget(parent, Qt::Window), form_(form) {
+ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* parent)
+    : QWidget(parent, Qt::Window), form_(form), service_(archive) {
   setObjectName(QStringLiteral("20016"));
   setWindowTitle(kCaption);
   auto button = [this](int id, const QString& text) {
@@ -229,8 +230,8 @@ void ArchiveWindow::SetupWindow() {
 }
 
 Archive* ArchiveWindow::Open() {
-  Archive* archive = ArchiveService::Instance().Get();
-  if (!archive) Say(ArchiveService::Instance().Error(), true);
+  Archive* archive = service_.Get();
+  if (!archive) Say(service_.Error(), true);
   return archive;
 }
 
@@ -410,7 +411,7 @@ void ArchiveWindow::ImportFolder() {
   connect(&progress, &QProgressDialog::canceled, &progress, [cancel] { *cancel = true; });
   QEventLoop waiting;
   ArchiveService::ImportResult result;
-  ArchiveService::Instance().ImportAsync(
+  service_.ImportAsync(
       folder, cancel, &progress,
       [&progress](int done, int total) {
         progress.setMaximum(total);
@@ -445,8 +446,8 @@ void ArchiveWindow::ImportFolder() {
 }
 
 void ArchiveWindow::ChooseArchive() {
-  GenericDialogRequest request{this, QStringLiteral("archive"), ArchiveService::Instance().Location()};
-  QString location = ArchiveService::Instance().Location();
+  GenericDialogRequest request{this, QStringLiteral("archive"), service_.Location()};
+  QString location = service_.Location();
   const int answer = Seams::GenericDialog(request, [&] {
     bool ok = false;
     const QString chosen = QInputDialog::getText(
@@ -466,6 +467,6 @@ void ArchiveWindow::ChooseArchive() {
     stored = url.toString();
   }
   UserSettings::SetValue(QStringLiteral("Archiv"), QStringLiteral("Ort"), stored);
-  ArchiveService::Instance().SetLocation(location);
+  service_.SetLocation(location);
   ShowDue(days_->value());
 }

@@ -15,6 +15,7 @@ class QLineEdit;
 class QSpinBox;
 class QTableWidget;
 class QThread;
+class ArchiveService;
 class TFormular;
 
 class ArchiveWindow : public QWidget {
@@ -25,7 +26,8 @@ class ArchiveWindow : public QWidget {
     HistoryId = 22006, OpenInFormId = 22007, PdfId = 22008, CsvId = 22009, ImportId = 22010, StatusId = 22011,
     CustomerId = 22012, SettingsId = 22013, HistoryCsvId = 22014
   };
-  ArchiveWindow(TFormular* form, QWidget* parent = nullptr);
+  // Reads and imports through the program's archive service `archive`.
+  ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* parent = nullptr);
   ~ArchiveWindow() override;
   void SetupWindow();
 
@@ -82,6 +84,7 @@ class ArchiveWindow : public QWidget {
   void WriteCsv(const QString& title, const QString& name, const std::vector<QStringList>& rows);
 
   TFormular* form_;
+  ArchiveService& service_;
   QLineEdit* search_ = nullptr;
   QSpinBox* days_ = nullptr;
   QComboBox* customers_ = nullptr;

@@ -427,8 +427,8 @@ class RecordListDelegate : public QStyledItemDelegate {
 
 // ---- the window
 
-RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, QWidget* parent)
-    : QWidget(parent, Qt::Window), device_(device), form_(form) {
+RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, ArchiveService& archive, QWidget* parent)
+    : QWidget(parent, Qt::Window), device_(device), form_(form), archive_(archive) {
   setObjectName(QStringLiteral("20015"));
   setWindowTitle(kCaption);
   model_ = new RecordListModel(device, form, this);
@@ -766,7 +766,7 @@ void RecordListWindow::SaveRecords() {
   // Each test goes into the archive (or its queue) as its file is written;
   // the archive's work runs beside the window, which never waits for it.
   Batch::Result result;
-  const StoreJob::Tally tally = StoreJob::SaveRecords(this, kCaption, reports, paths, &result);
+  const StoreJob::Tally tally = StoreJob::SaveRecords(archive_, this, kCaption, reports, paths, &result);
   if (!result.ok) Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONHAND);
   status_->setText(tally.Text());
   if (!tally.missing.isEmpty() || !tally.journalError.isEmpty()) {

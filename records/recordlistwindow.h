@@ -15,6 +15,7 @@
 
 #include "core/recordlist.h"
 
+class ArchiveService;
 class QGridLayout;
 class QLabel;
 class QPushButton;
@@ -105,7 +106,8 @@ class RecordListWindow : public QWidget {
     PdfFilesId = 21001, OnePdfId = 21002, PrintId = 21003, RecordsId = 21004, CsvId = 21005, CsvPlainId = 21006,
     CancelLoadId = 21007, TableId = 21010, StatusId = 21011
   };
-  RecordListWindow(TMessgeraet* device, TFormular* form, QWidget* parent = nullptr);
+  // The batch store of "Datensätze speichern..." goes to `archive`.
+  RecordListWindow(TMessgeraet* device, TFormular* form, ArchiveService& archive, QWidget* parent = nullptr);
   ~RecordListWindow() override;
   void SetupWindow();
 
@@ -154,6 +156,7 @@ class RecordListWindow : public QWidget {
 
   TMessgeraet* device_;
   TFormular* form_;
+  ArchiveService& archive_;
   RecordListModel* model_ = nullptr;
   QSortFilterProxyModel* proxy_ = nullptr;
   QTableView* table_ = nullptr;

@@ -24,6 +24,7 @@ class QPushButton;
 class QPrinter;
 class TMessgeraet;
 class Surface;
+class ArchiveService;
 
 class TFormular : public QWidget {
   Q_OBJECT
@@ -87,6 +88,11 @@ class TFormular : public QWidget {
   // The report the form shows, as plain data, and the form showing a report.
   ReportRecord Record() const;
   void Show(const ReportRecord& record);
+  // The archive the form stores the test of each saved report in (the
+  // program's, handed over by the application); without one a save writes
+  // the file only.
+  void SetArchive(ArchiveService* archive) { archive_ = archive; }
+
   // Shows a test stored in the archive, for reading only: no field can be
   // typed in and Kopieren and Erzeugen are off, until a data record is loaded.
   void ShowStored(const ReportRecord& record);
@@ -190,4 +196,5 @@ class TFormular : public QWidget {
   // Stores the saved file's test in the archive; the note for the status bar.
   QString Archived(const QString& path);
   void ComposeSignature(int cityField, int contactField, int target);
+  ArchiveService* archive_ = nullptr;
 };

@@ -103,11 +103,12 @@ QString TFormular::Archived(const QString& path) {
   // The test goes into the archive as the file now holds it. Saved again to the
   // same file, it corrects the test stored before. The archive's answer comes
   // later, into the status bar: the form does not wait for it.
+  if (!archive_) return QString();
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return QString();
   const qint64 corrects = path == ArchivedPath ? ArchivedTestId : 0;
   const QString saved = QStringLiteral("Datensatz gespeichert: %1").arg(QDir::toNativeSeparators(path));
-  ArchiveService::Instance().StoreAsync(file.readAll(), corrects, this, [this, path, saved](const ArchiveService::Outcome& out) {
+  archive_->StoreAsync(file.readAll(), corrects, this, [this, path, saved](const ArchiveService::Outcome& out) {
     QString note;
     switch (out.result) {
       case ArchiveService::Result::Stored:

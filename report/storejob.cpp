@@ -30,9 +30,8 @@ QString Tally::Text() const {
   return text;
 }
 
-Tally SaveRecords(QWidget* owner, const QString& caption, const std::vector<ReportRecord>& reports,
-                  const QStringList& paths, Batch::Result* written) {
-  ArchiveService& service = ArchiveService::Instance();
+Tally SaveRecords(ArchiveService& service, QWidget* owner, const QString& caption,
+                  const std::vector<ReportRecord>& reports, const QStringList& paths, Batch::Result* written) {
   Tally tally;
   tally.total = int(paths.size());
   // The target files are noted before the first is written: after a crash

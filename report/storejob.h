@@ -10,6 +10,7 @@
 #include "render/batch.h"
 #include "core/reportrecord.h"
 
+class ArchiveService;
 class QWidget;
 
 namespace StoreJob {
@@ -30,9 +31,9 @@ struct Tally {
   QString Text() const;
 };
 
-// Writes reports[i] to paths[i] and stores each test; `written` gets the
-// file batch's own result (its error when a file could not be written).
-Tally SaveRecords(QWidget* owner, const QString& caption, const std::vector<ReportRecord>& reports,
-                  const QStringList& paths, Batch::Result* written);
+// Writes reports[i] to paths[i] and stores each test in `archive`; `written`
+// gets the file batch's own result (its error when a file could not be written).
+Tally SaveRecords(ArchiveService& archive, QWidget* owner, const QString& caption,
+                  const std::vector<ReportRecord>& reports, const QStringList& paths, Batch::Result* written);
 
 }  // namespace StoreJob

@@ -12,8 +12,9 @@ ChildWindowMakers ChildWindowMakers::Program() {
     device->SetupWindow();
     return static_cast<QWidget*>(device);
   };
-  makers.MakeForm = [](QWidget* deviceWindow) {
+  makers.MakeForm = [](QWidget* deviceWindow, ArchiveService& archive) {
     auto* form = new TFormular(qobject_cast<TMessgeraet*>(deviceWindow));
+    form->SetArchive(&archive);
     form->SetupWindow();
     return static_cast<QWidget*>(form);
   };
@@ -25,8 +26,9 @@ ChildWindowMakers ChildWindowMakers::Program() {
     auto* formular = qobject_cast<TFormular*>(form);
     return !formular || formular->QuerySaveChanges();
   };
-  makers.MakeList = [](QWidget* device, QWidget* form, std::function<void()> showDevice) -> QWidget* {
-    auto* list = new RecordListWindow(qobject_cast<TMessgeraet*>(device), qobject_cast<TFormular*>(form));
+  makers.MakeList = [](QWidget* device, QWidget* form, ArchiveService& archive,
+                       std::function<void()> showDevice) -> QWidget* {
+    auto* list = new RecordListWindow(qobject_cast<TMessgeraet*>(device), qobject_cast<TFormular*>(form), archive);
     list->SetupWindow();
     QObject::connect(list, &RecordListWindow::DeviceWindowWanted, list, [showDevice] {
       if (showDevice) showDevice();
@@ -40,13 +42,13 @@ ChildWindowMakers ChildWindowMakers::Program() {
   makers.DeviceClose = [](QWidget* device) {
     if (auto* window = qobject_cast<TMessgeraet*>(device)) window->CanClose();
   };
-  makers.MakeArchive = [](QWidget* form, std::function<void()> showForm) -> QWidget* {
-    auto* archive = new ArchiveWindow(qobject_cast<TFormular*>(form));
-    archive->SetupWindow();
-    QObject::connect(archive, &ArchiveWindow::FormWanted, archive, [showForm] {
+  makers.MakeArchive = [](QWidget* form, ArchiveService& archive, std::function<void()> showForm) -> QWidget* {
+    auto* window = new ArchiveWindow(qobject_cast<TFormular*>(form), archive);
+    window->SetupWindow();
+    QObject::connect(window, &ArchiveWindow::FormWanted, window, [showForm] {
       if (showForm) showForm();
     });
-    return archive;
+    return window;
   };
   makers.FormLoad = [](QWidget* form, const QString& path) {
     auto* formular = qobject_cast<TFormular*>(form);

@@ -281,16 +281,16 @@ int Kelvara::Run() {
 void Kelvara::StartUp() {
   // The archive: batches a crash cut short are completed, what waits is sent;
   // the status line says what waits and why, a message what the user must know.
-  ArchiveService& archive = ArchiveService::Instance();
+  ArchiveService& archive = archive_;
   auto shown = std::make_shared<QString>();
   connect(&archive, &ArchiveService::StateChanged, Frame, [this, shown] {
-    const QString text = ArchiveService::Instance().StateText();
+    const QString text = archive_.StateText();
     if (text == *shown) return;
     *shown = text;
     if (!text.isEmpty()) Frame->statusBar()->showMessage(text);
   });
   connect(&archive, &ArchiveService::Notice, Frame, [this](const QString& text) {
-    Frame->statusBar()->showMessage(ArchiveService::Instance().StateText());
+    Frame->statusBar()->showMessage(archive_.StateText());
     Seams::MessageBox(Frame, text, QStringLiteral("Archiv"), Win::MB_OK | Win::MB_ICONEXCLAMATION);
   });
   // A long queue is sent beside the work, with its progress and a cancel.
@@ -304,7 +304,7 @@ void Kelvara::StartUp() {
         Frame->statusBar()->showMessage(
             QStringLiteral("Senden abgebrochen: %1 – sie werden beim nächsten Start oder mit der nächsten "
                            "gespeicherten Prüfung gesendet.")
-                .arg(ArchiveService::Instance().StateText()));
+                .arg(archive_.StateText()));
       return;
     }
     if (!dialog && total >= 100) {
@@ -315,7 +315,7 @@ void Kelvara::StartUp() {
       dialog->setAutoReset(false);
       dialog->setAutoClose(false);
       dialog->setMinimumDuration(300);
-      connect(dialog.data(), &QProgressDialog::canceled, Frame, [] { ArchiveService::Instance().CancelSending(); });
+      connect(dialog.data(), &QProgressDialog::canceled, Frame, [this] { archive_.CancelSending(); });
     }
     if (dialog) dialog->setValue(std::min(done, total));
   });
@@ -496,7 +496,7 @@ void Kelvara::CreateChildren() {
   // final size on show.
   MdiClient->viewport()->installEventFilter(this);
 
-  ReportForm = makers_.MakeForm ? makers_.MakeForm(DeviceWindow) : new QWidget;
+  ReportForm = makers_.MakeForm ? makers_.MakeForm(DeviceWindow, archive_) : new QWidget;
   auto* form = new ChildFrame(nullptr, [this] { if (ShownChild == 2) ShowChild(1); });
   form->setObjectName(QStringLiteral("FormChild"));
   form->setWidget(ReportForm);
@@ -652,7 +652,7 @@ void Kelvara::EvCommand(int id) {
 
 void Kelvara::ShowList() {
   if (!RecordList) {
-    RecordList = makers_.MakeList(DeviceWindow, ReportForm, [this] {
+    RecordList = makers_.MakeList(DeviceWindow, ReportForm, archive_, [this] {
       // A record chosen in the list is shown in the device window.
       ShowChild(1);
       Frame->raise();
@@ -667,7 +667,7 @@ void Kelvara::ShowList() {
 
 void Kelvara::ShowArchive() {
   if (!ArchiveView) {
-    ArchiveView = makers_.MakeArchive(ReportForm, [this] {
+    ArchiveView = makers_.MakeArchive(ReportForm, archive_, [this] {
       // A stored test opened in the form is shown there.
       ShowChild(2);
       Frame->raise();

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 
+#include "core/archiveservice.h"
 #include "core/commandids.h"
 #include "core/layout.h"
 #include "shell/children.h"
@@ -138,6 +139,9 @@ class Kelvara : public QObject {
 
   QAction* Action(int id) const;
   ModeIndicators* Indicators() const { return indicators_; }
+  // The program's archive: the application owns it and hands it to the form,
+  // the record list and the archive window.
+  ArchiveService& Archiving() { return archive_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -163,6 +167,7 @@ class Kelvara : public QObject {
   QLineEdit* FocusedEdit() const;
   void WatchFocusedEdit();
 
+  ArchiveService archive_;  // taken down after the windows that use it
   ChildWindowMakers makers_;
   QSize deviceFrameSize_;  // the device window with its child frame's border
   std::function<HostInfo()> hostInfo_;

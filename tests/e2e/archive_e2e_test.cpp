@@ -42,7 +42,7 @@ class ArchiveVisit : public SimLink, public ::testing::WithParamInterface<Archiv
       location_ = PgTestDb::Make(server, QStringLiteral("kelvara_e2e_%1").arg(::getpid()));
       ASSERT_FALSE(location_.isEmpty()) << "the PostgreSQL server at $KELVARA_TEST_PG does not answer";
     }
-    ArchiveService::Instance().SetLocation(location_);
+    archive_.SetLocation(location_);
     Seams::SetMessageBoxResponder([](const MessageBoxRequest&) { return int(Win::IDYES); });
     Seams::SetFileDialogResponder([this](const FileDialogRequest&, QString* path) {
       *path = chosen_;
@@ -50,13 +50,13 @@ class ArchiveVisit : public SimLink, public ::testing::WithParamInterface<Archiv
     });
   }
   void TearDown() override {
-    ArchiveService::Instance().SetLocation(QString());
     Seams::ResetAll();
     SimLink::TearDown();
   }
   QTemporaryDir out_;
   QString location_;
   QString chosen_;
+  ArchiveService archive_;  // the program's archive service in this visit
 };
 
 TEST_P(ArchiveVisit, ABatchStoredTodayIsFoundAfterARestartAndDueOnTheRightDate) {
@@ -70,7 +70,7 @@ TEST_P(ArchiveVisit, ABatchStoredTodayIsFoundAfterARestartAndDueOnTheRightDate) 
     form.SetFieldText(18, QStringLiteral("12 Monate"));
     form.SichtpruefungBox->setChecked(true);
     form.FunktionspruefungBox->setChecked(true);
-    RecordListWindow list(w.get(), &form);
+    RecordListWindow list(w.get(), &form, archive_);
     list.SetupWindow();
     LoadAll();
     RecordListModel* model = list.Model();
@@ -83,9 +83,10 @@ TEST_P(ArchiveVisit, ABatchStoredTodayIsFoundAfterARestartAndDueOnTheRightDate) 
     chosen_ = out_.path();
     list.SaveRecords();
   }
-  // As after a restart: a new connection, a new window.
-  ArchiveService::Instance().SetLocation(location_);
-  ArchiveWindow window(nullptr);
+  // As after a restart: a new service, a new window.
+  ArchiveService restarted;
+  restarted.SetLocation(location_);
+  ArchiveWindow window(nullptr, restarted);
   window.SetupWindow();
   ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
   window.ShowSearch(QStringLiteral("INV-"));
@@ -182,9 +183,10 @@ TEST(ArchiveFailures, ADamagedArchiveIsAMessageInTheWindowAndAStatusFromTheCli) 
   EXPECT_TRUE(badErr.contains(QStringLiteral("ungültig"))) << badErr.toStdString();
 
   // The window: a message with the reason, once, not "0 Geräte".
-  ArchiveService::Instance().SetLocation(path);
+  ArchiveService service;
+  service.SetLocation(path);
   {
-    ArchiveWindow window(nullptr);
+    ArchiveWindow window(nullptr, service);
     window.SetupWindow();
     EXPECT_EQ(window.StatusLabel()->text(), QStringLiteral("Lade ..."));
     ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
@@ -193,7 +195,6 @@ TEST(ArchiveFailures, ADamagedArchiveIsAMessageInTheWindowAndAStatusFromTheCli) 
     EXPECT_FALSE(said.contains(QStringLiteral("Geräte")));
     EXPECT_EQ(window.AppliancesTable()->rowCount(), 0);
   }
-  ArchiveService::Instance().SetLocation(QString());
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "core/archiveservice.h"
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
@@ -108,7 +109,8 @@ TEST_F(Cli, IdentifyAndReadGiveWhatTheProgramShows) {
   ASSERT_TRUE(TestUtil::WaitFor([&] { return w->DeviceType == 2; }, 10000));
   TFormular form(w.get());
   form.SetupWindow();
-  RecordListWindow list(w.get(), &form);
+  ArchiveService archive;
+  RecordListWindow list(w.get(), &form, archive);
   list.SetupWindow();
   LoadAll();
   const QString listCsv = Out("list.csv");

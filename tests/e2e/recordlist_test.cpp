@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QTableView>
 
+#include "core/archiveservice.h"
 #include "device/TMessgeraet.h"
 #include "core/commandids.h"
 #include "shell/children.h"
@@ -110,7 +111,7 @@ class Visit : public SimLink {
     form_->SetFieldText(30, QStringLiteral("Prüfer Schmidt"));
     form_->SichtpruefungBox->setChecked(true);
     form_->FunktionspruefungBox->setChecked(true);
-    list_ = std::make_unique<RecordListWindow>(w.get(), form_.get());
+    list_ = std::make_unique<RecordListWindow>(w.get(), form_.get(), archive_);
     list_->SetupWindow();
     list_->show();
     LoadAll();
@@ -119,6 +120,7 @@ class Visit : public SimLink {
   QString Out(const QString& name) const { return out_.filePath(name); }
 
   QTemporaryDir out_;
+  ArchiveService archive_;
   std::unique_ptr<TFormular> form_;
   std::unique_ptr<RecordListWindow> list_;
   QList<MessageBoxRequest> boxes_;
@@ -277,7 +279,7 @@ TEST_F(Visit, ARunningLoadShowsTheTimeLeftAndCanBeCancelled) {
   ASSERT_TRUE(TestUtil::WaitFor([&] { return w->DeviceType == 2; }, 10000));
   form_ = std::make_unique<TFormular>(w.get());
   form_->SetupWindow();
-  list_ = std::make_unique<RecordListWindow>(w.get(), form_.get());
+  list_ = std::make_unique<RecordListWindow>(w.get(), form_.get(), archive_);
   list_->SetupWindow();
   list_->show();
   ASSERT_TRUE(TestUtil::WaitFor([&] { return ButtonsEnabled(); }, 5000));
@@ -303,7 +305,7 @@ TEST_F(Visit, ASecondLoadAsksAndACancelledOneKeepsTheRowsItDidNotRead) {
   ASSERT_TRUE(TestUtil::WaitFor([&] { return w->DeviceType == 2; }, 10000));
   form_ = std::make_unique<TFormular>(w.get());
   form_->SetupWindow();
-  list_ = std::make_unique<RecordListWindow>(w.get(), form_.get());
+  list_ = std::make_unique<RecordListWindow>(w.get(), form_.get(), archive_);
   list_->SetupWindow();
   LoadAll();
   RecordListModel* model = list_->Model();
@@ -355,7 +357,7 @@ TEST_F(Visit, OpenInspectionsAreOpenNotFailedAndTheFormIsTheDefaultAtAnyMoment) 
   ASSERT_TRUE(TestUtil::WaitFor([&] { return w->DeviceType == 2; }, 10000));
   form_ = std::make_unique<TFormular>(w.get());
   form_->SetupWindow();
-  list_ = std::make_unique<RecordListWindow>(w.get(), form_.get());
+  list_ = std::make_unique<RecordListWindow>(w.get(), form_.get(), archive_);
   list_->SetupWindow();
   list_->show();
   LoadAll();

@@ -71,7 +71,7 @@ TEST(DlgAbout, CommandBuildsANewDialogEachTime) {
   Seams::SetTimerResponder(TestUtil::ManualTimers);
   ChildWindowMakers makers;
   makers.MakeDevice = [](int) { return new QWidget; };
-  makers.MakeForm = [](QWidget*) { return new QWidget; };
+  makers.MakeForm = [](QWidget*, ArchiveService&) { return new QWidget; };
   auto app = std::make_unique<Kelvara>(QStringLiteral("Brisvel Kelvara"), 0, makers, [] { return HostInfo{}; });
   ASSERT_TRUE(app->InitMainWindow());
   std::vector<QString> versions;

@@ -47,7 +47,7 @@ QByteArray RecordOf(const QString& inventar) {
 
 TEST(ArchiveServiceTest, TestsWaitForTheirOwnArchiveAndAreSentWhenItIsBack) {
   QTemporaryDir dir;
-  ArchiveService& service = ArchiveService::Instance();
+  ArchiveService service;
   // An archive that cannot be reached: a file below a "folder" that is a file.
   QFile blocker(dir.filePath("gesperrt"));
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
@@ -78,7 +78,6 @@ TEST(ArchiveServiceTest, TestsWaitForTheirOwnArchiveAndAreSentWhenItIsBack) {
   EXPECT_EQ(check.TestCount(), 2);
   ASSERT_TRUE(checkOther.Open(other));
   EXPECT_EQ(checkOther.TestCount(), 1);
-  service.SetLocation(QString());
 }
 
 // The archive file deleted or moved while the program runs: no test is said
@@ -86,7 +85,7 @@ TEST(ArchiveServiceTest, TestsWaitForTheirOwnArchiveAndAreSentWhenItIsBack) {
 // all go in once the file is back.
 TEST(ArchiveServiceTest, AnArchiveFileThatWentAwayIsNotMadeAgainAndItsTestsWait) {
   QTemporaryDir dir;
-  ArchiveService& service = ArchiveService::Instance();
+  ArchiveService service;
   const QString path = dir.filePath("archiv.sqlite"), moved = dir.filePath("verschoben.sqlite");
   service.SetLocation(path);
   const int before = service.Pending();
@@ -106,12 +105,11 @@ TEST(ArchiveServiceTest, AnArchiveFileThatWentAwayIsNotMadeAgainAndItsTestsWait)
   Archive check;
   ASSERT_TRUE(check.Open(path));
   EXPECT_EQ(check.TestCount(), 3);
-  service.SetLocation(QString());
 }
 
 TEST(ArchiveServiceTest, ATestTheArchiveRefusesStaysWithItsReasonAndHoldsBackNoOther) {
   QTemporaryDir dir;
-  ArchiveService& service = ArchiveService::Instance();
+  ArchiveService service;
   service.SetLocation(dir.filePath("archiv.sqlite"));
   const int before = service.Pending();
   EXPECT_EQ(service.Store("kein Datensatz"), ArchiveService::Result::Queued);
@@ -124,7 +122,6 @@ TEST(ArchiveServiceTest, ATestTheArchiveRefusesStaysWithItsReasonAndHoldsBackNoO
   // Cleared so the other tests start from an empty queue.
   service.Shutdown();
   ASSERT_TRUE(QFile::remove(ArchiveService::QueueFile()));
-  service.SetLocation(QString());
 }
 
 TEST(ArchiveServiceTest, AnArchiveSetUpWronglyIsSaidToBeSoAndItsTestsGoInOnceItIsRight) {
@@ -132,7 +129,7 @@ TEST(ArchiveServiceTest, AnArchiveSetUpWronglyIsSaidToBeSoAndItsTestsGoInOnceItI
   if (server.isEmpty()) GTEST_SKIP() << "no PostgreSQL server: scripts/test starts one ($KELVARA_TEST_PG)";
   const QString right = PgTestDb::Make(server, QStringLiteral("kelvara_service_%1").arg(::getpid()));
   ASSERT_FALSE(right.isEmpty());
-  ArchiveService& service = ArchiveService::Instance();
+  ArchiveService service;
   QUrl wrong(right);
   wrong.setPath(QStringLiteral("/kein_solches_archiv"));
   service.SetLocation(wrong.toString());
@@ -144,12 +141,11 @@ TEST(ArchiveServiceTest, AnArchiveSetUpWronglyIsSaidToBeSoAndItsTestsGoInOnceItI
   EXPECT_TRUE(service.Flush());
   EXPECT_EQ(service.Pending(), before);
   EXPECT_EQ(service.StateText(), QStringLiteral("Archiv: PostgreSQL-Server"));
-  service.SetLocation(QString());
 }
 
 TEST(ArchiveServiceTest, AnOldQueueIsKeptAndADamagedOneIsMovedAsideNeverEmptied) {
   QTemporaryDir dir;
-  ArchiveService& service = ArchiveService::Instance();
+  ArchiveService service;
   const QString archivePath = dir.filePath("archiv.sqlite");
   service.SetLocation(archivePath);
   service.Shutdown();
@@ -217,15 +213,16 @@ TEST(ArchiveServiceTest, AnOldQueueIsKeptAndADamagedOneIsMovedAsideNeverEmptied)
   }
   QObject::disconnect(&service, &ArchiveService::Notice, nullptr, nullptr);
   QFile::remove(queue);
-  service.SetLocation(QString());
 }
 
 TEST(ArchiveServiceTest, SavingAReportStoresItsTestAndSavingAgainACorrection) {
   QTemporaryDir dir;
   const QString archivePath = dir.filePath("archiv.sqlite");
-  ArchiveService::Instance().SetLocation(archivePath);
+  ArchiveService service;
+  service.SetLocation(archivePath);
   Seams::SetMessageBoxResponder([](const MessageBoxRequest&) { return int(Win::IDOK); });
   TFormular form(nullptr);
+  form.SetArchive(&service);
   form.SetupWindow();
   form.SetFieldText(0, QStringLiteral("Elektro Müller"));
   form.SetFieldText(17, QStringLiteral("INV-9"));
@@ -236,7 +233,7 @@ TEST(ArchiveServiceTest, SavingAReportStoresItsTestAndSavingAgainACorrection) {
   ASSERT_TRUE(TestUtil::WaitFor([&] { return form.ArchivedTestId > 0; }, 20000));
   const qint64 first = form.ArchivedTestId;
   ASSERT_TRUE(form.SaveRecord(path));  // unchanged: the same test
-  ArchiveService::Instance().WaitIdle();
+  service.WaitIdle();
   QCoreApplication::processEvents();
   EXPECT_EQ(form.ArchivedTestId, first);
   form.SetFieldText(28, QStringLiteral("Nachtrag"));
@@ -254,13 +251,13 @@ TEST(ArchiveServiceTest, SavingAReportStoresItsTestAndSavingAgainACorrection) {
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(history[1].Record, file.readAll());
   EXPECT_EQ(found[0].NextDue, QDate(2027, 12, 9));
-  ArchiveService::Instance().SetLocation(QString());
 }
 
 
 // A record list of `count` records from a tester, each test different.
 struct ListOfRecords {
-  explicit ListOfRecords(int count) : device(nullptr, 1000, 0), form(&device), list(&device, &form) {
+  ListOfRecords(int count, ArchiveService& archive) : device(nullptr, 1000, 0), form(&device), list(&device, &form, archive) {
+    form.SetArchive(&archive);
     device.SetupWindow();
     for (int& a : device.MeasurementAvailable) a = 1;
     device.DeviceType = 2;
@@ -328,8 +325,9 @@ TEST(ArchiveServiceHelper, DISABLED_StoreBatch) {
   const QString folder = qEnvironmentVariable("KELVARA_BATCH_FOLDER");
   if (folder.isEmpty()) GTEST_SKIP();
   qputenv("XDG_DATA_HOME", qgetenv("KELVARA_HELPER_DATA"));
-  ArchiveService::Instance().SetLocation(qEnvironmentVariable("KELVARA_BATCH_ARCHIVE"));
-  ListOfRecords records(500);
+  ArchiveService service;
+  service.SetLocation(qEnvironmentVariable("KELVARA_BATCH_ARCHIVE"));
+  ListOfRecords records(500, service);
   std::printf("beginnt\n");
   std::fflush(stdout);
   records.Save(folder);
@@ -344,14 +342,14 @@ TEST(ArchiveServiceTest, ABatchWhileAnotherProgramHoldsTheArchiveWaitsInTheQueue
     Archive archive;
     ASSERT_TRUE(archive.Open(archivePath));
   }
-  ArchiveService& service = ArchiveService::Instance();
+  ArchiveService service;
   service.SetLocation(archivePath);
   const int before = service.Pending();
   QProcess holder;
   StartHelper(holder, "HoldWriteLock", {"KELVARA_HOLD_LOCK=" + archivePath});
   ASSERT_TRUE(TestUtil::WaitFor([&] { return holder.readAllStandardOutput().contains("gesperrt"); }, 30000));
 
-  ListOfRecords records(5);
+  ListOfRecords records(5, service);
   const QString folder = dir.filePath("daten");
   QDir().mkpath(folder);
   // The window's events go on while the archive waits for the lock: a timer
@@ -379,12 +377,10 @@ TEST(ArchiveServiceTest, ABatchWhileAnotherProgramHoldsTheArchiveWaitsInTheQueue
   Archive check;
   ASSERT_TRUE(check.Open(archivePath));
   EXPECT_EQ(check.TestCount(), 5);
-  service.SetLocation(QString());
 }
 
 TEST(ArchiveServiceTest, ABatchCutShortByKill9IsCompletedAtTheNextStart) {
   QTemporaryDir dir;
-  ArchiveService& service = ArchiveService::Instance();
   std::mt19937 rng(20261209);
   for (int round = 0; round < 20; ++round) {
     const QString folder = dir.filePath(QStringLiteral("runde-%1").arg(round));
@@ -407,6 +403,7 @@ TEST(ArchiveServiceTest, ABatchCutShortByKill9IsCompletedAtTheNextStart) {
     ASSERT_TRUE(batch.waitForFinished(30000));
 
     // The next start: every file written is in the archive, once.
+    ArchiveService service;
     service.SetLocation(archivePath);
     service.Start();
     service.WaitIdle();
@@ -420,7 +417,6 @@ TEST(ArchiveServiceTest, ABatchCutShortByKill9IsCompletedAtTheNextStart) {
       EXPECT_EQ(check.StoreRecord(file.readAll()), Archive::Stored::Duplicate) << round << " " << name.toStdString();
     }
   }
-  service.SetLocation(QString());
 }
 
 }  // namespace
@@ -446,8 +442,9 @@ TEST(ArchiveWindowTest, AFewHundredAppliancesToLookAt) {
       ASSERT_EQ(archive.StoreReport(r), Archive::Stored::New);
     }
   }
-  ArchiveService::Instance().SetLocation(archivePath);
-  ArchiveWindow window(nullptr);
+  ArchiveService service;
+  service.SetLocation(archivePath);
+  ArchiveWindow window(nullptr, service);
   window.SetupWindow();
   window.ShowDue(60);
   ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
@@ -476,7 +473,6 @@ TEST(ArchiveWindowTest, AFewHundredAppliancesToLookAt) {
   EXPECT_EQ(rows[1][0], window.HistoryTable()->item(0, 0)->text());
   window.show();
   TestUtil::Grab(&window, QStringLiteral("archive-window-300"));
-  ArchiveService::Instance().SetLocation(QString());
 }
 
 }  // namespace

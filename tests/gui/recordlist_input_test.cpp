@@ -14,6 +14,7 @@
 #include <QTableView>
 
 #include "core/archive.h"
+#include "core/archiveservice.h"
 #include "controls/fieldguard.h"
 #include "device/TMessgeraet.h"
 #include "core/fieldcheck.h"
@@ -38,6 +39,7 @@ void Type(QWidget* edit, const QString& text) {
 struct List {
   TMessgeraet device{nullptr, 1000, 0};
   TFormular form{&device};
+  ArchiveService archive;
   std::unique_ptr<RecordListWindow> window;
   RecordListModel* model = nullptr;
   explicit List(int count = 4) {
@@ -53,7 +55,7 @@ struct List {
       const int codes[4] = {3, 7, 9, 11}, raws[4] = {1200, 5000, 1000, 1000};
       for (int e = 0; e < 4; ++e) rec.RangeCode[e] = codes[e], rec.RawValue[e] = raws[e];
     }
-    window = std::make_unique<RecordListWindow>(&device, &form);
+    window = std::make_unique<RecordListWindow>(&device, &form, archive);
     window->SetupWindow();
     model = window->Model();
   }

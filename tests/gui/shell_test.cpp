@@ -41,6 +41,7 @@ struct FakeChildren {
   QLineEdit* formReadOnly = nullptr;
   int debugModeSeen = -1;
   QWidget* deviceSeenByForm = nullptr;
+  ArchiveService* archiveSeenByForm = nullptr;
 
   ChildWindowMakers Makers() {
     ChildWindowMakers m;
@@ -54,8 +55,9 @@ struct FakeChildren {
       layout->addStretch();
       return w;
     };
-    m.MakeForm = [this](QWidget* device) {
+    m.MakeForm = [this](QWidget* device, ArchiveService& archive) {
       deviceSeenByForm = device;
+      archiveSeenByForm = &archive;
       auto* w = new QWidget;
       w->setMinimumSize(600, 780);
       auto* layout = new QVBoxLayout(w);
@@ -287,6 +289,7 @@ TEST_F(ShellTest, StartShowsTheDeviceWindowWithFocusAndChecksItsItem) {
   ShowFrame();
   EXPECT_EQ(children.debugModeSeen, 1);
   EXPECT_EQ(children.deviceSeenByForm, k.DeviceWindow);
+  EXPECT_EQ(children.archiveSeenByForm, &k.Archiving());  // the application's own archive
   EXPECT_EQ(k.ShownChild, 1);
   EXPECT_TRUE(k.DeviceChild->isVisible());
   EXPECT_FALSE(k.FormChild->isVisible());
