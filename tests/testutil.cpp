@@ -1,7 +1,6 @@
 #include "tests/testutil.h"
 
 #include <QDir>
-#include <QThread>
 
 #include "render/fonts.h"
 
@@ -21,37 +20,6 @@ QImage Grab(QWidget* widget, const QString& name) {
   QImage image = widget->grab().toImage();
   image.save(OutDir() + "/" + name + ".png");
   return image;
-}
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > timeoutMs) return done();
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-    QThread::msleep(1);
-  }
-  return true;
-}
-
-void Pump(int ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < ms) {
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-    QThread::msleep(1);
-  }
-}
-
-ScopedPortFolder::ScopedPortFolder(const QString& path) : old_(qgetenv("KELVARA_PORTS")) {
-  qputenv("KELVARA_PORTS", path.toLocal8Bit());
-}
-
-ScopedPortFolder::~ScopedPortFolder() {
-  if (old_.isNull())
-    qunsetenv("KELVARA_PORTS");
-  else
-    qputenv("KELVARA_PORTS", old_);
 }
 
 QPalette DarkPalette() {

@@ -1,6 +1,7 @@
 #pragma once
-// Helpers shared by the tests: find controls by their id, grab widgets to PNG,
-// answer the dialog seam, pump the event loop.
+// Helpers of the tests of the windows: find controls by their id, grab widgets
+// to PNG, answer the dialog seam; with those that need no window (waiting,
+// the port folder).
 #include <QApplication>
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -9,6 +10,8 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+
+#include "tests/support/coretestutil.h"
 
 namespace TestUtil {
 
@@ -28,28 +31,10 @@ QImage Grab(QWidget* widget, const QString& name);
 // Where test output (PNG, PDF, INI files) goes; created on first use.
 QString OutDir();
 
-// Runs the event loop until `done` is true or `timeoutMs` passed; returns `done()`.
-bool WaitFor(const std::function<bool()>& done, int timeoutMs);
-// Runs the event loop for `ms` milliseconds.
-void Pump(int ms);
-
 // Timer responders for the dialog seam: timers that count as running while
 // the test drives their ticks, and timers that cannot be had.
 inline bool ManualTimers(unsigned, int) { return true; }
 inline bool NoTimers(unsigned, int) { return false; }
-
-// Points the program's port folder ($KELVARA_PORTS) at `path` for its
-// lifetime, then gives back what was set before.
-class ScopedPortFolder {
- public:
-  explicit ScopedPortFolder(const QString& path);
-  ~ScopedPortFolder();
-  ScopedPortFolder(const ScopedPortFolder&) = delete;
-  ScopedPortFolder& operator=(const ScopedPortFolder&) = delete;
-
- private:
-  QByteArray old_;
-};
 
 // A dark desktop theme: light writing on dark windows.
 QPalette DarkPalette();

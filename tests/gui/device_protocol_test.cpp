@@ -1,5 +1,6 @@
-// The device window's line protocol, driven by hand: framing, the answers,
-// the port texts, the load-all and delete-all sequences and their faults.
+// The device window over its tester session, driven by hand: what it shows of
+// the answers, the port texts, the load-all and delete-all sequences and their
+// faults. The line protocol itself is tested without a window (tests/unit).
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
@@ -9,71 +10,6 @@
 #include "tests/device_link_fixture.h"
 
 #include <unistd.h>
-
-TEST_F(DeviceLink, FramingOfLinesFromChunks) {
-  int before = w->LogList->count();
-  w->ProbeCount = 2;
-  Feed("\r");  // a lone CR is an empty line
-  EXPECT_EQ(LogSince(before), QStringList{"RxD:"});
-  EXPECT_EQ(w->ProbeCount, 0);
-  EXPECT_EQ(Text(1448), "Online");
-
-  // CR LF: the LF is dropped; so are control bytes and bytes from 0x80 up.
-  Feed("s 000C\r\nx\x01y\x1b\x9cz\xff\r");
-  EXPECT_EQ(w->RecordCount, 12);
-  EXPECT_EQ(Text(1466), "012");
-  EXPECT_EQ(Log().last(), "RxD:xyz");
-
-  // A NUL is dropped; what follows it in the chunk is counted and framed.
-  int rx = w->RxBytes;
-  w->ProcessChunk(QByteArray("ab\0c", 4));
-  EXPECT_EQ(w->RxBytes, rx + 3);
-  Feed("\r");
-  EXPECT_EQ(Log().last(), "RxD:abc");
-
-  // 600 characters: the line keeps 511, the log shows 190.
-  QByteArray longLine(600, 'x');
-  longLine[0] = 's';
-  Feed(longLine + "\r");
-  EXPECT_EQ(Log().last(), "RxD:s" + QString(189, 'x'));
-  EXPECT_EQ(w->LineLength, 0);
-}
-
-TEST_F(DeviceLink, OverlongLineIsCutAt511BeforeItIsTested) {
-  Identify();
-  // An entry answer whose raw value lies beyond character 511 is cut there.
-  QByteArray line = "d 0001 0 3 " + QByteArray(498, '0') + "1234\r";  // "1234" from position 509 on
-  Feed(line);
-  EXPECT_EQ(w->Records[0].RangeCode[0], 3);
-  EXPECT_EQ(w->Records[0].RawValue[0], 0x12);
-}
-
-TEST_F(DeviceLink, ShortLinesAreOnlyLogged) {
-  Identify();
-  int count = w->RecordCount;
-  Feed("d all\rs 1F4\rm 1 4\r");
-  EXPECT_EQ(w->RecordCount, count);
-  EXPECT_EQ(w->EntryIndex, 0);
-  EXPECT_EQ(Text(1467), "?");
-  QStringList tail = Log().mid(Log().size() - 3);
-  EXPECT_EQ(tail, (QStringList{"RxD:d all", "RxD:s 1F4", "RxD:m 1 4"}));
-}
-
-TEST_F(DeviceLink, CountAnswersStayWithinZeroTo500) {
-  struct Case {
-    const char* line;
-    int count;
-  } cases[] = {{"s 01F4", 500}, {"s 03E8", 500}, {"s 000C", 12}, {"s 0000", 0},
-               {"s 80000000", 500}, {"s FFFFFFFF", 500}, {"s 123456789", 500}, {"s -0001", 500}};
-  for (const Case& c : cases) {
-    w->RecordCount = 7;
-    Feed(QByteArray(c.line) + "\r");
-    EXPECT_EQ(w->RecordCount, c.count) << c.line;
-  }
-  w->RecordCount = 7;
-  Feed("s zzzz\r");  // does not match: nothing changes
-  EXPECT_EQ(w->RecordCount, 7);
-}
 
 TEST_F(DeviceLink, IdentificationSelectsTheDeviceType) {
   Feed("vQK236 V2.04.11 and more\r");
@@ -349,45 +285,6 @@ TEST_F(DeviceLink, SilentTesterMidLoadIsGivenUp) {
   EXPECT_EQ(Sent(), QByteArray("v\r"));
 }
 
-TEST_F(DeviceLink, AnswersKeepTheLoadAlive) {
-  AttachPty();
-  Identify();
-  w->ButtonClicked(105);
-  w->StepLoadAll();
-  Feed("s 0002\rd 0000 0 3 05DC\r");
-  w->EvTimer(TMessgeraet::LockTimer);
-  w->StepLoadAll();
-  Feed("d 0001 0 3 05DC\r");  // an answer between the lock ticks
-  w->EvTimer(TMessgeraet::LockTimer);
-  EXPECT_NE(w->LoadState, 0);
-}
-
-TEST_F(DeviceLink, OnlyTheAwaitedAnswersKeepTheLoadAlive) {
-  AttachPty();
-  Identify();
-  w->ButtonClicked(105);
-  w->StepLoadAll();
-  Feed("s 0002\rd 0000 0 3 05DC\r");
-  w->StepLoadAll();  // asks for address 1
-  // A record-entry answer that trickles in over two lock periods is awaited.
-  Feed("d 0001 0");
-  w->EvTimer(TMessgeraet::LockTimer);
-  Feed(" 3 05");
-  w->EvTimer(TMessgeraet::LockTimer);
-  ASSERT_NE(w->LoadState, 0);
-  Feed("DC\r");
-  EXPECT_EQ(w->EntryIndex, 2);
-  w->StepLoadAll();  // asks for address 2
-  // Live values from a tester that measures but does not answer are not.
-  for (int tick = 0; tick < TMessgeraet::kLoadPatienceTicks; ++tick) {
-    Feed("m 1.234 3\rgarbage\r");
-    w->EvTimer(TMessgeraet::LockTimer);
-  }
-  EXPECT_EQ(w->LoadState, 0);
-  w->StepLoadAll();
-  EXPECT_TRUE(ButtonsEnabled());
-}
-
 // A tester unplugged mid-answer leaves a piece of a line behind; poll ticks
 // that bring nothing new must not count as progress of the load.
 TEST_F(DeviceLink, APieceOfAnAnswerLeftByAnUnpluggedTesterDoesNotHoldTheLoad) {
@@ -470,19 +367,6 @@ TEST_F(DeviceLink, LateAnswersOfAGivenUpLoadChangeNoRecord) {
   Feed("d 0004 1 9 FFFF\r");
   EXPECT_EQ(w->Records[0].RangeCode[0], 9);
   EXPECT_EQ(w->EntryIndex, 1);
-}
-
-// A NUL after an answer may share a read with the start of the next answer.
-TEST_F(DeviceLink, ANulByteIsDroppedWithoutLosingWhatFollowsIt) {
-  AttachPty();
-  Identify();
-  const int before = w->RxBytes;
-  Feed(QByteArray("s 0002\r\0s 0003\r\0", 16));  // reads "s 000", "2\r\0s ", "0003\r", "\0"
-  EXPECT_EQ(w->RecordCount, 3);
-  EXPECT_EQ(w->RxBytes - before, 14);  // what reached framing
-  w->ProcessChunk(QByteArray("\0\0d 0", 5));
-  w->ProcessChunk(QByteArray("000 0", 5));
-  EXPECT_EQ(w->LineLength, 8);
 }
 
 TEST_F(DeviceLink, TheLogKeepsTheNewestLines) {

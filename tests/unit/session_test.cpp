@@ -15,12 +15,13 @@ namespace {
 struct RecordingView : SessionView {
   QStringList log;
   std::map<int, QString> texts;
-  int shownRecords = 0, opens = 0, reopens = 0, typeChanges = 0;
+  int shownRecords = 0, opens = 0, reopens = 0, typeChanges = 0, ranges = 0;
   bool buttons = true;
   bool testOn = true;
   std::map<unsigned, int> timers;  // running timers and their periods
   void LogLine(const QString& t) override { log << t; }
   void ShowText(int id, const QString& t) override { texts[id] = t; }
+  void ShowRange(bool, const QString&, unsigned) override { ++ranges; }
   void DeviceTypeChanged() override { ++typeChanges; }
   void ShowRecord() override { ++shownRecords; }
   void EnableRecordButtons(bool e) override { buttons = e; }
@@ -64,6 +65,19 @@ class Session : public ::testing::Test {
       session.PollTick();
       if (session.LoadState == 0 && session.DeleteAllPending == 0 && view.buttons) return;
     }
+  }
+  // Bytes from the tester in chunks of at most five, as the poll tick takes them.
+  void Feed(const QByteArray& bytes) {
+    for (int i = 0; i < bytes.size(); i += 5) session.ProcessChunk(bytes.mid(i, 5));
+  }
+  void Identify() { Feed("vQK236 V2.04.11\r"); }
+  // A load started by hand, with the tester's answers fed by the test.
+  void StartLoadByHand() {
+    tester.answering = false;
+    Identify();
+    session.StartLoadAll();
+    session.StepLoadAll();
+    ASSERT_EQ(link.Sent().right(2), QByteArray("s\r"));
   }
   RecordingView view;
   MemoryLink link;
@@ -145,18 +159,123 @@ TEST_F(Session, ProbesDeclareOfflineAtTheThirdSilentTickAndReopen) {
   EXPECT_EQ(link.Sent(), "");
 }
 
-TEST_F(Session, FramingDropsNulAndLineFeedAndKeeps511Characters) {
-  const int before = session.RxBytes;
+TEST_F(Session, FramingOfLinesFromChunks) {
+  tester.answering = false;
+  const int before = view.log.size();
+  session.ProbeCount = 2;
+  Feed("\r");  // a lone CR is an empty line
+  EXPECT_EQ(view.log.mid(before), QStringList{"RxD:"});
+  EXPECT_EQ(session.ProbeCount, 0);
+  EXPECT_EQ(view.texts[1448], "Online");
+
+  // CR LF: the LF is dropped; so are control bytes and bytes from 0x80 up.
+  Feed("s 000C\r\nx\x01y\x1b\x9cz\xff\r");
+  EXPECT_EQ(session.RecordCount, 12);
+  EXPECT_EQ(view.texts[1466], "012");
+  EXPECT_EQ(view.log.last(), "RxD:xyz");
+
+  // A NUL is dropped; what follows it in the chunk is counted and framed.
+  int rx = session.RxBytes;
+  session.ProcessChunk(QByteArray("ab\0c", 4));
+  EXPECT_EQ(session.RxBytes, rx + 3);
+  Feed("\r");
+  EXPECT_EQ(view.log.last(), "RxD:abc");
+  rx = session.RxBytes;
   session.ProcessChunk(QByteArray("s 00\0", 5));
   session.ProcessChunk(QByteArray("0C\r\n\0", 5));
   EXPECT_EQ(session.RecordCount, 12);
-  EXPECT_EQ(session.RxBytes - before, 8);
+  EXPECT_EQ(session.RxBytes - rx, 8);
+
+  // 600 characters: the line keeps 511, the log shows 190.
   QByteArray longLine(600, 'x');
+  longLine[0] = 's';
   session.ProcessChunk(longLine);
   EXPECT_EQ(session.LineLength, 511);
-  session.ProcessChunk("\r");
-  EXPECT_EQ(view.log.last(), "RxD:" + QString(190, 'x'));
+  Feed("\r");
+  EXPECT_EQ(view.log.last(), "RxD:s" + QString(189, 'x'));
   EXPECT_EQ(session.LineLength, 0);
+}
+
+// A NUL after an answer may share a read with the start of the next answer.
+TEST_F(Session, ANulByteIsDroppedWithoutLosingWhatFollowsIt) {
+  tester.answering = false;
+  Identify();
+  const int before = session.RxBytes;
+  Feed(QByteArray("s 0002\r\0s 0003\r\0", 16));  // reads "s 000", "2\r\0s ", "0003\r", "\0"
+  EXPECT_EQ(session.RecordCount, 3);
+  EXPECT_EQ(session.RxBytes - before, 14);  // what reached framing
+  session.ProcessChunk(QByteArray("\0\0d 0", 5));
+  session.ProcessChunk(QByteArray("000 0", 5));
+  EXPECT_EQ(session.LineLength, 8);
+}
+
+TEST_F(Session, OverlongLineIsCutAt511BeforeItIsTested) {
+  tester.answering = false;
+  Identify();
+  // An entry answer whose raw value lies beyond character 511 is cut there.
+  Feed("d 0001 0 3 " + QByteArray(498, '0') + "1234\r");  // "1234" from position 509 on
+  EXPECT_EQ(session.Records[0].RangeCode[0], 3);
+  EXPECT_EQ(session.Records[0].RawValue[0], 0x12);
+}
+
+TEST_F(Session, ShortLinesAreOnlyLogged) {
+  tester.answering = false;
+  Identify();
+  const int count = session.RecordCount;
+  Feed("d all\rs 1F4\rm 1 4\r");
+  EXPECT_EQ(session.RecordCount, count);
+  EXPECT_EQ(session.EntryIndex, 0);
+  EXPECT_EQ(view.ranges, 0);
+  EXPECT_EQ(view.log.mid(view.log.size() - 3), (QStringList{"RxD:d all", "RxD:s 1F4", "RxD:m 1 4"}));
+}
+
+TEST_F(Session, CountAnswersStayWithinZeroTo500) {
+  struct Case {
+    const char* line;
+    int count;
+  } cases[] = {{"s 01F4", 500}, {"s 03E8", 500}, {"s 000C", 12}, {"s 0000", 0},
+               {"s 80000000", 500}, {"s FFFFFFFF", 500}, {"s 123456789", 500}, {"s -0001", 500}};
+  for (const Case& c : cases) {
+    session.RecordCount = 7;
+    Feed(QByteArray(c.line) + "\r");
+    EXPECT_EQ(session.RecordCount, c.count) << c.line;
+  }
+  session.RecordCount = 7;
+  Feed("s zzzz\r");  // does not match: nothing changes
+  EXPECT_EQ(session.RecordCount, 7);
+}
+
+TEST_F(Session, AnswersKeepTheLoadAlive) {
+  StartLoadByHand();
+  Feed("s 0002\rd 0000 0 3 05DC\r");
+  session.LockTick();
+  session.StepLoadAll();
+  Feed("d 0001 0 3 05DC\r");  // an answer between the lock ticks
+  session.LockTick();
+  EXPECT_NE(session.LoadState, 0);
+}
+
+TEST_F(Session, OnlyTheAwaitedAnswersKeepTheLoadAlive) {
+  StartLoadByHand();
+  Feed("s 0002\rd 0000 0 3 05DC\r");
+  session.StepLoadAll();  // asks for address 1
+  // A record-entry answer that trickles in over two lock periods is awaited.
+  Feed("d 0001 0");
+  session.LockTick();
+  Feed(" 3 05");
+  session.LockTick();
+  ASSERT_NE(session.LoadState, 0);
+  Feed("DC\r");
+  EXPECT_EQ(session.EntryIndex, 2);
+  session.StepLoadAll();  // asks for address 2
+  // Live values from a tester that measures but does not answer are not.
+  for (int tick = 0; tick < TesterSession::kLoadPatienceTicks; ++tick) {
+    Feed("m 1.234 3\rgarbage\r");
+    session.LockTick();
+  }
+  EXPECT_EQ(session.LoadState, 0);
+  session.StepLoadAll();
+  EXPECT_TRUE(view.buttons);
 }
 
 // Found by fuzzing: an answer already under way when the load starts moves it

@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "core/serialport.h"
-#include "tests/testutil.h"
+#include "tests/support/coretestutil.h"
 
 namespace {
 
