@@ -1,5 +1,6 @@
 # Builds the probes of the layers: NAME:ok must build; NAME:HEADER must fail
-# because HEADER is not on the layer's include path.
+# because HEADER is not for the layer: not on its include path, or stopped by
+# the layer's forbidden headers.
 foreach(probe ${PROBES})
   string(REPLACE ":" ";" parts ${probe})
   list(GET parts 0 name)
@@ -13,11 +14,12 @@ foreach(probe ${PROBES})
     message(STATUS "${name}: builds")
   else()
     if(rc EQUAL 0)
-      message(FATAL_ERROR "${name}: the layer builds with <${expect}>, which it may not use")
+      message(FATAL_ERROR "${name}: the layer builds with ${expect}, which it may not use")
     endif()
-    if(NOT "${out}${err}" MATCHES "${expect}: No such file or directory")
-      message(FATAL_ERROR "${name} failed, but not for want of <${expect}>:\n${out}\n${err}")
+    string(REGEX REPLACE "([.+])" "\\\\\\1" pattern "${expect}")
+    if(NOT "${out}${err}" MATCHES "${pattern}(: No such file or directory| is not for the layer of)")
+      message(FATAL_ERROR "${name} failed, but not for want of ${expect}:\n${out}\n${err}")
     endif()
-    message(STATUS "${name}: fails for want of <${expect}>, as it should")
+    message(STATUS "${name}: fails for want of ${expect}, as it should")
   endif()
 endforeach()
