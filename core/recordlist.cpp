@@ -68,11 +68,11 @@ ReportRecord ReportFor(const Source& source, int index, const ApplianceData& dat
   auto put = [&](int field, const QString& text) {
     if (!text.isEmpty()) report.Fields[field] = text;
   };
-  put(17, data.InventarNr);
-  put(13, data.Bezeichnung);
-  put(14, data.HerstellerTyp);
-  put(16, data.Standort);
-  put(28, data.Bemerkungen);
+  put(Layout::kFieldIdentnummer, data.InventarNr);
+  put(Layout::kFieldGeraetArt, data.Bezeichnung);
+  put(Layout::kFieldHersteller, data.HerstellerTyp);
+  put(Layout::kFieldStandort, data.Standort);
+  put(Layout::kFieldBemerkung, data.Bemerkungen);
   report.Fields[Layout::kFieldPruefungAm] = data.Pruefdatum.isEmpty() ? today.toString(QStringLiteral("dd.MM.yyyy")) : data.Pruefdatum;
   if (data.Sichtpruefung >= 0) report.Sichtpruefung = data.Sichtpruefung == 1;
   if (data.Funktionspruefung >= 0) report.Funktionspruefung = data.Funktionspruefung == 1;

@@ -202,6 +202,10 @@ void TFormular::ComposeSignature(int cityField, int contactField, int target) {
   SetFieldText(target, text);
 }
 
-void TFormular::CmErzeugenUnternehmer() { ComposeSignature(2, 5, kFieldUnternehmer); }
+void TFormular::CmErzeugenUnternehmer() {
+  ComposeSignature(Layout::kFieldAGPlzStadt, Layout::kFieldAGKontaktperson, kFieldUnternehmer);
+}
 
-void TFormular::CmErzeugenPruefer() { ComposeSignature(9, 12, kFieldPruefer); }
+void TFormular::CmErzeugenPruefer() {
+  ComposeSignature(Layout::kFieldANPlzStadt, Layout::kFieldANKontaktperson, kFieldPruefer);
+}

@@ -398,7 +398,7 @@ QString NotPrintedText(const QString& title, const QString& reason) {
 
 QString DocumentName(const TFormular& form, const QDate& day) {
   // The client's name as it stands, without the characters a file name cannot hold.
-  QString client = form.FieldFirstLine(0).simplified();
+  QString client = form.FieldFirstLine(Layout::kFieldAuftraggeber).simplified();
   client.remove(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]")));
   QString name = QStringLiteral("Prüfprotokoll");
   if (!client.isEmpty()) name += QLatin1Char(' ') + client.left(80);

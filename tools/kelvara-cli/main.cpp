@@ -397,12 +397,12 @@ ReportRecord FromRow(const QStringList& columns, const QStringList& row, const R
     const QString text = cell(name);
     if (!text.isEmpty()) report.Fields[field] = text;
   };
-  put(17, QStringLiteral("Inventar-Nr."));
-  put(13, QStringLiteral("Gerät/Bezeichnung"));
-  put(14, QStringLiteral("Hersteller/Typ"));
-  put(16, QStringLiteral("Standort"));
-  put(25, QStringLiteral("Prüfdatum"));
-  put(28, QStringLiteral("Bemerkungen"));
+  put(Layout::kFieldIdentnummer, QStringLiteral("Inventar-Nr."));
+  put(Layout::kFieldGeraetArt, QStringLiteral("Gerät/Bezeichnung"));
+  put(Layout::kFieldHersteller, QStringLiteral("Hersteller/Typ"));
+  put(Layout::kFieldStandort, QStringLiteral("Standort"));
+  put(Layout::kFieldPruefungAm, QStringLiteral("Prüfdatum"));
+  put(Layout::kFieldBemerkung, QStringLiteral("Bemerkungen"));
   if (columns.contains(QStringLiteral("Sichtprüfung"))) report.Sichtpruefung = cell(QStringLiteral("Sichtprüfung")) == QLatin1String("ja");
   if (columns.contains(QStringLiteral("Funktionsprüfung")))
     report.Funktionspruefung = cell(QStringLiteral("Funktionsprüfung")) == QLatin1String("ja");
