@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/places.h"
 #include "platform/seams.h"
 #include "tests/testutil.h"
 
@@ -36,17 +35,10 @@ int main(int argc, char** argv) {
   // No test may reach a printer of the machine: the print system is asked at
   // a place where none answers, so only PDF output remains.
   setenv("CUPS_SERVER", "/nonexistent/kelvara-tests/cups.sock", 1);
-  // The user's settings (folders last used) stay untouched: the program's
-  // settings folder is one of the tests' own ...
+  // The user's settings (folders last used) and data (the archive and its
+  // queue) stay untouched, also by the programs the tests start.
   QTemporaryDir config;
-  Places::Set places;
-  places.settingsFolder = config.filePath(QStringLiteral("Kelvara"));
-  Places::Install(&places);
-  // ... also for the programs the tests start, which take their places from
-  // the environment. So do the user's data (the archive and its queue).
-  setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
-  setenv("XDG_DATA_HOME", config.path().toLocal8Bit().constData(), 1);
-  unsetenv("KELVARA_ARCHIVE");
+  TestUtil::KeepTheUsersFiles(config.path());
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
   TestUtil::InstallFonts();

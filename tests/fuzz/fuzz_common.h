@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 
+#include "tests/support/coretestutil.h"
+
 namespace Fuzz {
 
 inline const QTemporaryDir& Folder();
@@ -15,10 +17,9 @@ inline QCoreApplication& App() {
   static char name[] = "kelvara-fuzz";
   static char* argv[] = {name, nullptr};
   static QCoreApplication* app = [] {
-    // The user's data stay untouched: whatever a target keeps goes into its
+    // The user's files stay untouched: whatever a target keeps goes into its
     // own folder.
-    setenv("XDG_DATA_HOME", Folder().path().toLocal8Bit().constData(), 1);
-    unsetenv("KELVARA_ARCHIVE");
+    TestUtil::KeepTheUsersFiles(Folder().path());
     return new QCoreApplication(argc, argv);
   }();
   return *app;

@@ -5,18 +5,12 @@
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
-#include <cstdlib>
 
-#include "core/places.h"
+#include "tests/support/coretestutil.h"
 
 int main(int argc, char** argv) {
   QTemporaryDir home;
-  Places::Set places;
-  places.settingsFolder = home.filePath(QStringLiteral("Kelvara"));
-  Places::Install(&places);
-  setenv("XDG_CONFIG_HOME", home.path().toLocal8Bit().constData(), 1);
-  setenv("XDG_DATA_HOME", home.path().toLocal8Bit().constData(), 1);
-  unsetenv("KELVARA_ARCHIVE");
+  TestUtil::KeepTheUsersFiles(home.path());
   ::testing::InitGoogleTest(&argc, argv);
   QCoreApplication app(argc, argv);
   return RUN_ALL_TESTS();

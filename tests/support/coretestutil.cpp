@@ -3,8 +3,20 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <cstdlib>
+
+#include "core/places.h"
 
 namespace TestUtil {
+
+void KeepTheUsersFiles(const QString& folder) {
+  static Places::Set places;
+  places.settingsFolder = folder + QStringLiteral("/Kelvara");
+  Places::Install(&places);
+  setenv("XDG_CONFIG_HOME", folder.toLocal8Bit().constData(), 1);
+  setenv("XDG_DATA_HOME", folder.toLocal8Bit().constData(), 1);
+  unsetenv("KELVARA_ARCHIVE");
+}
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
   QElapsedTimer timer;

@@ -7,6 +7,12 @@
 
 namespace TestUtil {
 
+// Keeps the user's settings and data untouched for the rest of the process:
+// the program's settings folder goes below `folder` (Places), and so do the
+// settings and data of the programs the tests start (their XDG folders); no
+// archive named by the user's environment.
+void KeepTheUsersFiles(const QString& folder);
+
 // Runs the event loop until `done` is true or `timeoutMs` passed; returns `done()`.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs);
 // Runs the event loop for `ms` milliseconds.
