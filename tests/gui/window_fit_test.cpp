@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -144,6 +145,21 @@ TEST(WindowsThatFit, TheRecordNumberAndInventarNrStayInViewWhileTheListScrollsSi
   EXPECT_GT(frozen->verticalScrollBar()->value(), 0);
   table->selectRow(39);
   EXPECT_TRUE(frozen->selectionModel()->isRowSelected(39, QModelIndex()));
+  // Typing into the Inventar-Nr. from the table's keyboard: the editor opens
+  // where the cell is seen, over the table's edge, and takes every key.
+  table->setCurrentIndex(table->model()->index(39, RecordListModel::ColInventar));
+  for (const char* key : {"I", "7"}) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromLatin1(key));
+    QApplication::sendEvent(QApplication::focusWidget() && QApplication::focusWidget() != table ? QApplication::focusWidget()
+                                                                                               : static_cast<QWidget*>(table),
+                            &press);
+  }
+  QWidget* editor = QApplication::focusWidget();
+  ASSERT_TRUE(editor && frozen->isAncestorOf(editor)) << "the editor is not in the view over the edge";
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(editor, &enter);
+  QApplication::processEvents();
+  EXPECT_EQ(model->Appliance(39).InventarNr, QStringLiteral("I7"));
 }
 
 }  // namespace
