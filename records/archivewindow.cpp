@@ -21,6 +21,8 @@
 
 #include "core/archiveservice.h"
 #include "core/fileio.h"
+#include "platform/flowlayout.h"
+#include "platform/screenfit.h"
 #include "platform/seams.h"
 #include "core/userfolders.h"
 #include "core/values.h"
@@ -187,7 +189,9 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   auto* splitter = new QSplitter(Qt::Vertical, this);
   splitter->addWidget(appliances_);
   splitter->addWidget(history_);
-  auto* bottom = new QHBoxLayout;
+  // The buttons wrap into a second row where the window is narrow (a small
+  // screen at 200 %).
+  auto* bottom = new FlowLayout;
   QPushButton* open = button(OpenInFormId, QStringLiteral("Im Formular öffnen"));
   QPushButton* pdf = button(PdfId, QStringLiteral("Als PDF..."));
   QPushButton* csv = button(CsvId, QStringLiteral("Liste als CSV..."));
@@ -195,7 +199,6 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   QPushButton* import = button(ImportId, QStringLiteral("Datensätze importieren..."));
   QPushButton* settings = button(SettingsId, QStringLiteral("Archiv wählen..."));
   for (QPushButton* b : {open, pdf, csv, historyCsv, import, settings}) bottom->addWidget(b);
-  bottom->addStretch();
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(splitter, 1);
@@ -225,7 +228,7 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
 }
 
 void ArchiveWindow::SetupWindow() {
-  resize(1100, 640);
+  ScreenFit::Fit(this, QSize(1100, 640));
   ShowDue(days_->value());
 }
 

@@ -32,7 +32,9 @@
 #include "core/cformat.h"
 #include "core/fieldcheck.h"
 #include "core/fileio.h"
+#include "platform/screenfit.h"
 #include "platform/seams.h"
+#include "records/frozencolumns.h"
 #include "core/userfolders.h"
 #include "report/TFormular.h"
 #include "render/batch.h"
@@ -435,10 +437,12 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   proxy_ = new QSortFilterProxyModel(this);
   proxy_->setSourceModel(model_);
   proxy_->setSortRole(RecordListModel::SortRole);
-  table_ = new QTableView(this);
+  table_ = new FrozenColumnsTable(this);
   table_->setObjectName(QString::number(TableId));
   table_->setModel(proxy_);
   table_->setItemDelegate(new RecordListDelegate(model_, this));
+  table_->FrozenView()->setObjectName(QString::number(FrozenColumnsId));
+  table_->FrozenView()->setItemDelegate(new RecordListDelegate(model_, this));
   table_->setSortingEnabled(true);
   table_->sortByColumn(RecordListModel::ColNumber, Qt::AscendingOrder);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -450,6 +454,8 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   table_->horizontalHeader()->setHighlightSections(false);
   // Column widths from the first rows: measuring all 500 would stall the window.
   table_->horizontalHeader()->setResizeContentsPrecision(40);
+  // Which record a row is stays in view while the table scrolls sideways.
+  table_->Freeze({RecordListModel::ColNumber, RecordListModel::ColInventar});
 
   status_ = new QLabel(this);
   status_->setObjectName(QString::number(StatusId));
@@ -500,11 +506,12 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   connect(cancelLoad_, &QPushButton::clicked, this, [this] {
     if (device_) device_->Session.CancelSequence();
   });
-  connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-    // Typing columns open their editor; the others show the record.
-    if (!(model_->flags(proxy_->mapToSource(index)) & Qt::ItemIsEditable))
-      ShowInDevice(proxy_->mapToSource(index).row());
-  });
+  for (QTableView* view : {static_cast<QTableView*>(table_), table_->FrozenView()})
+    connect(view, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+      // Typing columns open their editor; the others show the record.
+      if (!(model_->flags(proxy_->mapToSource(index)) & Qt::ItemIsEditable))
+        ShowInDevice(proxy_->mapToSource(index).row());
+    });
   if (device_) {
     connect(device_, &TMessgeraet::RecordsLoaded, this, &RecordListWindow::OnRecordsLoaded);
     device_->ConfirmLoadAll = [this](bool deleting) { return ConfirmLoad(deleting); };
@@ -525,15 +532,17 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   }
 }
 
+QTableView* RecordListWindow::Table() const { return table_; }
+QTableView* RecordListWindow::FrozenColumns() const { return table_->FrozenView(); }
+
 RecordListWindow::~RecordListWindow() {
   if (device_) device_->ConfirmLoadAll = nullptr;
 }
 
 void RecordListWindow::SetupWindow() {
-  QSize size(1180, 560);
   // A small screen (1366 x 768 at 200 %) gets a window that fits on it.
-  if (const QScreen* shown = screen()) size = size.boundedTo(shown->availableGeometry().size() - QSize(40, 80));
-  resize(size.expandedTo(minimumSize()));
+  ScreenFit::Fit(this, QSize(1180, 560));
+  fitted_ = size();
   model_->Reload();
   table_->resizeColumnsToContents();
   UpdateLoadState();
@@ -543,9 +552,15 @@ void RecordListWindow::SetupWindow() {
 void RecordListWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (!sizeRestored_) {
+    // The size it had, as far as this screen has room for it (it may have
+    // been saved on a larger screen or at a smaller scale); the size saved
+    // stays until the user changes it.
+    const QStringList saved = UserSettings::Value(QStringLiteral("Prüfungen"), QStringLiteral("Größe")).split('x');
+    QSize wanted = size();
+    if (saved.size() == 2 && saved[0].toInt() >= 300 && saved[1].toInt() >= 200) wanted = QSize(saved[0].toInt(), saved[1].toInt());
+    ScreenFit::Fit(this, wanted);
+    fitted_ = size();
     sizeRestored_ = true;
-    const QStringList size = UserSettings::Value(QStringLiteral("Prüfungen"), QStringLiteral("Größe")).split('x');
-    if (size.size() == 2 && size[0].toInt() >= 300 && size[1].toInt() >= 200) resize(size[0].toInt(), size[1].toInt());
   }
   // The form may have changed since: it is the template of every report.
   model_->Refresh();
@@ -567,7 +582,7 @@ void RecordListWindow::ArrangeButtons() {
 void RecordListWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   ArrangeButtons();
-  if (sizeRestored_ && isVisible())
+  if (sizeRestored_ && isVisible() && size() != fitted_)
     UserSettings::SetValue(QStringLiteral("Prüfungen"), QStringLiteral("Größe"),
                            QStringLiteral("%1x%2").arg(width()).arg(height()));
 }

@@ -6,7 +6,7 @@
 // The list is a window of its own beside the main frame: with some twenty
 // columns it needs far more than the frame's fixed 660 pixels, and a user
 // working through a visit wants it large, next to the form. It remembers its
-// size.
+// size, and opens within the screen's free area whatever size it had.
 #include <QAbstractTableModel>
 #include <QDate>
 #include <QElapsedTimer>
@@ -21,6 +21,7 @@ class QLabel;
 class QPushButton;
 class QSortFilterProxyModel;
 class QTableView;
+class FrozenColumnsTable;
 class QTimer;
 class TMessgeraet;
 class TFormular;
@@ -104,7 +105,8 @@ class RecordListWindow : public QWidget {
   // Action ids of the window (object names, as every control has its id).
   enum : int {
     PdfFilesId = 21001, OnePdfId = 21002, PrintId = 21003, RecordsId = 21004, CsvId = 21005, CsvPlainId = 21006,
-    CancelLoadId = 21007, TableId = 21010, StatusId = 21011
+    CancelLoadId = 21007, TableId = 21010, StatusId = 21011,
+    FrozenColumnsId = 21012  // the view that keeps Nr. and Inventar-Nr. in view over the table's left edge
   };
   // The batch store of "Datensätze speichern..." goes to `archive`.
   RecordListWindow(TMessgeraet* device, TFormular* form, ArchiveService& archive, QWidget* parent = nullptr);
@@ -112,7 +114,9 @@ class RecordListWindow : public QWidget {
   void SetupWindow();
 
   RecordListModel* Model() const { return model_; }
-  QTableView* Table() const { return table_; }
+  QTableView* Table() const;
+  // The view over the table's left edge that keeps Nr. and Inventar-Nr. in view.
+  QTableView* FrozenColumns() const;
   // The rows the batch commands work on: the selected ones, else all, in list order.
   std::vector<int> ChosenRows() const;
 
@@ -159,13 +163,14 @@ class RecordListWindow : public QWidget {
   ArchiveService& archive_;
   RecordListModel* model_ = nullptr;
   QSortFilterProxyModel* proxy_ = nullptr;
-  QTableView* table_ = nullptr;
+  FrozenColumnsTable* table_ = nullptr;
   QLabel* status_ = nullptr;
   QPushButton* cancelLoad_ = nullptr;
   QTimer* loadWatch_ = nullptr;
   QElapsedTimer loadClock_;
   int loadStartRecord_ = 0;
   bool sizeRestored_ = false;
+  QSize fitted_;  // the size the window was given to fit the screen (not the user's to save)
   void ArrangeButtons();
   QGridLayout* buttons_ = nullptr;
   std::vector<QPushButton*> commandButtons_;
