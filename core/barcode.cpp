@@ -51,6 +51,13 @@ Symbol Encode(Type type, const QString& text) {
   symbol->whitespace_height = 0;
   symbol->scale = 1.0f;
   if (type == Type::QR) symbol->option_1 = 2;  // error correction M: a scuffed label still reads
+  // Beyond ASCII a QR code says that it holds UTF-8 (ECI 26): without it
+  // readers guess the code page and guess wrong ("Ü" read as a Japanese
+  // character). Data Matrix and Code 128 hold ISO 8859-1, as their readers
+  // expect without being told.
+  bool ascii = true;
+  for (QChar c : text) ascii = ascii && c.unicode() < 0x80;
+  if (!ascii && type == Type::QR) symbol->eci = 26;
   const QByteArray utf8 = text.toUtf8();
   int status = ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(utf8.constData()), int(utf8.size()));
   if (status < ZINT_ERROR) status = ZBarcode_Buffer_Vector(symbol.get(), 0);

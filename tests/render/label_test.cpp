@@ -167,6 +167,12 @@ TEST(LabelLayout, CodeContentScansBackAsPlainText) {
     EXPECT_EQ(codes[0], QStringLiteral("Küche-3;Bäckerei Müller;06/2027"));
     EXPECT_EQ(Labels::InventarOfCode(codes[0]), QStringLiteral("Küche-3"));
   }
+  // One umlaut alone: a QR code says it holds UTF-8, so no reader guesses
+  // another code page for it.
+  LabelDoc::Job job;
+  job.format = format;
+  job.labels = {Passed(QStringLiteral("BM-001/Ü"))};
+  EXPECT_EQ(LabelTools::ScanImage(LabelDoc::RenderPage(job, 0, 300)), QStringList{"BM-001/Ü"});
 }
 
 // One PDF: every page the size of the format (sheets A4), a sheet filled from
