@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include "core/values.h"
+#include "core/duedates.h"
 #include "core/cformat.h"
 
 namespace RecordList {
@@ -75,6 +76,10 @@ ReportRecord ReportFor(const Source& source, int index, const ApplianceData& dat
   put(16, data.Standort);
   put(28, data.Bemerkungen);
   report.Fields[Layout::kFieldPruefungAm] = data.Pruefdatum.isEmpty() ? today.toString(QStringLiteral("dd.MM.yyyy")) : data.Pruefdatum;
+  // The appliance's own interval from the archive where the form names none;
+  // the report says which interval its next test date comes from.
+  if (data.KnownIntervalMonths > 0 && DueDates::IntervalMonths(report.Fields[Layout::kFieldPruefintervall]) == 0)
+    report.Fields[Layout::kFieldPruefintervall] = QStringLiteral("%1 Monate").arg(data.KnownIntervalMonths);
   if (data.Sichtpruefung >= 0) report.Sichtpruefung = data.Sichtpruefung == 1;
   if (data.Funktionspruefung >= 0) report.Funktionspruefung = data.Funktionspruefung == 1;
   return report;
@@ -109,6 +114,7 @@ ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, c
   // The measurements and the inspections apart: an inspection the user has
   // not ticked (here or in the form) is still open, not failed.
   entry.Measured = gesamtOk ? 1 : 0;
+  entry.NextTest = DueDates::MonthText(DueDates::NextTest(report));
   entry.Sicht = data.Sichtpruefung >= 0 ? data.Sichtpruefung : (form.Sichtpruefung ? 1 : -1);
   entry.Funktion = data.Funktionspruefung >= 0 ? data.Funktionspruefung : (form.Funktionspruefung ? 1 : -1);
   if (entry.Measured == 0 || entry.Sicht == 0 || entry.Funktion == 0)
@@ -126,7 +132,8 @@ QStringList Columns() {
             << QStringLiteral("Grenzwert %1").arg(name) << QStringLiteral("%1 OK").arg(name);
   }
   columns << QStringLiteral("Inventar-Nr.") << QStringLiteral("Gerät/Bezeichnung") << QStringLiteral("Hersteller/Typ")
-          << QStringLiteral("Standort") << QStringLiteral("Prüfdatum") << QStringLiteral("Messung")
+          << QStringLiteral("Standort") << QStringLiteral("Prüfdatum") << QStringLiteral("Nächste Prüfung")
+          << QStringLiteral("Messung")
           << QStringLiteral("Sichtprüfung")
           << QStringLiteral("Funktionsprüfung") << QStringLiteral("Ergebnis") << QStringLiteral("Bemerkungen");
   return columns;
@@ -145,7 +152,7 @@ QStringList CsvCells(const ListEntry& entry, const ApplianceData& data, const Re
     cells << (entry.RowResult[r] < 0 ? QString() : Verdict(entry.RowResult[r] == 1));
   }
   cells << data.InventarNr << data.Bezeichnung << data.HerstellerTyp << data.Standort << report.Fields[Layout::kFieldPruefungAm]
-        << (entry.Read ? Verdict(entry.Measured == 1) : QString()) << InspectionText(entry.Sicht)
+        << (entry.Read ? entry.NextTest : QString()) << (entry.Read ? Verdict(entry.Measured == 1) : QString()) << InspectionText(entry.Sicht)
         << InspectionText(entry.Funktion) << (entry.Read ? VerdictText(entry.Verdict) : QString()) << data.Bemerkungen;
   return cells;
 }
