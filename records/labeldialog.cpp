@@ -27,6 +27,10 @@
 
 namespace {
 
+QString Count(int n, const char* one, const char* many) {
+  return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? one : many));
+}
+
 const QString kCaption = QStringLiteral("Etiketten");
 const QString kSettings = QStringLiteral("Etiketten");
 constexpr int kCustomIndex = -1;  // the item data of "Eigenes Format"
@@ -261,9 +265,9 @@ void LabelDialog::UpdateStatus() {
     withoutNumber += l.InventarNr.isEmpty();
   }
   QStringList lines;
-  QString count = QStringLiteral("%1 Etiketten").arg(labels_.size());
+  QString count = Count(int(labels_.size()), "Etikett", "Etiketten");
   if (blocked) count += QStringLiteral(", davon %1 \u201EGESPERRT\u201C").arg(blocked);
-  count += QStringLiteral(", %1 Seiten.").arg(PageCount());
+  count += QStringLiteral(", %1.").arg(Count(PageCount(), "Seite", "Seiten"));
   lines << count;
   if (!note_.isEmpty()) lines << note_;
   if (withoutNumber)
@@ -325,10 +329,9 @@ bool LabelDialog::WritePdf() {
     Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONHAND);
     return false;
   }
-  QString text = QStringLiteral("%1 Etiketten auf %2 Seiten in \u201E%3\u201C geschrieben.")
-                     .arg(result.labels)
-                     .arg(result.pages)
-                     .arg(QDir::toNativeSeparators(path));
+  QString text = QStringLiteral("%1 auf %2 in \u201E%3\u201C geschrieben.")
+                     .arg(Count(result.labels, "Etikett", "Etiketten"), Count(result.pages, "Seite", "Seiten"),
+                          QDir::toNativeSeparators(path));
   if (!result.ok) {
     // Written, but some labels were left out: said, not hidden.
     Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONEXCLAMATION);
@@ -409,10 +412,9 @@ bool LabelDialog::Print() {
     return false;
   }
   if (!result.ok) Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONEXCLAMATION);
-  status_->setText(QStringLiteral("%1 Etiketten auf %2 Seiten an \u201E%3\u201C übergeben.")
-                       .arg(result.labels)
-                       .arg(result.pages)
-                       .arg(printer->printerName()));
+  status_->setText(QStringLiteral("%1 auf %2 an \u201E%3\u201C übergeben.")
+                       .arg(Count(result.labels, "Etikett", "Etiketten"), Count(result.pages, "Seite", "Seiten"),
+                            printer->printerName()));
   return true;
 }
 
