@@ -122,6 +122,7 @@ Result WritePdf(const Job& job, const QString& path, const Progress& progress) {
   QString error;
   if (!FileIO::SaveFileAtomically(path, pdf, &error)) {
     result.ok = false;
+    result.saveFailed = true;
     result.labels = 0;
     result.error = QStringLiteral("Die Etiketten wurden nicht geschrieben:\n\n\u201E%1\u201C: %2\n\nEine ältere Datei "
                                   "dieses Namens ist unverändert.")

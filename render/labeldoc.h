@@ -42,6 +42,7 @@ struct Result {
   bool canceled = false;
   int labels = 0;  // labels drawn
   int pages = 0;
+  bool saveFailed = false;  // the file could not be written (a full disk, no permission)
   QString error;   // German: what was not done and why
 };
 

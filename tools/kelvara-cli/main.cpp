@@ -35,6 +35,7 @@
 #include "core/recordlist.h"
 #include "core/reportrecord.h"
 #include "core/values.h"
+#include "tools/kelvara-cli/label.h"
 
 namespace {
 
@@ -56,6 +57,7 @@ const char* const kHelp =
     "  read       liest alle Prüfungen aus dem Gerätetester (CSV oder JSON)\n"
     "  report     schreibt Prüfprotokolle als PDF\n"
     "  archive    Fälligkeiten, Import und Export des Archivs\n"
+    "  label      Prüfplaketten (Etiketten) der Datensätze als PDF\n"
     "  --version  zeigt die Version\n"
     "\n"
     "Ende-Status: 0 erledigt, 1 Fehler in der Eingabe, 2 Gerätetester oder Archiv\n"
@@ -616,6 +618,7 @@ int main(int argc, char** argv) {
     return kDone;
   }
   const QString command = arguments.takeFirst();
+  if (command == QLatin1String("label")) return LabelCommand(argc, argv, arguments);  // label.cpp
   if (!kCommandHelp.count(command)) {
     Err(QStringLiteral("unbekannter Befehl \u201E%1\u201C (kelvara-cli --help).").arg(command));
     return kInput;
