@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -81,17 +81,29 @@ LabelDialog::LabelDialog(const std::vector<Labels::LabelData>& labels, QWidget* 
   start_->setRange(1, 1);
   start_->setToolTip(QStringLiteral("Der erste freie Platz eines angebrochenen Bogens, zeilenweise von links oben gezählt"));
 
-  auto* size = new QHBoxLayout;
-  size->addWidget(width_);
-  size->addWidget(new QLabel(QStringLiteral("×"), this));
-  size->addWidget(height_);
-  size->addStretch();
-  auto* form = new QFormLayout;
-  form->addRow(QStringLiteral("Format:"), format_);
-  form->addRow(QStringLiteral("Größe:"), size);
-  form->addRow(QStringLiteral("Code:"), code_);
-  form->addRow(QStringLiteral("Inhalt des Codes:"), content_);
-  form->addRow(QStringLiteral("Erster freier Platz:"), start_);
+  // Three rows of choices, so the preview keeps its room on a small screen.
+  format_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  format_->setMinimumContentsLength(18);
+  content_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  content_->setMinimumContentsLength(14);
+  auto* form = new QGridLayout;
+  form->addWidget(new QLabel(QStringLiteral("Format:"), this), 0, 0);
+  auto* formatRow = new QHBoxLayout;
+  formatRow->addWidget(format_, 1);
+  formatRow->addWidget(width_);
+  formatRow->addWidget(new QLabel(QStringLiteral("×"), this));
+  formatRow->addWidget(height_);
+  form->addLayout(formatRow, 0, 1, 1, 3);
+  form->addWidget(new QLabel(QStringLiteral("Code:"), this), 1, 0);
+  form->addWidget(code_, 1, 1);
+  form->addWidget(new QLabel(QStringLiteral("Inhalt:"), this), 1, 2);
+  form->addWidget(content_, 1, 3);
+  form->addWidget(new QLabel(QStringLiteral("Erster freier Platz:"), this), 2, 0);
+  auto* startRow = new QHBoxLayout;
+  startRow->addWidget(start_);
+  startRow->addStretch();
+  form->addLayout(startRow, 2, 1, 1, 3);
+  form->setColumnStretch(3, 1);
 
   status_ = new QLabel(this);
   status_->setObjectName(QString::number(StatusId));
@@ -105,7 +117,7 @@ LabelDialog::LabelDialog(const std::vector<Labels::LabelData>& labels, QWidget* 
   scroll_->setWidget(preview_);
   scroll_->setWidgetResizable(true);
   scroll_->setBackgroundRole(QPalette::Dark);
-  scroll_->setMinimumSize(320, 200);
+  scroll_->setMinimumSize(240, 100);
   previous_ = new QPushButton(QStringLiteral("< Seite"), this);
   previous_->setObjectName(QString::number(PreviousPageId));
   next_ = new QPushButton(QStringLiteral("Seite >"), this);

@@ -3,6 +3,7 @@
 // print without a printer, and the labels of the archive's appliances.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -238,6 +239,15 @@ TEST_F(LabelDialogTest, ScreenshotsAtOneAndTwoTimesTheScale) {
   dialog.ChooseStart(4);
   dialog.Refresh();
   TestUtil::Grab(&dialog, "label-sheet" + suffix);
+  // A 1366 x 768 screen at 200 % leaves about 660 x 360: everything still fits.
+  EXPECT_LE(dialog.minimumSizeHint().width(), 660);
+  EXPECT_LE(dialog.minimumSizeHint().height(), 360);
+  dialog.resize(660, 360);
+  QApplication::processEvents();
+  dialog.Refresh();
+  for (QWidget* w : dialog.findChildren<QWidget*>())
+    if (w->isVisible() && w->parentWidget() == &dialog) EXPECT_TRUE(dialog.rect().contains(w->geometry())) << w->objectName().toStdString();
+  TestUtil::Grab(&dialog, "label-small" + suffix);
   if (doubled) return;
   QProcess child;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
