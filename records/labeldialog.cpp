@@ -260,7 +260,7 @@ void LabelDialog::ShowPage(int page) {
   const QSize room = scroll_->viewport()->size() - QSize(16, 16);
   const double dpr = devicePixelRatioF();
   const double dpi = std::clamp(std::min(room.width() / job.format.pageWidth, room.height() / job.format.pageHeight) * 25.4,
-                                20.0, 600.0) * dpr;
+                                4.0, 600.0) * dpr;
   QImage image = pages > 0 ? LabelDoc::RenderPage(job, page_, dpi) : QImage();
   image.setDevicePixelRatio(dpr);
   preview_->setPixmap(QPixmap::fromImage(image));
