@@ -102,6 +102,8 @@ TEST_F(VisitLabels, ThirtyLabelsScanBackIntoTheirRows) {
   LabelDialog* dialog = list_->findChild<LabelDialog*>();
   ASSERT_TRUE(dialog);
   dialog->ChooseFormat("62x40");
+  dialog->ChooseCode(Barcode::Type::QR);
+  dialog->ChooseContent(Labels::Content::Inventar);
   dialog->Refresh();
   EXPECT_TRUE(dialog->Status()->text().startsWith(QStringLiteral("30 Etiketten, davon %1 \u201EGESPERRT\u201C, 30 Seiten.").arg(failures)))
       << dialog->Status()->text().toStdString();

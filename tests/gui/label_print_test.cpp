@@ -79,6 +79,8 @@ class LabelPrint : public ::testing::Test {
     LabelDialog dialog(labels);
     dialog.SetupWindow();
     dialog.ChooseFormat(format);
+    dialog.ChooseCode(Barcode::Type::QR);
+    dialog.ChooseContent(Labels::Content::Inventar);
     dialog.ChooseStart(start);
     dialog.Printer()->setPrinterName(queue);
     if (!dialog.Print()) return false;
