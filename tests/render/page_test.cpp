@@ -407,8 +407,8 @@ TEST(PageTest, NextTestNeverCollidesWithTheIntervalValue) {
     EXPECT_EQ(next->b, 270 + 12 - c.height);         // on the value's baseline
     if (c.value.isEmpty()) continue;
     const Op* value = nullptr;
-    for (const Op& op : s.Texts())
-      if (op.b >= 265 && op.b <= 280 && op.a == 485) value = &op;
+    for (const Op& op : s.Ops())
+      if (op.kind == "text" && op.b >= 265 && op.b <= 280 && op.a == 485) value = &op;
     ASSERT_TRUE(value);
     EXPECT_EQ(value->font.height, c.valueHeight);
     EXPECT_LE(value->a + int(value->text.size()) * (value->font.height / 2) + 8, next->a);
