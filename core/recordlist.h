@@ -24,6 +24,9 @@ struct ApplianceData {
   int Sichtpruefung = -1;      // -1: as the form's box, else 0 or 1
   int Funktionspruefung = -1;  // -1: as the form's box, else 0 or 1
   std::array<QString, kDeviceRowCount> Limits;  // limits set for this record; empty: the default
+  // The appliance's test interval as the archive knows it (months; 0: not
+  // known). The report takes it when the form's "Prüfintervall" names none.
+  int KnownIntervalMonths = 0;
 };
 
 // One record as the list shows it.
@@ -39,6 +42,7 @@ struct ListEntry {
   int Sicht = -1, Funktion = -1;  // the inspections: 1 passed, 0 failed, -1 still open
   int Verdict = -1;      // 1 bestanden, 0 nicht bestanden, -1 offen (inspections still open)
   bool Passed = false;   // the printed report's verdict (rows and both inspections ticked)
+  QString NextTest;      // the month of the next test ("06/2027"), as the report prints it
 };
 
 namespace RecordList {
