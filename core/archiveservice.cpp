@@ -302,6 +302,7 @@ struct ArchiveService::Worker {
           break;
       }
       if (out.result != Result::Failed) {
+        out.chainHash = a->LastHash();
         Forget(journalId);
         return out;
       }

@@ -53,6 +53,7 @@ class ArchiveService : public QObject {
     bool refused = false;  // queued, but the archive refused it (not away)
     bool absent = false;   // a batch's file that is not there as the batch meant to write it
     QString reason;        // why the test waits or is not in the archive (German)
+    QString chainHash;     // stored (or stored before): the test's hash, whose first digits its report prints
   };
   // A job's cancel flag: once set, the job stops after the test it is at.
   using Cancel = std::shared_ptr<std::atomic<bool>>;

@@ -329,7 +329,7 @@ void ArchiveWindow::OpenInForm(int row) {
   if (!form_ || row < 0 || row >= int(tests_.size())) return;
   ReportRecord report;
   if (Report::ReadBytes(tests_[size_t(row)].Record, &report).status != Report::ReadResult::Ok) return;
-  form_->ShowStored(report);
+  form_->ShowStored(report, tests_[size_t(row)].ChainHash);
   emit FormWanted();
   Say(QStringLiteral("Die gespeicherte Prüfung vom %1 steht im Formular (nur zum Lesen).").arg(DateText(tests_[size_t(row)].Date)));
 }
@@ -353,7 +353,7 @@ void ArchiveWindow::ExportPdf(int row) {
   if (!Seams::FileDialog(request, &path)) return;
   UserFolders::Remember(path);
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".pdf");
-  const Batch::Result result = Batch::WriteOnePdf({report}, path, nullptr);
+  const Batch::Result result = Batch::WriteOnePdf({report}, path, nullptr, {tests_[size_t(row)].ChainHash});
   if (!result.ok) Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONHAND);
 }
 
