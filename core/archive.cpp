@@ -327,6 +327,8 @@ bool Archive::Open(const QString& location, OpenMode mode) {
     if (socket_ >= 0) watchdog_ = std::make_unique<Watchdog>();
     Bounded bounded(this);
     if (!Exec(QStringLiteral("SET statement_timeout = %1").arg(waitLimitMs_))) return false;
+    // The server's notes ("... does not exist, skipping") are no messages for the user.
+    if (!Exec(QStringLiteral("SET client_min_messages = warning"))) return false;
   } else {
     if (!CheckIntegrity()) return false;
     if (mode == OpenMode::ExistingOnly) {
@@ -496,7 +498,8 @@ bool Archive::Fail(const QSqlError& error) {
   // PostgreSQL: the SQLSTATE of a statement; a connection that fails has
   // none, so its reason is told by the message libpq and the server give.
   const bool timedOut = watchdog_ && watchdog_->Fired();
-  const QString server = QStringLiteral("Der Archiv-Server %1").arg(QUrl(where).toString(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery));
+  const QString address = QUrl(where).toString(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery);
+  const QString server = QStringLiteral("Der Archiv-Server %1").arg(address);
   const QString away =
       QStringLiteral("%1 ist nicht erreichbar: er antwortet nicht. Prüfen Sie die Netzverbindung, oder fragen Sie, "
                      "wer den Server betreut; es wird später noch einmal versucht.")
@@ -528,19 +531,19 @@ bool Archive::Fail(const QSqlError& error) {
                      .arg(server, sslmode));
     if (text.contains(QLatin1String("root certificate file")) || text.contains(QLatin1String("wurzelzertifikat")))
       return say(Fault::Config,
-                 QStringLiteral("Die Datei der Zertifizierungsstelle für %1 fehlt oder ist nicht lesbar (sslrootcert "
+                 QStringLiteral("Die Datei der Zertifizierungsstelle für den Archiv-Server %1 fehlt oder ist nicht lesbar (sslrootcert "
                                 "in der Adresse, sonst ~/.postgresql/root.crt). Legen Sie die Datei ab, die Sie von "
                                 "dem bekommen, der den Server betreut, und nennen Sie sie unter „Archiv wählen...“.")
-                     .arg(server));
+                     .arg(address));
     if (text.contains(QLatin1String("certificate")) || text.contains(QLatin1String("zertifikat")) ||
         text.contains(QLatin1String("ssl error")) || text.contains(QLatin1String("ssl-fehler")))
       return say(Fault::Config,
-                 QStringLiteral("Das Zertifikat von %1 ist nicht bestätigt: es stammt nicht von der Zertifizierungsstelle "
+                 QStringLiteral("Das Zertifikat des Archiv-Servers %1 ist nicht bestätigt: es stammt nicht von der Zertifizierungsstelle "
                                 "aus sslrootcert, oder es lautet nicht auf den Rechnernamen der Adresse. Kelvara "
                                 "verbindet sich so nicht (ein fremder Rechner könnte sich als Server ausgeben). Prüfen "
                                 "Sie sslrootcert und den Rechnernamen unter „Archiv wählen...“, oder fragen Sie, wer "
                                 "den Server betreut.")
-                     .arg(server));
+                     .arg(address));
     if (text.contains(QLatin1String("pg_hba.conf")) && (text.contains(QLatin1String("no encryption")) ||
                                                         text.contains(QLatin1String("ssl off")) ||
                                                         text.contains(QLatin1String("keine verschlüsselung"))))
@@ -581,8 +584,7 @@ bool Archive::Fail(const QSqlError& error) {
     if (storing_)
       return say(Fault::ReadOnly, QStringLiteral("%1 nimmt von diesem Benutzer keine Prüfungen an: nur Lesen ist erlaubt. "
                                                  "Fragen Sie, wer den Server betreut, nach dem Recht, Prüfungen "
-                                                 "hinzuzufügen (die Rolle aus „kelvara-cli archive setup-roles“); bis "
-                                                 "dahin wartet die Prüfung in der Warteschlange.")
+                                                 "hinzuzufügen (die Rolle aus „kelvara-cli archive setup-roles“).")
                                       .arg(server));
     return say(Fault::Config, QStringLiteral("Dieser Benutzer darf das Archiv auf %1 nicht lesen. Fragen Sie, wer den "
                                              "Server betreut, nach einer der Rollen aus „kelvara-cli archive "

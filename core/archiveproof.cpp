@@ -754,6 +754,17 @@ bool Archive::SetUpRoles(const QString& writer, const QString& reader, QStringLi
                                      .arg(role));
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
   Watched watched(this, &Archive::Watch, &Archive::Unwatch);
+  const QString notOwner = QStringLiteral("Die Rollen wurden nicht eingerichtet: das darf nur der Eigentümer der Datenbank "
+                                          "(mit dem Recht CREATEROLE). Rufen Sie den Befehl mit KELVARA_ARCHIVE auf "
+                                          "den Eigentümer auf.");
+  {
+    // Rights given by someone else are no rights: PostgreSQL only warns.
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT pg_has_role(current_user, tableowner, 'MEMBER') FROM pg_tables "
+                               "WHERE schemaname = current_schema() AND tablename = 'tests'")))
+      return Fail(q.lastError());
+    if (!q.next() || !q.value(0).toBool()) return Fail(Fault::Config, notOwner);
+  }
   if (!db.transaction()) return Fail(db.lastError());
   // The tables a writer may change besides adding: the appliances' state
   // (last test, next due date) and the chain's end. Stored tests never.
@@ -808,10 +819,7 @@ bool Archive::SetUpRoles(const QString& writer, const QString& reader, QStringLi
       const QString why = error_;
       db.rollback();
       if (lastNative_ == QLatin1String("42501") || lastNative_ == QLatin1String("42910"))
-        return Fail(Fault::Config, QStringLiteral("Die Rollen wurden nicht eingerichtet: dieser Benutzer darf keine Rollen "
-                                                  "anlegen oder die Tabellen nicht vergeben. Rufen Sie den Befehl als "
-                                                  "Eigentümer der Datenbank mit dem Recht CREATEROLE auf. (%1)")
-                                       .arg(why));
+        return Fail(Fault::Config, QStringLiteral("%1 (%2)").arg(notOwner, why));
       return Fail(fault_ == Fault::None ? Fault::Refused : fault_,
                   QStringLiteral("Die Rollen wurden nicht eingerichtet (nichts geändert): %1").arg(why));
     }
