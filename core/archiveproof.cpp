@@ -308,9 +308,13 @@ Archive::ChainCheck Archive::WalkChain(const std::function<bool(qint64, qint64)>
       if (e.seq != expected) {
         const qint64 missing = e.seq - expected;
         note(link.id, missing > 0
-                          ? QStringLiteral("Vor %1 fehlen %2 Prüfungen der Kette: sie wurden außerhalb von Kelvara gelöscht.")
-                                .arg(NameOf(link))
-                                .arg(missing)
+                          ? (missing == 1 ? QStringLiteral("Vor %1 fehlt eine Prüfung der Kette: sie wurde außerhalb von "
+                                                           "Kelvara gelöscht.")
+                                                .arg(NameOf(link))
+                                          : QStringLiteral("Vor %1 fehlen %2 Prüfungen der Kette: sie wurden außerhalb von "
+                                                           "Kelvara gelöscht.")
+                                                .arg(NameOf(link))
+                                                .arg(missing))
                           : QStringLiteral("%1 hat einen falschen Platz in der Prüfkette.").arg(NameOf(link)));
       } else if (link.odd) {
         note(link.id, QStringLiteral("%1 wurde nach dem Speichern verändert: eine Zahl in ihren Werten ist keine ganze "
@@ -340,10 +344,14 @@ Archive::ChainCheck Archive::WalkChain(const std::function<bool(qint64, qint64)>
   }
   if (headSeq >= 0) {
     if (headSeq > lastSeq)
-      note(0, QStringLiteral("Die letzten %1 Prüfungen der Kette fehlen: sie wurden außerhalb von Kelvara gelöscht (die "
-                             "letzte vorhandene ist Glied %2 der Kette).")
-                  .arg(headSeq - lastSeq)
-                  .arg(lastSeq));
+      note(0, headSeq - lastSeq == 1
+                  ? QStringLiteral("Die letzte Prüfung der Kette fehlt: sie wurde außerhalb von Kelvara gelöscht (die "
+                                   "letzte vorhandene ist Glied %1 der Kette).")
+                        .arg(lastSeq)
+                  : QStringLiteral("Die letzten %1 Prüfungen der Kette fehlen: sie wurden außerhalb von Kelvara gelöscht "
+                                   "(die letzte vorhandene ist Glied %2 der Kette).")
+                        .arg(headSeq - lastSeq)
+                        .arg(lastSeq));
     else if (headSeq < lastSeq || headHash != lastHash)
       note(0, QStringLiteral("Das Ende der Prüfkette passt nicht zu ihrer letzten Prüfung (außerhalb von Kelvara "
                              "verändert)."));

@@ -261,11 +261,14 @@ int ProofArchiveCommand(const QStringList& words, const std::map<QString, QStrin
       return kUnreachable;
     }
     if (!check.holds) {
-      Out(QStringLiteral("Prüfkette GEBROCHEN (%1 Prüfungen, %2 Stellen stimmen nicht).").arg(check.tests).arg(check.broken));
+      Out(QStringLiteral("Prüfkette GEBROCHEN (%1 Prüfungen, %2 stimmen nicht).")
+              .arg(check.tests)
+              .arg(check.broken == 1 ? QStringLiteral("eine Stelle") : QStringLiteral("%1 Stellen").arg(check.broken)));
       Out(QStringLiteral("Zuerst: %1").arg(check.first));
       return kProofBroken;
     }
-    Out(QStringLiteral("Prüfkette intakt: %1 Prüfungen, jede unverändert so gespeichert.").arg(check.tests));
+    Out(QStringLiteral("Prüfkette intakt: %1, jede unverändert so gespeichert.")
+            .arg(check.tests == 1 ? QStringLiteral("1 Prüfung") : QStringLiteral("%1 Prüfungen").arg(check.tests)));
     if (check.tests > 0)
       Out(QStringLiteral("Letzter Prüfnachweis: %1 (vollständig %2)").arg(Chain::Grouped(Chain::Fingerprint(check.head)), check.head));
     return kDone;
