@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "core/reportrecord.h"
 
@@ -77,6 +78,13 @@ class ArchiveService : public QObject {
   QList<qint64> BeginBatch(const QStringList& paths, QString* error);
   void StoreBatchFile(qint64 journalId, const QString& path, const ReportRecord& meant, const Cancel& cancel,
                       QObject* receiver, std::function<void(const Outcome&)> done);
+
+  // The hashes of the stored tests of data record files (the fingerprints
+  // their reports print): empty for a file that is not stored, all empty with
+  // `why` when the archive cannot be read. Reads, never makes an archive.
+  // `done` runs on the receiver's thread.
+  void HashesAsync(const std::vector<QByteArray>& recordFiles, QObject* receiver,
+                   std::function<void(const std::vector<QString>& hashes, const QString& why)> done);
 
   // Sends what waits in the queue for the current archive and waits for it
   // (command-line tool, tests); true when nothing waits for it any more.
