@@ -25,6 +25,7 @@
 #include "report/printing.h"
 #include "tests/labeltools.h"
 #include "tests/pdfacheck.h"
+#include "tests/smalldisk.h"
 #include "tests/testutil.h"
 
 namespace {
@@ -170,6 +171,34 @@ TEST_F(Proof, AReportsFingerprintReadFromItsPageIsVerifiedUntilAByteOfItsTestCha
       << broken.out.toStdString();
   // The backup made before is still good.
   EXPECT_EQ(Cli({QStringLiteral("archive"), QStringLiteral("verify")}, restored).status, 0);
+}
+
+TEST_F(Proof, ABackupOrARestoreOntoAFullDiskSaysSoAndLeavesNoHalfFile) {
+  SmallDisk disk(256);
+  if (!disk.Mounted()) GTEST_SKIP() << SmallDisk::SkipReason();
+  {
+    Archive archive;
+    ASSERT_TRUE(archive.Open(archive_));
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(archive.StoreReport(Tested(QStringLiteral("V-%1").arg(i))), Archive::Stored::New);
+  }
+  QFile older(disk.Path(QStringLiteral("sicherung.sqlite")));
+  ASSERT_TRUE(older.open(QIODevice::WriteOnly));
+  older.write("die Sicherung von gestern");
+  older.close();
+  const CliResult full = Cli({QStringLiteral("archive"), QStringLiteral("backup"), disk.Path(QStringLiteral("sicherung.sqlite"))});
+  EXPECT_EQ(full.status, 4) << full.out.toStdString();
+  EXPECT_TRUE(full.err.contains(QStringLiteral("kein Platz"))) << full.err.toStdString();
+  ASSERT_TRUE(older.open(QIODevice::ReadOnly));
+  EXPECT_EQ(older.readAll(), QByteArray("die Sicherung von gestern"));
+  older.close();
+  // A backup that fits elsewhere, brought back onto the full disk.
+  const QString copy = Path(QStringLiteral("sicherung.sqlite"));
+  ASSERT_EQ(Cli({QStringLiteral("archive"), QStringLiteral("backup"), copy}).status, 0);
+  const CliResult restore = Cli({QStringLiteral("archive"), QStringLiteral("restore"), copy}, disk.Path(QStringLiteral("neu.sqlite")));
+  EXPECT_EQ(restore.status, 4) << restore.err.toStdString();
+  EXPECT_TRUE(restore.err.contains(QStringLiteral("kein Platz"))) << restore.err.toStdString();
+  EXPECT_EQ(QDir(disk.Path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+            (QStringList{QStringLiteral(".fuellung"), QStringLiteral("sicherung.sqlite")}).mid(1));
 }
 
 TEST_F(Proof, TheBatchesWriteArchivalPdfWithTheFingerprintsOfTheStoredTests) {

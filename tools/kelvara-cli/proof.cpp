@@ -239,7 +239,12 @@ int ProofArchiveCommand(const QStringList& words, const std::map<QString, QStrin
     const Archive::Restored r = Archive::Restore(words[1], location);
     if (!r.ok) {
       Err(r.error);
-      return r.fault == Archive::Fault::Config ? kInput : Archive::Passing(r.fault) ? kUnreachable : kNotWritten;
+      switch (r.fault) {
+        case Archive::Fault::Config: return kInput;
+        case Archive::Fault::Full:
+        case Archive::Fault::ReadOnly: return kNotWritten;
+        default: return kUnreachable;
+      }
     }
     Out(QStringLiteral("Zurückgespielt nach %1: %2").arg(location, r.summary));
     return r.chainHolds ? kDone : kProofBroken;
