@@ -546,6 +546,8 @@ bool Archive::Backup(const QString& file, QString* summary) {
   const QFileInfo target(file);
   if (target.isDir())
     return Fail(Fault::Config, QStringLiteral("%1 ist ein Ordner; nennen Sie eine Datei für die Sicherung.").arg(file));
+  // What a backup killed before it ended left there.
+  FileIO::RemoveStaleTempFiles(target.absolutePath());
   QByteArray temp;
   QString error;
   const int fd = FileIO::CreateTempFile(target.absolutePath(), &temp, &error);
@@ -674,6 +676,7 @@ Archive::Restored Archive::Restore(const QString& file, const QString& location)
                                      .arg(location));
     if (!QDir().mkpath(target.absolutePath()))
       return fail(Fault::Unreachable, QStringLiteral("Der Ordner %1 kann nicht angelegt werden.").arg(target.absolutePath()));
+    FileIO::RemoveStaleTempFiles(target.absolutePath());
     QByteArray temp;
     const int fd = FileIO::CreateTempFile(target.absolutePath(), &temp, &error);
     if (fd < 0) return fail(Fault::ReadOnly, QStringLiteral("%1 kann nicht angelegt werden: %2").arg(location, error));

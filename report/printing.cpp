@@ -394,10 +394,17 @@ bool RunPrintJob(QPrinter& printer, QWidget* parent, TWindowPrintout& printout, 
         archival = PdfSplit::Rewrite(drawn, info);
       }
     }
+    bool saved = false;
+    if (ok && !archival.isEmpty()) {
+      // The archival file replaces the drawn one, saved as every PDF is.
+      dropTemp();
+      saved = FileIO::SaveFileAtomically(pdfTarget, archival, &error);
+    } else if (ok) {
+      saved = FileIO::CommitTempFile(pdfTemp, pdfTarget, "%%EOF", &error);
+    }
     if (!ok) {
       dropTemp();
-    } else if (!archival.isEmpty() ? (dropTemp(), !FileIO::SaveFileAtomically(pdfTarget, archival, &error))
-                                   : !FileIO::CommitTempFile(pdfTemp, pdfTarget, "%%EOF", &error)) {
+    } else if (!saved) {
       progress.hide();
       Seams::MessageBox(parent,
                         QStringLiteral("Der Bericht wurde nicht als PDF geschrieben:\n\n\u201E%1\u201C: %2\n\n"
