@@ -4,6 +4,8 @@
 // Inventar-Nr. in view while it scrolls sideways.
 #include <gtest/gtest.h>
 
+#include "core/archiveservice.h"
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -75,7 +77,8 @@ TEST(WindowsThatFit, TheRecordListRestoredOnASmallerScreenFitsIt) {
     // Saved on a large screen at 200 %, and moved past the right edge there.
     UserSettings::SetValue(QStringLiteral("Prüfungen"), QStringLiteral("Größe"), QStringLiteral("2732x1498"));
     ScopedScreen small(screen.area);
-    RecordListWindow list(&records.device, &records.form);
+    ArchiveService service;
+    RecordListWindow list(&records.device, &records.form, service);
     list.SetupWindow();
     list.move(screen.area.right() - 100, screen.area.top() + 50);
     list.show();
@@ -95,7 +98,8 @@ TEST(WindowsThatFit, TheRecordListRestoredOnASmallerScreenFitsIt) {
 TEST(WindowsThatFit, TheArchiveOpensWithinTheScreen) {
   for (const Screen& screen : kScreens) {
     ScopedScreen small(screen.area);
-    ArchiveWindow archive(nullptr);
+    ArchiveService service;
+    ArchiveWindow archive(nullptr, service);
     archive.move(screen.area.right() - 50, screen.area.bottom() - 50);  // where a larger screen was
     archive.SetupWindow();
     archive.show();
@@ -108,7 +112,8 @@ TEST(WindowsThatFit, TheArchiveOpensWithinTheScreen) {
 TEST(WindowsThatFit, TheRecordNumberAndInventarNrStayInViewWhileTheListScrollsSideways) {
   Records records(40);
   ScopedScreen small(kScreens[0].area);
-  RecordListWindow list(&records.device, &records.form);
+  ArchiveService service;
+  RecordListWindow list(&records.device, &records.form, service);
   list.SetupWindow();
   list.show();
   RecordListModel* model = list.Model();
