@@ -6,12 +6,13 @@
 // again when the place changes or the last read failed.
 class EarlierTests::Reader : public QObject {
  public:
-  Archive* Get(const QString& location, QString* error) {
+  Archive* Get(const QString& location, QString* error, bool* noArchive) {
     if (archive_ && (location != location_ || !archive_->IsOpen() || archive_->Failed())) archive_.reset();
     if (!archive_) {
       auto archive = std::make_unique<Archive>();
       if (!archive->Open(location, Archive::OpenMode::ExistingOnly)) {
         *error = archive->Error();
+        *noArchive = archive->LastFault() == Archive::Fault::Gone;
         return nullptr;
       }
       archive_ = std::move(archive);
@@ -50,7 +51,7 @@ void EarlierTests::Request(const QString& location, const std::vector<Key>& keys
       reader,
       [this, reader, location, keys, channel, mine, done] {
         Result result;
-        if (Archive* archive = reader->Get(location, &result.error)) {
+        if (Archive* archive = reader->Get(location, &result.error, &result.noArchive)) {
           for (const Key& key : keys) {
             Answer answer{key, archive->EarlierTest(key.customer, key.inventarNr, key.before)};
             if (archive->Failed()) {

@@ -35,6 +35,8 @@ class EarlierTests : public QObject {
     std::vector<Answer> answers;  // one per key asked, in order (empty when the archive failed)
     bool failed = false;
     QString error;  // why the archive could not answer (German)
+    // No archive there (yet): nothing was ever stored, so there is nothing earlier.
+    bool noArchive = false;
   };
   // Asks the archive at `location` for the earlier tests of `keys`; `done`
   // runs on this object's thread. An answer of an older request that a newer

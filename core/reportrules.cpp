@@ -50,6 +50,20 @@ void ApplyLimits(const std::vector<Profiles::UserProfile>& profiles, const std::
 
 }  // namespace
 
+void CopyDetails(const ReportRecord& from, ReportRecord* to) {
+  to->Anlass = from.Anlass;
+  to->Pruefumfang = from.Pruefumfang;
+  to->Methode = from.Methode;
+  to->Vorwert = from.Vorwert;
+  to->Vorpruefung = from.Vorpruefung;
+  to->Leitungslaenge = from.Leitungslaenge;
+  to->Leitungsquerschnitt = from.Leitungsquerschnitt;
+  to->Geraeteart = from.Geraeteart;
+  to->Grenzwertprofil = from.Grenzwertprofil;
+  to->NormFuer0701 = from.NormFuer0701;
+  to->NormFuer0751 = from.NormFuer0751;
+}
+
 Profiles::Appliance ApplianceOf(const ReportRecord& record) {
   Profiles::Appliance a;
   a.kind = record.Geraeteart == int(Profiles::Kind::Heating) ? Profiles::Kind::Heating : Profiles::Kind::General;
@@ -129,6 +143,7 @@ Comparison::Row Compared(const ReportRecord& record, int row) {
 
 QStringList Missing(const ReportRecord& record) {
   QStringList missing;
+  if (!Profiles::IsCurrent(record.VdePruefgrundlage)) return missing;
   // The tester's line holds place, date and name; without letters beside the
   // date (", 06.12.2026, " from Erzeugen with empty fields) it names no one.
   QString tester = record.Fields[Layout::kFieldPruefer];
@@ -137,8 +152,7 @@ QStringList Missing(const ReportRecord& record) {
   if (record.Fields[Layout::kFieldMessgeraet].trimmed().isEmpty()) missing << QStringLiteral("Messgerät");
   QString date;
   if (!FieldCheck::Date(record.Fields[Layout::kFieldPruefungAm].trimmed(), &date)) missing << QStringLiteral("Prüfdatum");
-  if (Profiles::IsCurrent(record.VdePruefgrundlage) && AnlassText(record.Anlass).isEmpty())
-    missing << QStringLiteral("Anlass der Prüfung");
+  if (AnlassText(record.Anlass).isEmpty()) missing << QStringLiteral("Anlass der Prüfung");
   return missing;
 }
 

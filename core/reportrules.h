@@ -15,6 +15,10 @@
 
 namespace Report {
 
+// Copies what the keys of the current standards hold (Anlass ...
+// NormFuer0751) from one report to another; nothing else.
+void CopyDetails(const ReportRecord& from, ReportRecord* to);
+
 // The appliance as its limits see it: kind, power (the field "Leistung"),
 // cord length and cross-section.
 Profiles::Appliance ApplianceOf(const ReportRecord& record);
@@ -51,9 +55,11 @@ void SetPrevious(const Comparison::Previous& previous, ReportRecord* record);
 // The comparison of a row that belongs to the report with its previous value.
 Comparison::Row Compared(const ReportRecord& record, int row);
 
-// What a test record must name and this report lacks: the tester's name, the
-// measuring instrument, the test date (a real date) and, for a current
-// standard, the reason of the test. Empty when nothing is missing.
+// What a test record must name and a report under a current standard lacks:
+// the tester's name, the measuring instrument, the test date (a real date)
+// and the reason of the test. Empty when nothing is missing, and for the
+// reports of the tester's era, whose page has no place for a reason and
+// whose notes stay as they were.
 QStringList Missing(const ReportRecord& record);
 // "Es fehlen: Name des Prüfers, Anlass der Prüfung." (empty for nothing).
 QString MissingText(const QStringList& missing);

@@ -16,6 +16,7 @@
 #include "core/recordlist.h"
 
 class ArchiveService;
+class EarlierTests;
 class QGridLayout;
 class QLabel;
 class QPushButton;
@@ -36,7 +37,12 @@ class RecordListModel : public QAbstractTableModel {
     ColNumber, ColStandard, ColClass,
     ColFirstValue,  // value, limit, result for each of the four rows
     ColInventar = ColFirstValue + 3 * kDeviceRowCount, ColBezeichnung, ColHersteller, ColStandort, ColDatum,
-    ColMessung, ColSicht, ColFunktion, ColVerdict, ColBemerkungen, ColumnCount
+    ColMessung, ColSicht, ColFunktion, ColVerdict, ColBemerkungen,
+    // Today's standards: the report's standard, reason, the appliance's kind,
+    // power and cord, and the previous test (its values shown beside this
+    // test's values, see RecordListWindow).
+    ColReportStandard, ColAnlass, ColKind, ColLeistung, ColLaenge, ColQuerschnitt,
+    ColFirstPrevious, ColVorpruefung = ColFirstPrevious + kDeviceRowCount, ColVergleich, ColumnCount
   };
   // The role that sorts by number where a column holds numbers.
   static constexpr int SortRole = Qt::UserRole + 1;
@@ -60,6 +66,17 @@ class RecordListModel : public QAbstractTableModel {
   ReportRecord Report(int row) const;
   // Recomputes every row (after the form changed).
   void Refresh();
+  // The archive the previous tests of the appliances are looked up in (off
+  // the window's thread); without one the list shows none.
+  void SetArchive(ArchiveService* archive) { archive_ = archive; }
+  // Asks the archive for the previous test of every appliance with an
+  // Inventar-Nr. (the customer is the form's Auftraggeber); the rows follow
+  // when the answers come. True while answers are awaited.
+  void LookUpEarlier();
+  bool EarlierBusy() const;
+  // Rows that warn, and what the reports lack, for the line above the list.
+  int WarningRows() const;
+  QString MissingSummary() const;
 
   // Rows the user typed something for, and those of them in no saved file.
   int TypedRows() const;
@@ -97,6 +114,13 @@ class RecordListModel : public QAbstractTableModel {
   ReportRecord template_;
   QDate today_;
   QString refusal_;
+  ArchiveService* archive_ = nullptr;
+  EarlierTests* earlier_ = nullptr;
+  QTimer* lookUp_ = nullptr;  // gathers the lookups of edits made in a row
+  std::vector<Profiles::UserProfile> profiles_;
+  QString earlierError_;  // why the archive could not say the previous tests
+ public:
+  QString EarlierError() const { return earlierError_; }
 };
 
 class RecordListWindow : public QWidget {
@@ -172,6 +196,8 @@ class RecordListWindow : public QWidget {
   bool sizeRestored_ = false;
   QSize fitted_;  // the size the window was given to fit the screen (not the user's to save)
   void ArrangeButtons();
+  // The previous test's columns stand beside their value columns.
+  void ArrangePreviousColumns();
   QGridLayout* buttons_ = nullptr;
   std::vector<QPushButton*> commandButtons_;
   int buttonColumns_ = 0;
