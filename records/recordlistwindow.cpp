@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 #include <set>
 
 #include "core/archiveservice.h"
@@ -111,15 +112,20 @@ void RecordListModel::LookUpEarlier() {
   if (!earlier_) earlier_ = new EarlierTests(this);
   earlier_->Request(archive_->Location(), keys, 0, [this](const EarlierTests::Result& result) {
     earlierError_ = result.failed && !result.noArchive ? result.error : QString();
+    // The rows as they are now (a row may have changed since it was asked for).
+    std::map<std::tuple<QString, QString, QDate>, std::vector<int>> rowsOf;
+    for (int row = 0; row < RecordCount(); ++row) {
+      if (!read_[size_t(row)] || data_[size_t(row)].InventarNr.simplified().isEmpty()) continue;
+      const ReportRecord report = Report(row);
+      QString customer, inventar;
+      if (Archive::KeyOf(report, &customer, &inventar))
+        rowsOf[{customer, inventar, Archive::TestDate(report, today_)}].push_back(row);
+    }
     for (const EarlierTests::Answer& answer : result.answers) {
-      for (int row = 0; row < RecordCount(); ++row) {
+      const auto rows = rowsOf.find({answer.key.customer, answer.key.inventarNr, answer.key.before});
+      if (rows == rowsOf.end()) continue;
+      for (int row : rows->second) {
         ApplianceData& d = data_[size_t(row)];
-        if (!read_[size_t(row)] || d.InventarNr.simplified().isEmpty()) continue;
-        const ReportRecord report = Report(row);
-        QString customer, inventar;
-        if (!Archive::KeyOf(report, &customer, &inventar) || customer != answer.key.customer ||
-            inventar != answer.key.inventarNr || Archive::TestDate(report, today_) != answer.key.before)
-          continue;
         d.Previous = answer.earlier.previous;
         // The cord and kind the archive knows, where nothing was typed.
         const ArchiveData::Appliance& known = answer.earlier.appliance;
@@ -143,9 +149,9 @@ int RecordListModel::WarningRows() const {
 QString RecordListModel::MissingSummary() const {
   std::map<QString, int> counts;
   QStringList order;
-  int read = 0;
+  int read = 0;  // the reports under today's standards, which are asked
   for (const ListEntry& e : entries_) {
-    if (!e.Read) continue;
+    if (!e.Read || !Profiles::IsCurrent(e.ReportStandard)) continue;
     ++read;
     for (const QString& item : e.Missing) {
       if (!counts.count(item)) order << item;
@@ -154,7 +160,9 @@ QString RecordListModel::MissingSummary() const {
   }
   QStringList parts;
   for (const QString& item : order)
-    parts << (counts[item] == read ? item : QStringLiteral("%1 (%2 Geräte)").arg(item).arg(counts[item]));
+    parts << (counts[item] == read ? item
+                                   : counts[item] == 1 ? QStringLiteral("%1 (1 Gerät)").arg(item)
+                                                       : QStringLiteral("%1 (%2 Geräte)").arg(item).arg(counts[item]));
   return Report::MissingText(parts);
 }
 
@@ -757,8 +765,12 @@ void RecordListWindow::ArrangeButtons() {
 }
 
 void RecordListWindow::ArrangePreviousColumns() {
-  // Each previous value right of this test's value, before the limit.
+  // The report's standard beside the tester's; each previous value right of
+  // this test's value, before the limit.
   QHeaderView* header = table_->horizontalHeader();
+  const int standard = header->visualIndex(RecordListModel::ColStandard);
+  if (header->visualIndex(RecordListModel::ColReportStandard) != standard + 1)
+    header->moveSection(header->visualIndex(RecordListModel::ColReportStandard), standard + 1);
   for (int r = 0; r < kDeviceRowCount; ++r) {
     const int value = header->visualIndex(RecordListModel::ColFirstValue + 3 * r);
     const int previous = header->visualIndex(RecordListModel::ColFirstPrevious + r);

@@ -104,6 +104,11 @@ void AddCurrent(const ReportRecord& report, Input* in) {
     in->warn[r] = compared.warn;
     if (compared.warn) warnings << compared.why;
   }
+  // One "since the last test" for all of them.
+  const QString since = QStringLiteral(" seit der letzten Prüfung");
+  bool anySince = false;
+  for (QString& why : warnings)
+    if (why.endsWith(since)) why.chop(since.size()), anySince = true;
   in->anlass = Report::AnlassText(report.Anlass);
   in->scope = Report::Scope(report);
   QStringList basis{Profiles::Name(standard), QStringLiteral("Schutzklasse ") + Values::ClassText(report.VdeKlasse)};
@@ -114,9 +119,10 @@ void AddCurrent(const ReportRecord& report, Input* in) {
     basis << QStringLiteral("Grenzwertprofil \u201E%1\u201C").arg(report.Grenzwertprofil.trimmed());
   in->limitsBasis = basis.join(QStringLiteral(", "));
   in->previousTest = report.Vorpruefung.trimmed().isEmpty()
-                         ? QStringLiteral("keine im Archiv")
-                         : QStringLiteral("%1 (Werte in der Spalte \u201EVorwert\u201C)").arg(report.Vorpruefung.trimmed());
-  if (!warnings.isEmpty()) in->previousTest += QStringLiteral("; ! ") + warnings.join(QStringLiteral("; "));
+                         ? QStringLiteral("keine frühere Prüfung bekannt")
+                         : QStringLiteral("%1 (Spalte \u201EVorwert\u201C)").arg(report.Vorpruefung.trimmed());
+  if (!warnings.isEmpty())
+    in->previousTest += QStringLiteral("; ! ") + warnings.join(QStringLiteral(", ")) + (anySince ? since : QString());
 }
 }  // namespace
 
