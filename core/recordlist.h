@@ -26,6 +26,9 @@ struct ApplianceData {
   int Sichtpruefung = -1;      // -1: as the form's box, else 0 or 1
   int Funktionspruefung = -1;  // -1: as the form's box, else 0 or 1
   std::array<QString, kDeviceRowCount> Limits;  // limits set for this record; empty: the default
+  // The appliance's test interval as the archive knows it (months; 0: not
+  // known). The report takes it when the form's "Prüfintervall" names none.
+  int KnownIntervalMonths = 0;
   // The report under today's standards: the standard chosen for this record
   // (0: the template's choice for the tester's standard), the reason (-1: the
   // template's), and the appliance's kind, power and cord (its own, never
@@ -54,6 +57,7 @@ struct ListEntry {
   int Sicht = -1, Funktion = -1;  // the inspections: 1 passed, 0 failed, -1 still open
   int Verdict = -1;      // 1 bestanden, 0 nicht bestanden, -1 offen (inspections still open)
   bool Passed = false;   // the printed report's verdict (rows and both inspections ticked)
+  QString NextTest;      // the month of the next test ("06/2027"), as the report prints it
   // The report under today's standards and its comparison with the previous test.
   int ReportStandard = 0;  // the standard the report is made under
   QString AnlassText, KindText, Leistung;         // as the report names them

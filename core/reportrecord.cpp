@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/values.h"
+#include "core/duedates.h"
 #include "core/limitprofiles.h"
 #include "core/cformat.h"
 #include "core/cp1252.h"
@@ -284,6 +285,9 @@ WriteResult Fill(TProfile& profile, const ReportRecord& record) {
                               record.Ok[r] ? QStringLiteral("1") : QStringLiteral("0"));
   ok &= profile.WriteInt(QStringLiteral("Sichtpruefung"), record.Sichtpruefung ? 1 : 0);
   ok &= profile.WriteInt(QStringLiteral("Funktionspruefung"), record.Funktionspruefung ? 1 : 0);
+  // The month of the next test, for whoever reads the file (the archive, a
+  // script). It follows from the fields, so a reader computes it from them.
+  ok &= profile.WriteString(QString::fromLatin1(DueDates::kNextTestKey), DueDates::MonthText(DueDates::NextTest(record)));
   for (const auto& [key, value] : current) ok &= profile.WriteString(key, value);
   // A key the file holds from before that the report no longer sets is
   // emptied, so that it does not come back when the file is read.

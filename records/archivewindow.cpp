@@ -31,6 +31,8 @@
 #include "report/TFormular.h"
 #include "render/batch.h"
 #include "core/recordlist.h"
+#include "core/duedates.h"
+#include "records/labeldialog.h"
 
 namespace {
 
@@ -209,7 +211,9 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   QPushButton* historyCsv = button(HistoryCsvId, QStringLiteral("Verlauf als CSV..."));
   QPushButton* import = button(ImportId, QStringLiteral("Datensätze importieren..."));
   QPushButton* settings = button(SettingsId, QStringLiteral("Archiv wählen..."));
-  for (QPushButton* b : {open, pdf, csv, historyCsv, import, settings}) bottom->addWidget(b);
+  QPushButton* labels = button(LabelsId, QStringLiteral("Etiketten..."));
+  labels->setToolTip(QStringLiteral("Prüfplaketten des gewählten Geräts oder aller Geräte der Liste, aus ihrer letzten Prüfung"));
+  for (QPushButton* b : {open, pdf, csv, historyCsv, labels, import, settings}) bottom->addWidget(b);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(splitter, 1);
@@ -229,6 +233,7 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   connect(historyCsv, &QPushButton::clicked, this, &ArchiveWindow::ExportHistoryCsv);
   connect(import, &QPushButton::clicked, this, &ArchiveWindow::ImportFolder);
   connect(settings, &QPushButton::clicked, this, &ArchiveWindow::ChooseArchive);
+  connect(labels, &QPushButton::clicked, this, &ArchiveWindow::Labels);
 
   reader_ = new QThread(this);
   reader_->setObjectName(QStringLiteral("archive-reader"));
@@ -483,4 +488,54 @@ void ArchiveWindow::ChooseArchive() {
   UserSettings::SetValue(QStringLiteral("Archiv"), QStringLiteral("Ort"), stored);
   service_.SetLocation(location);
   ShowDue(days_->value());
+}
+
+void ArchiveWindow::Labels() {
+  // The chosen appliance, else every one the list shows.
+  std::vector<ArchiveData::Appliance> appliances;
+  const int row = appliances_->currentRow();
+  if (row >= 0 && row < int(shown_.size()) && !appliances_->selectedItems().isEmpty())
+    appliances.push_back(shown_[size_t(row)]);
+  else
+    appliances = shown_;
+  if (appliances.empty()) return;
+  Say(QStringLiteral("Lade ..."));
+  Read(&labelSequence_,
+       [appliances](Archive& archive, Answer* answer) {
+         // The latest test of each: its data record file says what the label says.
+         for (const ArchiveData::Appliance& a : appliances) {
+           const std::vector<ArchiveData::Test> tests = archive.History(a.Id);
+           if (archive.Failed()) return;
+           const ArchiveData::Test* latest = nullptr;
+           for (const ArchiveData::Test& t : tests)
+             if (!latest || t.Date >= latest->Date) latest = &t;
+           if (latest) answer->tests.push_back(*latest);
+         }
+       },
+       [this](const Answer& answer) {
+         if (answer.failed) {
+           Say(answer.error, true);
+           return;
+         }
+         std::vector<ReportRecord> reports;
+         int unreadable = 0;
+         for (const ArchiveData::Test& test : answer.tests) {
+           ReportRecord report;
+           if (Report::ReadBytes(test.Record, &report).status == Report::ReadResult::Ok)
+             reports.push_back(report);
+           else
+             ++unreadable;
+         }
+         QStringList notes{QStringLiteral("Aus der letzten gespeicherten Prüfung jedes Geräts.")};
+         int overdue = 0;
+         for (const ReportRecord& r : reports) {
+           const QDate next = DueDates::NextTest(r);
+           overdue += next.isValid() && next < QDate::currentDate();
+         }
+         if (overdue)
+           notes << QStringLiteral("%1 Geräte sind überfällig: ihr Etikett nennt den verstrichenen Termin.").arg(overdue);
+         if (unreadable) notes << QStringLiteral("%1 gespeicherte Prüfungen sind nicht lesbar und fehlen.").arg(unreadable);
+         Say(QStringLiteral("Etiketten für %1 Geräte.").arg(reports.size()));
+         if (!reports.empty()) LabelDialog::Open(this, reports, notes.join(QLatin1Char('\n')));
+       });
 }

@@ -24,7 +24,7 @@ class ArchiveWindow : public QWidget {
   enum : int {
     SearchEditId = 22001, SearchId = 22002, DueDaysId = 22003, DueId = 22004, AppliancesId = 22005,
     HistoryId = 22006, OpenInFormId = 22007, PdfId = 22008, CsvId = 22009, ImportId = 22010, StatusId = 22011,
-    CustomerId = 22012, SettingsId = 22013, HistoryCsvId = 22014
+    CustomerId = 22012, SettingsId = 22013, HistoryCsvId = 22014, LabelsId = 22015
   };
   // Reads and imports through the program's archive service `archive`.
   ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* parent = nullptr);
@@ -50,6 +50,10 @@ class ArchiveWindow : public QWidget {
   void ExportHistoryCsv();
   // Reads a folder of data record files into the archive.
   void ImportFolder();
+  // "Etiketten...": the test labels of the chosen appliance, or of every one
+  // the list shows (the due list), each from its latest stored test; the
+  // dialog opens once they are read.
+  void Labels();
   // Where the archive is: a SQLite file or a PostgreSQL server.
   void ChooseArchive();
 
@@ -95,5 +99,5 @@ class ArchiveWindow : public QWidget {
   std::vector<ArchiveData::Test> tests_;
   QThread* reader_ = nullptr;   // the thread that reads the archive
   QObject* readerContext_ = nullptr;  // lives in reader_; owns its Archive
-  int listSequence_ = 0, historySequence_ = 0, waiting_ = 0;
+  int listSequence_ = 0, historySequence_ = 0, labelSequence_ = 0, waiting_ = 0;
 };

@@ -1,5 +1,8 @@
 #include "records/recordlistwindow.h"
 
+#include "records/intervallookup.h"
+#include "records/labeldialog.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -34,6 +37,8 @@
 #include "controls/fieldguard.h"
 #include "device/TMessgeraet.h"
 #include "core/cformat.h"
+#include "core/label.h"
+#include "core/duedates.h"
 #include "core/fieldcheck.h"
 #include "core/fileio.h"
 #include "platform/screenfit.h"
@@ -88,14 +93,14 @@ bool IsValueColumn(int column, int* row, int* part) {
 // ---- the model
 
 RecordListModel::RecordListModel(TMessgeraet* device, TFormular* form, QObject* parent)
-    : QAbstractTableModel(parent), device_(device), form_(form) {
-  lookUp_ = new QTimer(this);
-  lookUp_->setSingleShot(true);
-  lookUp_->setInterval(300);
-  connect(lookUp_, &QTimer::timeout, this, &RecordListModel::LookUpEarlier);
+    : QAbstractTableModel(parent), device_(device), form_(form), lookup_(new IntervalLookup(this)) {
+  earlierTimer_ = new QTimer(this);
+  earlierTimer_->setSingleShot(true);
+  earlierTimer_->setInterval(300);
+  connect(earlierTimer_, &QTimer::timeout, this, &RecordListModel::LookUpEarlier);
 }
 
-bool RecordListModel::EarlierBusy() const { return (earlier_ && earlier_->Busy()) || (lookUp_ && lookUp_->isActive()); }
+bool RecordListModel::EarlierBusy() const { return (earlier_ && earlier_->Busy()) || (earlierTimer_ && earlierTimer_->isActive()); }
 
 void RecordListModel::LookUpEarlier() {
   if (!archive_) return;
@@ -166,6 +171,40 @@ QString RecordListModel::MissingSummary() const {
   return Report::MissingText(parts);
 }
 
+bool RecordListModel::IntervalsPending() const { return lookup_->Busy(); }
+
+void RecordListModel::LookUpIntervals() {
+  // Only where the form names no interval is the archive's needed; the list
+  // is one customer's (the form's "Auftraggeber", as the archive files it).
+  if (DueDates::IntervalMonths(template_.Fields[Layout::kFieldPruefintervall]) > 0 || data_.empty()) return;
+  QString customer = template_.Fields[Layout::kFieldAuftraggeber].simplified();
+  if (customer.isEmpty()) customer = QStringLiteral("(ohne Auftraggeber)");
+  if (!archive_) return;
+  const QString location = archive_->Location();
+  const QString key = location + QLatin1Char('\n') + customer;
+  if (key == knownFor_) return;
+  knownFor_ = key;
+  known_.clear();
+  ApplyIntervals();
+  lookup_->Request(location, customer, [this](const IntervalLookup::Intervals& intervals) {
+    known_ = intervals;
+    ApplyIntervals();
+  });
+}
+
+void RecordListModel::ApplyIntervals() {
+  bool changed = false;
+  for (int row = 0; row < RecordCount(); ++row) {
+    const auto it = known_.find(IntervalLookup::Key(data_[size_t(row)].InventarNr));
+    const int months = it == known_.end() ? 0 : it->second;
+    if (data_[size_t(row)].KnownIntervalMonths == months) continue;
+    data_[size_t(row)].KnownIntervalMonths = months;
+    Recompute(row);
+    changed = true;
+  }
+  if (changed) emit dataChanged(index(0, 0), index(RecordCount() - 1, ColumnCount - 1));
+}
+
 RecordList::Source RecordListModel::Source() const {
   RecordList::Source source;
   source.Records = records_.data();
@@ -198,6 +237,8 @@ void RecordListModel::Reload() {
   FindDuplicates();
   for (int row = 0; row < count; ++row) Recompute(row);
   endResetModel();
+  knownFor_.clear();
+  LookUpIntervals();
   LookUpEarlier();
 }
 
@@ -242,6 +283,8 @@ void RecordListModel::TakeLoad() {
   FindDuplicates();
   for (int row = 0; row < kept; ++row) Recompute(row);
   endResetModel();
+  knownFor_.clear();
+  LookUpIntervals();
   LookUpEarlier();
 }
 
@@ -250,10 +293,11 @@ void RecordListModel::Refresh() {
   const QString customer = template_.Fields[Layout::kFieldAuftraggeber].simplified();
   template_ = form_ ? form_->Record() : ReportRecord();
   // Another customer: other appliances in the archive.
-  if (template_.Fields[Layout::kFieldAuftraggeber].simplified() != customer && lookUp_) lookUp_->start();
+  if (template_.Fields[Layout::kFieldAuftraggeber].simplified() != customer && earlierTimer_) earlierTimer_->start();
   FindDuplicates();
   for (int row = 0; row < RecordCount(); ++row) Recompute(row);
   emit dataChanged(index(0, 0), index(RecordCount() - 1, ColumnCount - 1));
+  LookUpIntervals();
 }
 
 void RecordListModel::Recompute(int row) {
@@ -377,6 +421,7 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
       case ColHersteller: return d.HerstellerTyp;
       case ColStandort: return d.Standort;
       case ColDatum: return d.Pruefdatum.isEmpty() ? today_.toString(QStringLiteral("dd.MM.yyyy")) : d.Pruefdatum;
+      case ColNaechste: return e.Read ? e.NextTest : QString();
       case ColMessung: return e.Read ? ResultText(e.Measured) : QString();
       case ColVerdict: return e.Read ? RecordList::VerdictText(e.Verdict) : QString();
       case ColBemerkungen: return d.Bemerkungen;
@@ -436,6 +481,13 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
     for (int other : duplicates_[size_t(index.row())]) numbers << CFormat("%03d", other + 1);
     return QStringLiteral("Dieselbe Inventar-Nr. steht auch bei Nr. %1: das Archiv führt sie als ein Gerät.")
         .arg(numbers.join(QStringLiteral(", ")));
+  }
+  if (role == Qt::ToolTipRole && c == ColNaechste) {
+    // Where the interval comes from.
+    const int named = DueDates::IntervalMonths(template_.Fields[Layout::kFieldPruefintervall]);
+    if (named > 0) return QStringLiteral("Prüfdatum + %1 Monate („Prüfintervall“ des Formulars)").arg(named);
+    if (d.KnownIntervalMonths > 0) return QStringLiteral("Prüfdatum + %1 Monate (das Intervall des Geräts im Archiv)").arg(d.KnownIntervalMonths);
+    return QStringLiteral("Prüfdatum + %1 Monate (weder das Formular noch das Archiv nennen ein Intervall)").arg(DueDates::kDefaultMonths);
   }
   if (role == Qt::TextAlignmentRole && value && part < 2) return int(Qt::AlignRight | Qt::AlignVCenter);
   return QVariant();
@@ -531,12 +583,14 @@ bool RecordListModel::setData(const QModelIndex& index, const QVariant& value, i
   typed_[size_t(r)] = 1;
   unsaved_[size_t(r)] = 1;
   if (c == ColInventar) {
+    const auto known = known_.find(IntervalLookup::Key(d.InventarNr));
+    d.KnownIntervalMonths = known == known_.end() ? 0 : known->second;
     // The marks of every row with this number change (or of the one it had).
     FindDuplicates();
     emit dataChanged(this->index(0, ColInventar), this->index(RecordCount() - 1, ColInventar));
   }
   // Another appliance, or another test date: another previous test.
-  if ((c == ColInventar || c == ColDatum) && lookUp_) lookUp_->start();
+  if ((c == ColInventar || c == ColDatum) && earlierTimer_) earlierTimer_->start();
   Recompute(r);
   emit dataChanged(this->index(r, 0), this->index(r, ColumnCount - 1));
   return true;
@@ -616,6 +670,7 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   setObjectName(QStringLiteral("20015"));
   setWindowTitle(kCaption);
   model_ = new RecordListModel(device, form, this);
+  model_->SetArchive(&archive_);
   proxy_ = new QSortFilterProxyModel(this);
   proxy_->setSourceModel(model_);
   proxy_->setSortRole(RecordListModel::SortRole);
@@ -640,7 +695,6 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   table_->Freeze({RecordListModel::ColNumber, RecordListModel::ColInventar});
   ArrangePreviousColumns();
   connect(proxy_, &QAbstractItemModel::modelReset, this, &RecordListWindow::ArrangePreviousColumns);
-  model_->SetArchive(&archive_);
 
   status_ = new QLabel(this);
   status_->setObjectName(QString::number(StatusId));
@@ -667,6 +721,8 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   button(CsvId, QStringLiteral("CSV (Tabelle)..."),
          QStringLiteral("UTF-8 mit Semikolon und Dezimalkomma, für eine deutsche Tabellenkalkulation"));
   button(CsvPlainId, QStringLiteral("CSV (Komma)..."), QStringLiteral("UTF-8 mit Komma und Dezimalpunkt, für Skripte"));
+  button(LabelsId, QStringLiteral("Etiketten..."),
+         QStringLiteral("Prüfplaketten der gewählten Geräte (oder aller): nächste Prüfung, Inventar-Nr. mit Code"));
   ArrangeButtons();
 
   auto* layout = new QVBoxLayout(this);
@@ -815,6 +871,10 @@ void RecordListWindow::UpdateLoadState() {
     if (!missing.isEmpty()) text += QLatin1Char(' ') + missing;
     if (!model_->EarlierError().isEmpty())
       text += QStringLiteral(" Die früheren Prüfungen sind nicht zu lesen: %1").arg(model_->EarlierError());
+    std::vector<int> all(size_t(model_->RecordCount()));
+    for (int row = 0; row < model_->RecordCount(); ++row) all[size_t(row)] = row;
+    const QString calibration = CalibrationNote(all);
+    if (!calibration.isEmpty()) text += QLatin1Char('\n') + calibration;
     status_->setText(model_->RecordCount() == 0
                          ? QStringLiteral("Noch keine Prüfungen geladen: \u201ELade Alle Datensätze\u201C im Messgerät.")
                          : text);
@@ -1036,8 +1096,65 @@ void RecordListWindow::Command(int id) {
     case RecordsId: SaveRecordsAndNote(); break;
     case CsvId: ExportCsv(true); break;
     case CsvPlainId: ExportCsv(false); break;
+    case LabelsId: OpenLabels(); break;
     default: break;
   }
+  // The instrument's calibration had run out: said beside the result, the
+  // reports are made all the same.
+  if (batch) {
+    const QString note = CalibrationNote(ChosenRows());
+    if (!note.isEmpty() && !status_->text().contains(note)) status_->setText(status_->text() + QLatin1Char('\n') + note);
+  }
+}
+
+LabelDialog* RecordListWindow::OpenLabels() {
+  const std::vector<int> rows = ChosenRows();
+  if (rows.empty()) return nullptr;
+  int open = 0;
+  for (int row : rows) open += model_->Entry(row).Verdict < 0;
+  QStringList notes;
+  if (open)
+    notes << QStringLiteral("%1 Prüfungen sind offen (Sicht- oder Funktionsprüfung nicht abgehakt): ihr Etikett sagt "
+                            "„GESPERRT“, wie ihr Bericht „nicht bestanden“ sagt.")
+                 .arg(open);
+  const QString calibration = CalibrationNote(rows);
+  if (!calibration.isEmpty()) notes << calibration;
+  return LabelDialog::Open(this, Reports(rows), notes.join(QLatin1Char('\n')));
+}
+
+int RecordListWindow::SelectByInventar(const QString& scanned) {
+  const QString whole = scanned.simplified().toCaseFolded();
+  const QString number = Labels::InventarOfCode(scanned).simplified().toCaseFolded();
+  int found = -1;
+  for (const QString& wanted : {whole, number}) {
+    if (wanted.isEmpty()) continue;
+    for (int row = 0; row < model_->RecordCount() && found < 0; ++row)
+      if (model_->Appliance(row).InventarNr.simplified().toCaseFolded() == wanted) found = row;
+    if (found >= 0) break;
+  }
+  if (found < 0) return -1;
+  const QModelIndex index = proxy_->mapFromSource(model_->index(found, RecordListModel::ColInventar));
+  table_->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  table_->setCurrentIndex(index);
+  static_cast<QTableView*>(table_)->scrollTo(index);
+  return found;
+}
+
+QString RecordListWindow::CalibrationNote(const std::vector<int>& rows) const {
+  // The form's "nächste Kalibrierung" against each row's test date.
+  const QString calibration = model_->Template().Fields[Layout::kFieldNaechsteKalibrierung].simplified();
+  const QDate validUntil = DueDates::CalibrationValidUntil(calibration);
+  if (!validUntil.isValid()) return QString();
+  int late = 0;
+  for (int row : rows) {
+    const QString typed = model_->Appliance(row).Pruefdatum;
+    const QDate tested = typed.isEmpty() ? QDate::currentDate() : DueDates::ParseDate(typed);
+    late += tested.isValid() && tested > validUntil;
+  }
+  if (late == 0) return QString();
+  return QStringLiteral("Achtung: Bei %1 war die Kalibrierung des Messgeräts am Prüftag abgelaufen (nächste "
+                        "Kalibrierung: %2). Die Berichte werden trotzdem erstellt; lassen Sie das Messgerät kalibrieren.")
+      .arg(late == 1 ? QStringLiteral("einer Prüfung") : QStringLiteral("%1 Prüfungen").arg(late), calibration);
 }
 
 bool RecordListWindow::ConfirmDuplicates(const std::vector<int>& rows) {

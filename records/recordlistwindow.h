@@ -10,6 +10,7 @@
 #include <QAbstractTableModel>
 #include <QDate>
 #include <QElapsedTimer>
+#include <map>
 #include <QWidget>
 #include <vector>
 
@@ -38,9 +39,10 @@ class RecordListModel : public QAbstractTableModel {
     ColFirstValue,  // value, limit, result for each of the four rows
     ColInventar = ColFirstValue + 3 * kDeviceRowCount, ColBezeichnung, ColHersteller, ColStandort, ColDatum,
     ColMessung, ColSicht, ColFunktion, ColVerdict, ColBemerkungen,
-    // Today's standards: the report's standard, reason, the appliance's kind,
-    // power and cord, and the previous test (its values shown beside this
-    // test's values, see RecordListWindow).
+    ColNaechste,  // came later: after the others, so the CSV's columns before it keep their places
+    // Today's standards (later still): the report's standard, reason, the
+    // appliance's kind, power and cord, and the previous test (its values
+    // shown beside this test's values, see RecordListWindow).
     ColReportStandard, ColAnlass, ColKind, ColLeistung, ColLaenge, ColQuerschnitt,
     ColFirstPrevious, ColVorpruefung = ColFirstPrevious + kDeviceRowCount, ColVergleich, ColumnCount
   };
@@ -64,11 +66,10 @@ class RecordListModel : public QAbstractTableModel {
   // The entry and the report of a row, as they stand (the form is the template).
   ListEntry Entry(int row) const;
   ReportRecord Report(int row) const;
+  // The form as the template of every row, when the list last took it.
+  const ReportRecord& Template() const { return template_; }
   // Recomputes every row (after the form changed).
   void Refresh();
-  // The archive the previous tests of the appliances are looked up in (off
-  // the window's thread); without one the list shows none.
-  void SetArchive(ArchiveService* archive) { archive_ = archive; }
   // Asks the archive for the previous test of every appliance with an
   // Inventar-Nr. (the customer is the form's Auftraggeber); the rows follow
   // when the answers come. True while answers are awaited.
@@ -85,6 +86,13 @@ class RecordListModel : public QAbstractTableModel {
   // The other rows with the same Inventar-Nr. as `row` (the list is one
   // customer's: the form's Auftraggeber).
   std::vector<int> SameInventar(int row) const;
+  // The appliances' intervals as the archive knows them (asked off the
+  // window's thread when the customer changes); true while an answer is awaited.
+  bool IntervalsPending() const;
+  // The archive the appliances' own intervals (none: 12 months where the
+  // form names no interval) and their previous tests (none: the list shows
+  // none) are read from.
+  void SetArchive(const ArchiveService* archive) { archive_ = archive; }
   // Why the last setData refused its value (German), empty when it took it.
   QString LastRefusal() const { return refusal_; }
   // The typing limit of a text column.
@@ -100,6 +108,8 @@ class RecordListModel : public QAbstractTableModel {
  private:
   RecordList::Source Source() const;
   void Recompute(int row);
+  void LookUpIntervals();
+  void ApplyIntervals();
   void FindDuplicates();
   bool Refuse(const QString& why);
   TMessgeraet* device_;
@@ -114,9 +124,12 @@ class RecordListModel : public QAbstractTableModel {
   ReportRecord template_;
   QDate today_;
   QString refusal_;
-  ArchiveService* archive_ = nullptr;
+  class IntervalLookup* lookup_ = nullptr;
+  const ArchiveService* archive_ = nullptr;  // whose archive the intervals come from
+  std::map<QString, int> known_;  // Inventar-Nr. -> months, of the customer in knownFor_
+  QString knownFor_;
   EarlierTests* earlier_ = nullptr;
-  QTimer* lookUp_ = nullptr;  // gathers the lookups of edits made in a row
+  QTimer* earlierTimer_ = nullptr;  // gathers the lookups of edits made in a row
   std::vector<Profiles::UserProfile> profiles_;
   QString earlierError_;  // why the archive could not say the previous tests
  public:
@@ -129,7 +142,7 @@ class RecordListWindow : public QWidget {
   // Action ids of the window (object names, as every control has its id).
   enum : int {
     PdfFilesId = 21001, OnePdfId = 21002, PrintId = 21003, RecordsId = 21004, CsvId = 21005, CsvPlainId = 21006,
-    CancelLoadId = 21007, TableId = 21010, StatusId = 21011,
+    CancelLoadId = 21007, LabelsId = 21008, TableId = 21010, StatusId = 21011,
     FrozenColumnsId = 21012  // the view that keeps Nr. and Inventar-Nr. in view over the table's left edge
   };
   // The batch store of "Datensätze speichern..." goes to `archive`.
@@ -150,6 +163,16 @@ class RecordListWindow : public QWidget {
   void PrintReports();
   void SaveRecords();
   void ExportCsv(bool spreadsheet);
+  // "Etiketten...": the test labels of the chosen rows, in a dialog of their
+  // own (not modal); nullptr when there are no rows.
+  class LabelDialog* OpenLabels();
+  // Finds the row of an appliance by its Inventar-Nr. as a scanner types it
+  // from a label's code (the Inventar-Nr. alone, or before the first ";"),
+  // selects it and shows it; the row in the model, or -1 when none has it.
+  int SelectByInventar(const QString& scanned);
+  // What the batches and the list say when the instrument's calibration had
+  // run out on the test date of some of the rows (empty when it had not).
+  QString CalibrationNote(const std::vector<int>& rows) const;
   // A command of the window's buttons: the batches first ask when the same
   // Inventar-Nr. stands on more than one row.
   void Command(int id);

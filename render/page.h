@@ -45,6 +45,9 @@ struct Input {
   bool funktionspruefung = false;  // box 2001
   bool passed = false;             // the report's verdict, drawn as the result sentence
   std::array<QString, kFields> fields;  // texts of the 31 fields (print layer)
+  // The month of the next test ("06/2027"), printed after the value of
+  // "Prüfintervall"; nothing when empty.
+  QString nextTest;
   // The page of a standard in force today (codes 6..8) says more: each row's
   // value of the appliance's previous test and whether the value moved
   // towards its limit, the reason and scope of the test, what the limits
@@ -91,5 +94,8 @@ Result PaintCurrent(Surface& surface, const Input& input, bool erase, const QRec
 
 // The print-only layer: field values and box states as text.
 void PaintFieldValues(Surface& surface, const Input& input);
+
+// "Nächste Prüfung: 06/2027" for a month text.
+QString NextTestText(const QString& month);
 
 }  // namespace Page

@@ -15,6 +15,8 @@
 #include "render/fonts.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
+#include "report/nexttesthint.h"
+#include "core/values.h"
 #include "core/layout.h"
 #include "core/reportrecord.h"
 
@@ -109,6 +111,7 @@ void TFormular::CreateControls() {
                                   QRect(PageWidth - 5 - 110, Band[3] + 3, 110, 20));
   PruefangabenButton->setToolTip(QStringLiteral("Prüfgrundlage, Anlass, Prüfumfang, Messverfahren, Anschlussleitung, "
                                                 "Geräteart und Grenzwertprofil"));
+  NextTestHint::Attach(*this);
   NumEdits = kNumEdits;
 }
 

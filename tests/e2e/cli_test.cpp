@@ -149,7 +149,8 @@ TEST_F(Cli, JsonHasStableKeysAndNumbersAsNumbers) {
   ASSERT_EQ(int(table.size()), 31);
 
   QStringList keys{"nr", "norm", "schutzklasse", "inventar_nr", "bezeichnung", "hersteller_typ", "standort",
-                   "bemerkungen", "pruefdatum", "messung_ok", "sichtpruefung", "funktionspruefung", "ergebnis"};
+                   "bemerkungen", "pruefdatum", "messung_ok", "sichtpruefung", "funktionspruefung", "ergebnis",
+                   "naechste_pruefung"};
   for (const char* row : {"rpe", "riso", "iabl", "iea"})
     for (const char* part : {"_mess", "_ueberlauf", "_grenzwert", "_ok"}) keys << QString(row) + part;
   keys.sort();
@@ -166,6 +167,8 @@ TEST_F(Cli, JsonHasStableKeysAndNumbersAsNumbers) {
     EXPECT_EQ(o["nr"].toInt(), cell(i, "Nr.").toInt());
     EXPECT_EQ(o["schutzklasse"].toString(), cell(i, "Schutzklasse"));
     EXPECT_EQ(o["ergebnis"].toString(), cell(i, "Ergebnis"));
+    EXPECT_EQ(o["naechste_pruefung"].toString(),
+              QDate::fromString("01/" + cell(i, "Nächste Prüfung"), "dd/MM/yyyy").toString("yyyy-MM"));
     EXPECT_TRUE(o["messung_ok"].isBool());
     EXPECT_EQ(o["sichtpruefung"], QJsonValue(true));
     EXPECT_EQ(o["pruefdatum"].toString(), QDate::fromString(cell(i, "Prüfdatum"), "dd.MM.yyyy").toString(Qt::ISODate));

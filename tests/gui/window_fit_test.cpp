@@ -4,8 +4,6 @@
 // Inventar-Nr. in view while it scrolls sideways.
 #include <gtest/gtest.h>
 
-#include "core/archiveservice.h"
-
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,6 +12,7 @@
 #include <QTableView>
 #include <memory>
 
+#include "core/archiveservice.h"
 #include "core/userfolders.h"
 #include "device/TMessgeraet.h"
 #include "platform/screenfit.h"
@@ -56,6 +55,7 @@ void ExpectFits(QWidget* window, const Screen& screen) {
 // A device window holding `count` records and the form beside it.
 struct Records {
   TMessgeraet device{nullptr, 1000, 0};
+  ArchiveService archive;
   TFormular form{&device};
   explicit Records(int count) {
     Seams::SetTimerResponder(TestUtil::ManualTimers);
@@ -77,8 +77,7 @@ TEST(WindowsThatFit, TheRecordListRestoredOnASmallerScreenFitsIt) {
     // Saved on a large screen at 200 %, and moved past the right edge there.
     UserSettings::SetValue(QStringLiteral("Prüfungen"), QStringLiteral("Größe"), QStringLiteral("2732x1498"));
     ScopedScreen small(screen.area);
-    ArchiveService service;
-    RecordListWindow list(&records.device, &records.form, service);
+    RecordListWindow list(&records.device, &records.form, records.archive);
     list.SetupWindow();
     list.move(screen.area.right() - 100, screen.area.top() + 50);
     list.show();
@@ -112,8 +111,7 @@ TEST(WindowsThatFit, TheArchiveOpensWithinTheScreen) {
 TEST(WindowsThatFit, TheRecordNumberAndInventarNrStayInViewWhileTheListScrollsSideways) {
   Records records(40);
   ScopedScreen small(kScreens[0].area);
-  ArchiveService service;
-  RecordListWindow list(&records.device, &records.form, service);
+  RecordListWindow list(&records.device, &records.form, records.archive);
   list.SetupWindow();
   list.show();
   RecordListModel* model = list.Model();

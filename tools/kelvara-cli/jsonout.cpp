@@ -50,6 +50,10 @@ QJsonObject Record(const ListEntry& entry, const ApplianceData& data, const Repo
   o.insert(QStringLiteral("sichtpruefung"), Judged(entry.Sicht));
   o.insert(QStringLiteral("funktionspruefung"), Judged(entry.Funktion));
   o.insert(QStringLiteral("ergebnis"), entry.Read ? RecordList::VerdictText(entry.Verdict) : QString());
+  // The month of the next test (MM/JJJJ) as JJJJ-MM, or null.
+  const QDate next = QDate::fromString(QStringLiteral("01/") + entry.NextTest, QStringLiteral("dd/MM/yyyy"));
+  o.insert(QStringLiteral("naechste_pruefung"),
+           entry.Read && next.isValid() ? QJsonValue(next.toString(QStringLiteral("yyyy-MM"))) : QJsonValue(QJsonValue::Null));
   return o;
 }
 

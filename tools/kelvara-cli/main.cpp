@@ -38,6 +38,7 @@
 #include "core/reportrecord.h"
 #include "core/values.h"
 #include "tools/kelvara-cli/jsonout.h"
+#include "tools/kelvara-cli/label.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ const char* const kHelp =
     "  read       liest alle Prüfungen aus dem Gerätetester (CSV oder JSON)\n"
     "  report     schreibt Prüfprotokolle als PDF\n"
     "  archive    Fälligkeiten, Import und Export des Archivs\n"
+    "  label      Prüfplaketten (Etiketten) der Datensätze als PDF\n"
     "  --version  zeigt die Version\n"
     "\n"
     "Ende-Status: 0 erledigt, 1 Fehler in der Eingabe, 2 Gerätetester oder Archiv\n"
@@ -93,6 +95,7 @@ const std::map<QString, const char*> kCommandHelp{
      "        kelvara-cli archive export ORDNER\n"
      "  Das Archiv ist $KELVARA_ARCHIVE (SQLite-Datei oder postgresql://...), sonst das des Programms.\n"
      "  export schreibt jeden gespeicherten Datensatz Byte für Byte in den Ordner.\n"},
+    {"label", kLabelUsage},
 };
 
 // The options of a command, and the words left over (files, folders, the
@@ -118,6 +121,7 @@ const std::map<QString, CommandOptions> kOptions{
     {"read", {{"--port", "--class", "--format", "--out"}, {"--inspections-passed", "--fail-on-verdict"}}},
     {"report", {{"--pdf", "--from-csv", "--template", "--pdf-dir"}, {}}},
     {"archive", {{"--days", "--format"}, {}}},
+    {"label", {{"--pdf", "--format", "--code", "--content", "--start"}, {}}},
 };
 
 // Reads the arguments of `command` with the usual conventions: "--name
@@ -689,6 +693,7 @@ int main(int argc, char** argv) {
     Err(QStringLiteral("\u201E%1\u201C ist keine Option von %2 (kelvara-cli %2 --help).").arg(args.words.first(), command));
     return kInput;
   }
+  if (command == QLatin1String("label")) return LabelCommand(argc, argv, args.words, args.options);  // label.cpp
   // Drawing a page needs fonts, never a display: the offscreen platform.
   if (command == QLatin1String("report")) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
