@@ -152,6 +152,7 @@ void ProfileDialog::TakeEntries() {
 
 void ProfileDialog::UpdatePlaceholders() {
   const int standard = standard_->currentData().toInt();
+  const bool any = shown_ >= 0 && shown_ < int(profiles_.size());
   for (int k = 0; k < kClassMax; ++k)
     for (int r = 0; r < kDeviceRowCount; ++r) {
       const Profiles::Cell& cell = Profiles::TableCell(standard, k + 1, r);
@@ -159,6 +160,9 @@ void ProfileDialog::UpdatePlaceholders() {
       edit->setPlaceholderText(cell.applies ? Profiles::LimitText(r, cell.limit).trimmed().replace('.', ',')
                                             : QStringLiteral("\u2013"));
       edit->setToolTip(QString::fromUtf8(cell.source));
+      // A measurement that is no part of the test has no limit to replace.
+      edit->setEnabled(any && cell.applies);
+      if (!cell.applies) edit->clear();
     }
 }
 

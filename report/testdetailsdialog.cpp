@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -13,6 +15,7 @@
 #include "core/fieldcheck.h"
 #include "core/layout.h"
 #include "core/reportrules.h"
+#include "platform/screenfit.h"
 #include "platform/seams.h"
 
 namespace {
@@ -140,8 +143,17 @@ TestDetailsDialog::TestDetailsDialog(const ReportRecord& report, std::vector<Pro
   buttons->addStretch(1);
   buttons->addWidget(ok);
   buttons->addWidget(cancel);
+  // The entries scroll where the screen is small (1366 x 768 at 200 %); the
+  // buttons stay in view below them.
+  auto* content = new QWidget;
+  content->setLayout(form);
+  scroll_ = new QScrollArea(this);
+  scroll_->setWidget(content);
+  scroll_->setWidgetResizable(true);
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   auto* layout = new QVBoxLayout(this);
-  layout->addLayout(form);
+  layout->addWidget(scroll_, 1);
   layout->addLayout(buttons);
 
   FillProfiles();
@@ -161,6 +173,20 @@ TestDetailsDialog::TestDetailsDialog(const ReportRecord& report, std::vector<Pro
   for (QComboBox* combo : {kind_, profile_}) connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this, &TestDetailsDialog::ShowLimits);
   for (QLineEdit* line : {power_, length_}) connect(line, &QLineEdit::textChanged, this, &TestDetailsDialog::ShowLimits);
   connect(section_, &QComboBox::currentTextChanged, this, &TestDetailsDialog::ShowLimits);
+}
+
+void TestDetailsDialog::showEvent(QShowEvent* event) {
+  if (!fitted_) {
+    fitted_ = true;
+    // As large as the entries want, as far as the screen has room.
+    const QMargins m = layout()->contentsMargins();
+    const QSize content = scroll_->widget()->sizeHint();
+    const int scrollBar = scroll_->verticalScrollBar()->sizeHint().width();
+    ScreenFit::Fit(this, QSize(content.width() + scrollBar + m.left() + m.right(),
+                               content.height() + m.top() + m.bottom() + layout()->spacing() +
+                                   layout()->itemAt(1)->sizeHint().height()));
+  }
+  QDialog::showEvent(event);
 }
 
 int TestDetailsDialog::ChosenStandard() const { return standard_->currentData().toInt(); }
@@ -199,8 +225,12 @@ void TestDetailsDialog::FillMethods() {
 
 void TestDetailsDialog::ShowLimits() {
   const ReportRecord report = Result();
+  if (Profiles::TesterStandard(report.VdePruefgrundlage) == 0) {
+    limits_->setText(QStringLiteral("die der gewählten Norm, sobald ein Datensatz kopiert ist"));
+    return;
+  }
   if (!Profiles::IsCurrent(report.VdePruefgrundlage)) {
-    limits_->setText(QStringLiteral("die der Tabelle des Prüfgeräts (%1)").arg(Profiles::Name(report.VdePruefgrundlage)));
+    limits_->setText(QStringLiteral("die der Tabelle für %1, wie im Messgerät").arg(Profiles::Name(report.VdePruefgrundlage)));
     return;
   }
   const Profiles::Limits limits = Profiles::Compute(report.VdePruefgrundlage, report.VdeKlasse, Report::ApplianceOf(report),

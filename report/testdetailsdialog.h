@@ -17,6 +17,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 
 class TestDetailsDialog : public QDialog {
   Q_OBJECT
@@ -41,6 +42,9 @@ class TestDetailsDialog : public QDialog {
   // The user asked to edit his limit profiles.
   void EditProfiles();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   int ChosenStandard() const;
   void FillProfiles();
@@ -62,4 +66,6 @@ class TestDetailsDialog : public QDialog {
   QComboBox* profile_ = nullptr;
   std::array<QComboBox*, kDeviceRowCount> methods_{};
   QLabel* limits_ = nullptr;
+  QScrollArea* scroll_ = nullptr;
+  bool fitted_ = false;
 };

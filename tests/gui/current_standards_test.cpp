@@ -20,6 +20,7 @@
 #include "core/places.h"
 #include "core/reportrules.h"
 #include "device/TMessgeraet.h"
+#include "platform/screenfit.h"
 #include "platform/seams.h"
 #include "records/recordlistwindow.h"
 #include "report/TFormular.h"
@@ -108,6 +109,7 @@ TEST_F(CurrentForm, KopierenUnderTheChosenStandardJudgesRPEByTheCord) {
   Pick(TestUtil::Find<QComboBox>(dialog, TestDetailsDialog::Norm0701Id), QStringLiteral("DIN EN 50699 (VDE 0702)"));
   Pick(TestUtil::Find<QComboBox>(dialog, TestDetailsDialog::AnlassId), QStringLiteral("Wiederholungsprüfung"));
   TestUtil::Find<QLineEdit>(dialog, TestDetailsDialog::LengthId)->setText(QStringLiteral("10"));
+  TestUtil::Grab(dialog, QStringLiteral("test-details-dialog"));
   Confirm(dialog);
   EXPECT_EQ(form.findChild<TestDetailsDialog*>(), nullptr);  // closed
   EXPECT_EQ(form.VdePruefgrundlage, 1);  // nothing copied yet
@@ -138,6 +140,25 @@ TEST_F(CurrentForm, KopierenUnderTheChosenStandardJudgesRPEByTheCord) {
   ASSERT_EQ(boxes.size(), 1);
   EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("keine Leitungslänge")));
   EXPECT_NE(form.findChild<TestDetailsDialog*>(), nullptr);
+  dialog->reject();
+}
+
+TEST_F(CurrentForm, TheDetailsFitASmallScreenWithTheirButtonsInView) {
+  // 1366 x 768 at 200 %, less a panel.
+  const QRect area(0, 14, 683, 370);
+  ScreenFit::SetArea([area] { return area; });
+  TestDetailsDialog* dialog = Details();
+  ASSERT_NE(dialog, nullptr);
+  QApplication::processEvents();
+  EXPECT_LE(dialog->width() + ScreenFit::kFrameWidth, area.width());
+  EXPECT_LE(dialog->height() + ScreenFit::kFrameHeight, area.height());
+  for (int id : {int(TestDetailsDialog::OkId), int(TestDetailsDialog::CancelId)}) {
+    auto* button = TestUtil::Find<QPushButton>(dialog, id);
+    const QRect shown(button->mapTo(dialog, QPoint(0, 0)), button->size());
+    EXPECT_TRUE(dialog->rect().contains(shown)) << id;
+  }
+  TestUtil::Grab(dialog, QStringLiteral("test-details-dialog-small-screen"));
+  ScreenFit::SetArea({});
   dialog->reject();
 }
 
@@ -204,6 +225,7 @@ TEST_F(CurrentForm, AProfileOfTheUsersOwnIsKeptNamedOnTheReportAndApplied) {
   TestUtil::Find<QLineEdit>(editor, ProfileDialog::NameId)->setText(QStringLiteral("Werkstatt streng"));
   // Class I, R-PE: 0.25 Ohm.
   TestUtil::Find<QLineEdit>(editor, ProfileDialog::FirstCellId)->setText(QStringLiteral("0.25"));
+  TestUtil::Grab(editor, QStringLiteral("profile-dialog"));
   TestUtil::Find<QPushButton>(editor, ProfileDialog::SaveId)->click();
   ASSERT_TRUE(QFile::exists(Profiles::UserProfilesFile()));
   TestUtil::Find<QPushButton>(editor, ProfileDialog::CloseId)->click();
