@@ -770,6 +770,7 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
     for (QCheckBox* box : {form_->SichtpruefungBox, form_->FunktionspruefungBox})
       connect(box, &QCheckBox::toggled, formWatch_, qOverload<>(&QTimer::start));
     for (QLineEdit* edit : form_->Edits) connect(edit, &QLineEdit::textChanged, formWatch_, qOverload<>(&QTimer::start));
+    connect(form_, &TFormular::DetailsChanged, formWatch_, qOverload<>(&QTimer::start));
   }
 }
 

@@ -213,6 +213,10 @@ class TFormular : public QWidget {
   int OriginX = 0;
   int OriginY = 0;
 
+ signals:
+  // The test details changed (the record list follows its template).
+  void DetailsChanged();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;

@@ -45,11 +45,21 @@ void TFormular::CmPruefangaben() {
 }
 
 void TFormular::ApplyDetails(const ReportRecord& changed) {
+  // What the dialog edits, onto the report as it is now (the archive's answer
+  // may have come while the dialog was open).
   const ReportRecord before = Record();
-  ReportRecord after = changed;
+  ReportRecord after = before;
+  const std::array<QString, kRowCount> previous = before.Vorwert;
+  const QString previousDate = before.Vorpruefung;
+  Report::CopyDetails(changed, &after);
+  after.Vorwert = previous;
+  after.Vorpruefung = previousDate;
+  after.VdePruefgrundlage = changed.VdePruefgrundlage;
+  after.Fields[Layout::kFieldLeistung] = changed.Fields[Layout::kFieldLeistung];
   Report::Relimit(before, UserProfiles(), &after);
   Show(after);
   Modified = true;
+  emit DetailsChanged();
   LookUpEarlier(false);
 }
 

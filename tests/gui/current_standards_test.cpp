@@ -331,6 +331,14 @@ TEST(CurrentListTest, EachRecordWithItsCordItsPreviousValuesAndTheWarnings) {
   EXPECT_TRUE(status->text().contains(QStringLiteral("Im Prüfbericht fehlt: Name des Prüfers")));
   list.window->resize(1300, 400);
   TestUtil::Grab(list.window.get(), QStringLiteral("record-list-current"));
+
+  // The template's choice changes: the rows without one of their own follow.
+  ReportRecord details = list.form.Record();
+  details.NormFuer0701 = Profiles::kEn50678;
+  list.form.ApplyDetails(details);
+  EXPECT_TRUE(TestUtil::WaitFor(
+      [&] { return list.Shown(0, RecordListModel::ColReportStandard) == QStringLiteral("DIN EN 50678 (VDE 0701)"); }, 5000));
+  EXPECT_EQ(list.Shown(1, RecordListModel::ColReportStandard), QStringLiteral("DIN VDE 0701-0702"));
 }
 
 }  // namespace
