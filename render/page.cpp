@@ -156,7 +156,13 @@ void AddCurrent(const ReportRecord& report, Input* in) {
   QStringList basis{Profiles::Name(standard), QStringLiteral("Schutzklasse ") + Values::ClassText(report.VdeKlasse)};
   if (standard != Profiles::kEn62353) basis << Profiles::KindText(Profiles::Kind(report.Geraeteart));
   const Profiles::Limits limits = Profiles::Compute(standard, report.VdeKlasse, Report::ApplianceOf(report));
-  if (limits.rows[0].applies && !limits.rows[0].basis.isEmpty()) basis << QStringLiteral("R-PE: ") + limits.rows[0].basis;
+  // The cord's limit, or a limit of the user's own (typed, or a profile's).
+  if (limits.rows[0].applies && report.RowActive[0]) {
+    if (report.GrenzText[0].trimmed() != limits.rows[0].text.trimmed())
+      basis << QStringLiteral("R-PE: eigener Grenzwert");
+    else if (!limits.rows[0].basis.isEmpty())
+      basis << QStringLiteral("R-PE: ") + limits.rows[0].basis;
+  }
   if (!report.Grenzwertprofil.trimmed().isEmpty())
     basis << QStringLiteral("Grenzwertprofil \u201E%1\u201C").arg(report.Grenzwertprofil.trimmed());
   in->limitsBasis = basis.join(QStringLiteral(", "));

@@ -237,7 +237,8 @@ TEST_F(CurrentForm, AProfileOfTheUsersOwnIsKeptNamedOnTheReportAndApplied) {
   RecordingSurface page;
   form.Paint(page, false, QRect());
   bool named = false;
-  for (const auto& op : page.Texts()) named |= op.text.contains(QStringLiteral("Grenzwertprofil \u201EWerkstatt streng\u201C"));
+  for (const auto& op : page.Texts())
+    named |= op.text.contains(QStringLiteral("R-PE: eigener Grenzwert, Grenzwertprofil \u201EWerkstatt streng\u201C"));
   EXPECT_TRUE(named);
 }
 
