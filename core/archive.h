@@ -12,10 +12,12 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <limits>
 #include <memory>
 #include <vector>
 
 #include "core/tables.h"
+#include "core/comparison.h"
 #include "core/reportrecord.h"
 
 class QSqlDatabase;
@@ -34,6 +36,11 @@ struct Appliance {
   int IntervalMonths = 12;
   QDate LastTest;
   QDate NextDue;
+  // The appliance's cord and kind, as its latest test that named them said
+  // (NaN: not known); the limits of the current standards follow them.
+  double CordLengthM = std::numeric_limits<double>::quiet_NaN();
+  double CrossSectionMm2 = std::numeric_limits<double>::quiet_NaN();
+  int Kind = 0;  // Profiles::Kind
 };
 
 struct TestRow {
@@ -102,7 +109,7 @@ class Archive {
   // up on a server that went silent, 3 s later); 10 s unless set.
   void SetWaitLimit(int ms);
   int SchemaVersion();
-  static constexpr int kSchemaVersion = 1;
+  static constexpr int kSchemaVersion = 2;
 
   enum class Stored { New, Duplicate, Failed };
   // Stores a test from a data record file's bytes: the appliance is found or
@@ -133,6 +140,21 @@ class Archive {
   std::vector<ArchiveData::Appliance> Appliances(const QString& customer = QString());
   QStringList Customers();
   int TestCount();
+
+  // The appliance the archive keys as (customer, Inventar-Nr.) and the latest
+  // of its tests before `before` (a test a later one corrects does not
+  // count): for the comparison with earlier tests and the appliance's cord.
+  // Not found is no failure; Failed() tells a query that failed.
+  struct Earlier {
+    bool applianceFound = false;
+    ArchiveData::Appliance appliance;
+    Comparison::Previous previous;
+  };
+  Earlier EarlierTest(const QString& customer, const QString& inventarNr, const QDate& before);
+  // The key an appliance of a report has in the archive: its customer and its
+  // Inventar-Nr. (else "SN " and its serial number), as ApplianceOf makes them;
+  // false when the report names neither.
+  static bool KeyOf(const ReportRecord& report, QString* customer, QString* inventarNr);
 
   // The appliance a report belongs to, as the archive keys it.
   static ArchiveData::Appliance ApplianceOf(const ReportRecord& report, const QByteArray& recordFile);
