@@ -185,8 +185,9 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
     QSqlQuery q(QSqlDatabase::database(connection));
     for (const char* sql : {"DROP INDEX tests_chain", "DROP INDEX tests_chain_hash", "DROP TABLE chain_head",
                             "ALTER TABLE tests DROP COLUMN chain_seq", "ALTER TABLE tests DROP COLUMN chain_hash",
-                            "UPDATE schema_version SET version = 1"})
-      if (!q.exec(QString::fromLatin1(sql))) {
+                            "UPDATE schema_version SET version = CHAIN_STEP_BEFORE"})
+      if (!q.exec(QString::fromLatin1(sql).replace(QLatin1String("CHAIN_STEP_BEFORE"),
+                                                   QString::number(Archive::kChainSchema - 1)))) {
         std::printf("%s: %s\n", qPrintable(name), qPrintable(q.lastError().text()));
         return;
       }

@@ -15,6 +15,8 @@
 #include <QUrlQuery>
 #include <QVariant>
 #include <algorithm>
+#include <cmath>
+#include <set>
 #include <dirent.h>
 #include <chrono>
 #include <condition_variable>
@@ -35,6 +37,8 @@
 #include "core/profile.h"
 #include "core/userfolders.h"
 #include "core/layout.h"
+#include "core/limitprofiles.h"
+#include "core/reportrules.h"
 
 // Everything in which the two databases' SQL differs.
 struct Archive::Dialect {
@@ -69,6 +73,17 @@ const QStringList& SslModes() {
 
 QString IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate) : QString(); }
 QDate FromIso(const QVariant& v) { return v.isNull() ? QDate() : QDate::fromString(v.toString(), Qt::ISODate); }
+
+// A text for a column: never NULL (a key missing from the file is an empty
+// text) and without NUL, which PostgreSQL's text cannot hold; the data record
+// file keeps every byte as it was.
+QString Storable(const QString& text) {
+  if (text.isNull()) return QLatin1String("");
+  if (!text.contains(QChar(0))) return Chain::Normalized(text);
+  QString copy = text;
+  copy.replace(QChar(0), QChar(0xFFFD));
+  return Chain::Normalized(copy);
+}
 
 }  // namespace
 
@@ -649,17 +664,24 @@ bool Archive::Migrate(OpenMode mode) {
                      "NULL, measured TEXT NOT NULL, limit_text TEXT NOT NULL, active INTEGER NOT NULL, ok INTEGER "
                      "NOT NULL, PRIMARY KEY (test_id, row_index))"),
   };
-  // Version 2: the proof chain (core/chain.h). Each test's place and hash,
+  // Version 2: the appliance's cord and kind, which the limits of the
+  // standards in force today follow (the latest test that names them sets them).
+  const QStringList version2{
+      QStringLiteral("ALTER TABLE appliances ADD COLUMN cord_length_m DOUBLE PRECISION"),
+      QStringLiteral("ALTER TABLE appliances ADD COLUMN cord_section_mm2 DOUBLE PRECISION"),
+      QStringLiteral("ALTER TABLE appliances ADD COLUMN appliance_kind INTEGER NOT NULL DEFAULT 0"),
+  };
+  // Version 3: the proof chain (core/chain.h). Each test's place and hash,
   // and the chain's end in a row of its own that every append updates in its
   // transaction; the tests stored so far are chained in their stored order.
-  const QStringList version2{
+  const QStringList version3{
       QStringLiteral("ALTER TABLE tests ADD COLUMN chain_seq BIGINT"),
       QStringLiteral("ALTER TABLE tests ADD COLUMN chain_hash TEXT"),
       QStringLiteral("CREATE UNIQUE INDEX tests_chain ON tests (chain_seq)"),
       QStringLiteral("CREATE INDEX tests_chain_hash ON tests (chain_hash)"),
       QStringLiteral("CREATE TABLE chain_head (id INTEGER PRIMARY KEY, seq BIGINT NOT NULL, hash TEXT NOT NULL)"),
   };
-  const std::vector<QStringList> steps{version1, version2};
+  const std::vector<QStringList> steps{version1, version2, version3};
 
   if (mode == OpenMode::ExistingOnly && kind_ == Kind::PostgreSQL) {
     QSqlQuery q(db);
@@ -716,6 +738,41 @@ QDate Archive::TestDate(const ReportRecord& report, const QDate& fallback) {
   return d.isValid() ? d : fallback;
 }
 
+bool Archive::KeyOf(const ReportRecord& report, QString* customer, QString* inventarNr) {
+  const ArchiveData::Appliance a = ApplianceOf(report, QByteArray());
+  if (report.Fields[kFieldInventar].simplified().isEmpty() && report.Fields[kFieldSerial].simplified().isEmpty())
+    return false;
+  *customer = a.Customer;
+  *inventarNr = a.InventarNr;
+  return true;
+}
+
+Archive::Earlier Archive::EarlierTest(const QString& customer, const QString& inventarNr, const QDate& before) {
+  Earlier earlier;
+  const std::vector<ArchiveData::Appliance> found =
+      QueryAppliances(QStringLiteral("WHERE c.name = ? AND a.inventar_nr = ?"),
+                      {Storable(customer.simplified()), Storable(inventarNr.simplified())});
+  if (Failed() || found.empty()) return earlier;
+  earlier.applianceFound = true;
+  earlier.appliance = found.front();
+  const std::vector<ArchiveData::Test> tests = History(earlier.appliance.Id);
+  if (Failed()) return earlier;
+  // A corrected test is replaced by its correction.
+  std::set<qint64> corrected;
+  for (const ArchiveData::Test& t : tests)
+    if (t.Corrects > 0) corrected.insert(t.Corrects);
+  for (auto t = tests.rbegin(); t != tests.rend(); ++t) {
+    if (!t->Date.isValid() || !(t->Date < before) || corrected.count(t->Id)) continue;
+    Comparison::Previous& p = earlier.previous;
+    p.found = true;
+    p.date = t->Date;
+    p.standard = t->Standard;
+    for (int r = 0; r < kRowCount; ++r) p.measured[size_t(r)] = t->Rows[size_t(r)].Active ? t->Rows[size_t(r)].Measured : QString();
+    break;
+  }
+  return earlier;
+}
+
 ArchiveData::Appliance Archive::ApplianceOf(const ReportRecord& report, const QByteArray& recordFile) {
   ArchiveData::Appliance a;
   a.Customer = report.Fields[kFieldCustomer].simplified();
@@ -744,18 +801,6 @@ Archive::Stored Archive::StoreReport(const ReportRecord& report, qint64 corrects
   return StoreRecord(bytes, corrects, testId);
 }
 
-namespace {
-// A text for a column: never NULL (a key missing from the file is an empty
-// text) and without NUL, which PostgreSQL's text cannot hold; the data record
-// file keeps every byte as it was.
-QString Storable(const QString& text) {
-  if (text.isNull()) return QLatin1String("");
-  if (!text.contains(QChar(0))) return Chain::Normalized(text);
-  QString copy = text;
-  copy.replace(QChar(0), QChar(0xFFFD));
-  return Chain::Normalized(copy);
-}
-}  // namespace
 
 Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 corrects, qint64* testId) {
   Begin();
@@ -910,6 +955,24 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
   q.addBindValue(applianceId);
   if (!q.exec()) return fail(q.lastError());
   q.finish();
+  // The cord and kind as the latest test names them; a test that names no
+  // cord keeps what an earlier one said.
+  if (latest) {
+    const Profiles::Appliance named = Report::ApplianceOf(report);
+    auto number = [](double value) {
+      return std::isnan(value) ? QVariant(QMetaType(QMetaType::Double)) : QVariant(value);
+    };
+    const bool current = Profiles::IsCurrent(report.VdePruefgrundlage);
+    q.prepare(QStringLiteral("UPDATE appliances SET cord_length_m = COALESCE(?, cord_length_m), "
+                             "cord_section_mm2 = COALESCE(?, cord_section_mm2), appliance_kind = %1 WHERE id = ?")
+                  .arg(current ? QStringLiteral("?") : QStringLiteral("appliance_kind")));
+    q.addBindValue(number(named.cordLengthM));
+    q.addBindValue(number(named.crossSectionMm2));
+    if (current) q.addBindValue(int(named.kind));
+    q.addBindValue(applianceId);
+    if (!q.exec()) return fail(q.lastError());
+    q.finish();
+  }
   if (!db.commit()) return fail(db.lastError());
   if (testId) *testId = id;
   lastHash_ = chainHash;
@@ -958,7 +1021,8 @@ std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& wher
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   q.setForwardOnly(true);
   q.prepare(QStringLiteral("SELECT a.id, c.name, a.inventar_nr, a.description, a.maker_type, a.location, "
-                           "a.protection_class, a.interval_months, a.last_test, a.next_due "
+                           "a.protection_class, a.interval_months, a.last_test, a.next_due, "
+                           "a.cord_length_m, a.cord_section_mm2, a.appliance_kind "
                            "FROM appliances a JOIN customers c ON c.id = a.customer_id ") +
             where);
   for (const QVariant& v : values) q.addBindValue(v);
@@ -978,6 +1042,9 @@ std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& wher
     a.IntervalMonths = q.value(7).toInt();
     a.LastTest = FromIso(q.value(8));
     a.NextDue = FromIso(q.value(9));
+    if (!q.value(10).isNull()) a.CordLengthM = q.value(10).toDouble();
+    if (!q.value(11).isNull()) a.CrossSectionMm2 = q.value(11).toDouble();
+    a.Kind = q.value(12).toInt();
     list.push_back(a);
   }
   // A page that cannot be read ends the rows early: an error, not the end.

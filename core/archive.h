@@ -13,10 +13,12 @@
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <vector>
 
 #include "core/tables.h"
+#include "core/comparison.h"
 #include "core/reportrecord.h"
 
 class QSqlDatabase;
@@ -35,6 +37,11 @@ struct Appliance {
   int IntervalMonths = 12;
   QDate LastTest;
   QDate NextDue;
+  // The appliance's cord and kind, as its latest test that named them said
+  // (NaN: not known); the limits of the current standards follow them.
+  double CordLengthM = std::numeric_limits<double>::quiet_NaN();
+  double CrossSectionMm2 = std::numeric_limits<double>::quiet_NaN();
+  int Kind = 0;  // Profiles::Kind
 };
 
 struct TestRow {
@@ -109,7 +116,7 @@ class Archive {
   // up on a server that went silent, 3 s later); 10 s unless set.
   void SetWaitLimit(int ms);
   int SchemaVersion();
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
 
   enum class Stored { New, Duplicate, Failed };
   // Stores a test from a data record file's bytes: the appliance is found or
@@ -141,6 +148,21 @@ class Archive {
   QStringList Customers();
   int TestCount();
 
+  // The appliance the archive keys as (customer, Inventar-Nr.) and the latest
+  // of its tests before `before` (a test a later one corrects does not
+  // count): for the comparison with earlier tests and the appliance's cord.
+  // Not found is no failure; Failed() tells a query that failed.
+  struct Earlier {
+    bool applianceFound = false;
+    ArchiveData::Appliance appliance;
+    Comparison::Previous previous;
+  };
+  Earlier EarlierTest(const QString& customer, const QString& inventarNr, const QDate& before);
+  // The key an appliance of a report has in the archive: its customer and its
+  // Inventar-Nr. (else "SN " and its serial number), as ApplianceOf makes them;
+  // false when the report names neither.
+  static bool KeyOf(const ReportRecord& report, QString* customer, QString* inventarNr);
+
   // The appliance a report belongs to, as the archive keys it.
   static ArchiveData::Appliance ApplianceOf(const ReportRecord& report, const QByteArray& recordFile);
   // The test date of a report ("Prüfung am"), else `fallback`.
@@ -150,7 +172,7 @@ class Archive {
 
   // The schema step that brought the proof chain (core/chain.h): an archive
   // of an older schema has its tests chained in the order they were stored.
-  static constexpr int kChainSchema = 2;
+  static constexpr int kChainSchema = 3;
 
   // Walks the chain from the first test to the last: each test must still
   // give its hash from its values and the hash before it, none may be

@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QTableWidget>
 #include <QThread>
+#include <cmath>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -25,6 +26,7 @@
 #include "platform/screenfit.h"
 #include "platform/seams.h"
 #include "core/userfolders.h"
+#include "core/limitprofiles.h"
 #include "core/values.h"
 #include "report/TFormular.h"
 #include "render/batch.h"
@@ -42,7 +44,13 @@ QString DateText(const QDate& d) { return d.isValid() ? d.toString(QStringLitera
 QStringList ApplianceColumns() {
   return {QStringLiteral("Auftraggeber"), QStringLiteral("Inventar-Nr."), QStringLiteral("Gerät/Bezeichnung"),
           QStringLiteral("Hersteller/Typ"), QStringLiteral("Standort"), QStringLiteral("Schutzklasse"),
-          QStringLiteral("Intervall (Monate)"), QStringLiteral("Letzte Prüfung"), QStringLiteral("Nächste Prüfung")};
+          QStringLiteral("Intervall (Monate)"), QStringLiteral("Letzte Prüfung"), QStringLiteral("Nächste Prüfung"),
+          QStringLiteral("Leitung [m]"), QStringLiteral("Querschnitt [mm²]"), QStringLiteral("Geräteart")};
+}
+
+// A number the archive keeps as it is read ("12,5"); empty when not known.
+QString Decimal(double value) {
+  return std::isnan(value) ? QString() : QString::number(value, 'g', 6).replace(QLatin1Char('.'), QLatin1Char(','));
 }
 
 QStringList ApplianceCells(const ArchiveData::Appliance& a) {
@@ -54,7 +62,10 @@ QStringList ApplianceCells(const ArchiveData::Appliance& a) {
           Values::ClassText(a.ProtectionClass),
           QString::number(a.IntervalMonths),
           DateText(a.LastTest),
-          DateText(a.NextDue)};
+          DateText(a.NextDue),
+          Decimal(a.CordLengthM),
+          Decimal(a.CrossSectionMm2),
+          Profiles::KindText(Profiles::Kind(a.Kind))};
 }
 
 QTableWidget* MakeTable(QWidget* parent, int id, const QStringList& columns) {

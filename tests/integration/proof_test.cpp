@@ -172,7 +172,7 @@ TEST_P(ProofTest, AnArchiveOfTheOlderSchemaIsChainedInTheOrderItsTestsWereStored
   // Back to the schema before the chain, as an older program left it.
   Behind(location, QStringLiteral("DROP INDEX tests_chain; DROP INDEX tests_chain_hash; DROP TABLE chain_head; "
                                   "ALTER TABLE tests DROP COLUMN chain_seq; ALTER TABLE tests DROP COLUMN chain_hash; "
-                                  "UPDATE schema_version SET version = 1"));
+                                  "UPDATE schema_version SET version = %1").arg(Archive::kChainSchema - 1));
   Archive archive;
   ASSERT_TRUE(archive.Open(location)) << archive.Error().toStdString();
   EXPECT_EQ(archive.SchemaVersion(), Archive::kSchemaVersion);
