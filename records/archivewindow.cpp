@@ -546,7 +546,8 @@ void ArchiveWindow::ChooseArchive() {
     const QString chosen = QInputDialog::getText(
         this, QStringLiteral("Archiv wählen"),
         QStringLiteral("Eine SQLite-Datei (Pfad) oder ein PostgreSQL-Server für das Team\n"
-                       "(postgresql://benutzer@rechner:5432/datenbank; das Kennwort kommt aus ~/.pgpass):"),
+                       "(postgresql://benutzer@rechner:5432/datenbank; das Kennwort kommt aus ~/.pgpass;\n"
+                       "verschlüsselt mit ?sslmode=verify-full&sslrootcert=DATEI):"),
         QLineEdit::Normal, location, &ok);
     if (ok) location = chosen.trimmed();
     return ok ? int(Win::IDOK) : int(Win::IDCANCEL);
