@@ -5,12 +5,16 @@
 // it and showing it. On a SQLite file, and on PostgreSQL when $KELVARA_TEST_PG
 // names a server (scripts/pg-test-server start DIR prints one; it runs with
 // fsync off, so its writes are faster than on a server that syncs). Medians.
+// Also the proof chain over those tests: chaining them as the migration
+// chains an archive of the older schema, and walking the chain
+// (archive verify, the archive window's check).
 //   build/archive_bench [appliances]   (default 100000, ten tests each)
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QCryptographicHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -65,7 +69,9 @@ bool Fill(const QString& connection, Archive::Kind kind, int appliances) {
                                              "SELECT n FROM s").arg(appliances);
   const QString date = pg ? QStringLiteral("to_char(DATE '2016-01-01' + ((%1)::int), 'YYYY-MM-DD')")
                           : QStringLiteral("date('2016-01-01', printf('%+d days', %1))");
-  const QString blob = pg ? QStringLiteral("decode(repeat('5b', %1), 'hex')").arg(Record(0).size())
+  // Files of the real size, each different (a checksum is unique).
+  const QString blob = pg ? QStringLiteral("decode(repeat('5b', %1) || lpad(to_hex(a.id * 10 + KEY), 16, '0'), 'hex')")
+                                .arg(Record(0).size() - 8)
                           : QStringLiteral("randomblob(%1)").arg(Record(0).size());
   const QStringList steps{
       QStringLiteral("INSERT INTO customers (name) SELECT 'Bench ' || n FROM (%1) AS s WHERE n <= 100").arg(series),
@@ -84,7 +90,7 @@ bool Fill(const QString& connection, Archive::Kind kind, int appliances) {
         QStringLiteral("INSERT INTO tests (appliance_id, test_date, standard, klasse, sicht, funktion, passed, record, "
                        "record_hash, stored_at) SELECT a.id, %1, 4, 1, 1, 1, 1, %2, 'b%3-' || a.id, '2026-01-01' "
                        "FROM appliances a WHERE a.inventar_nr LIKE 'B-%'")
-            .arg(date.arg(QStringLiteral("a.id % 3650 - %1").arg(365 * k)), blob)
+            .arg(date.arg(QStringLiteral("a.id % 3650 - %1").arg(365 * k)), QString(blob).replace(QLatin1String("KEY"), QString::number(k)))
             .arg(k);
     if (!q.exec(sql)) {
       std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
@@ -101,6 +107,36 @@ bool Fill(const QString& connection, Archive::Kind kind, int appliances) {
   if (!q.exec(rows)) {
     std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
     return false;
+  }
+  // Each data record file's checksum, as a stored test has it.
+  const QString hashes = pg ? QStringLiteral("UPDATE tests SET record_hash = encode(sha256(record), 'hex')") : QString();
+  if (pg && !q.exec(hashes)) {
+    std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
+    return false;
+  }
+  if (!pg) {
+    qint64 after = 0;
+    for (;;) {
+      QSqlQuery read(db);
+      read.prepare(QStringLiteral("SELECT id, record FROM tests WHERE id > ? ORDER BY id LIMIT 5000"));
+      read.addBindValue(after);
+      if (!read.exec()) return false;
+      std::vector<std::pair<qint64, QString>> sums;
+      while (read.next())
+        sums.emplace_back(read.value(0).toLongLong(),
+                          QString::fromLatin1(QCryptographicHash::hash(read.value(1).toByteArray(), QCryptographicHash::Sha256).toHex()));
+      if (sums.empty()) break;
+      db.transaction();
+      QSqlQuery write(db);
+      write.prepare(QStringLiteral("UPDATE tests SET record_hash = ? WHERE id = ?"));
+      for (const auto& [id, sum] : sums) {
+        write.addBindValue(sum);
+        write.addBindValue(id);
+        if (!write.exec()) return false;
+      }
+      db.commit();
+      after = sums.back().first;
+    }
   }
   q.exec(QStringLiteral("ANALYZE"));
   return true;
@@ -143,6 +179,34 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
   if (!Fill(connection, kind, appliances)) return;
   std::printf("%s: filled %d appliances, %d tests in %.0f s\n", qPrintable(name), appliances, archive.TestCount(),
               fill.elapsed() / 1000.0);
+  // The tests put in straight are chained as an archive of the older schema
+  // is when a newer program first opens it.
+  {
+    QSqlQuery q(QSqlDatabase::database(connection));
+    for (const char* sql : {"DROP INDEX tests_chain", "DROP INDEX tests_chain_hash", "DROP TABLE chain_head",
+                            "ALTER TABLE tests DROP COLUMN chain_seq", "ALTER TABLE tests DROP COLUMN chain_hash",
+                            "UPDATE schema_version SET version = CHAIN_STEP_BEFORE"})
+      if (!q.exec(QString::fromLatin1(sql).replace(QLatin1String("CHAIN_STEP_BEFORE"),
+                                                   QString::number(Archive::kChainSchema - 1)))) {
+        std::printf("%s: %s\n", qPrintable(name), qPrintable(q.lastError().text()));
+        return;
+      }
+  }
+  archive.Close();
+  QElapsedTimer migrate;
+  migrate.start();
+  archive.SetWaitLimit(24 * 3600 * 1000);
+  if (!archive.Open(big)) {
+    std::printf("%s: %s\n", qPrintable(name), qPrintable(archive.Error()));
+    return;
+  }
+  const double migrateS = migrate.elapsed() / 1000.0;
+  QElapsedTimer walk;
+  walk.start();
+  const Archive::ChainCheck check = archive.CheckChain();
+  std::printf("%s: proof chain: %d tests chained (the migration) in %.1f s, walked (archive verify) in %.1f s, %s\n",
+              qPrintable(name), int(check.tests), migrateS, walk.elapsed() / 1000.0,
+              check.holds ? "holds" : qPrintable(check.first));
   // The appliance whose history is read: ten tests stored as the program
   // stores them (its files are checked against their checksums when read).
   for (int k = 0; k < 10; ++k) {

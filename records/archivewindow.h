@@ -4,7 +4,9 @@
 // or written as PDF, CSV export, and importing folders of data record files.
 // A window of its own beside the main frame, like the record list.
 #include <QWidget>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/archive.h"
@@ -26,6 +28,8 @@ class ArchiveWindow : public QWidget {
     HistoryId = 22006, OpenInFormId = 22007, PdfId = 22008, CsvId = 22009, ImportId = 22010, StatusId = 22011,
     CustomerId = 22012, SettingsId = 22013, HistoryCsvId = 22014, LabelsId = 22015
   };
+  // The line that says whether the archive's proof chain holds.
+  enum : int { ChainId = 22030 };
   // Reads and imports through the program's archive service `archive`.
   ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* parent = nullptr);
   ~ArchiveWindow() override;
@@ -56,6 +60,14 @@ class ArchiveWindow : public QWidget {
   void Labels();
   // Where the archive is: a SQLite file or a PostgreSQL server.
   void ChooseArchive();
+  // Checks the archive's proof chain on a thread of its own, with a
+  // connection of its own (a large archive takes a while; the lists stay
+  // usable): the line under the lists says whether it holds, and in red which
+  // test does not match when it is broken. Run when the window opens and
+  // after the archive changed here; a check under way is given up.
+  void CheckChain();
+  bool ChainChecking() const { return chainChecking_; }
+  QLabel* ChainLabel() const { return chain_; }
 
   QTableWidget* AppliancesTable() const { return appliances_; }
   QLabel* StatusLabel() const { return status_; }
@@ -95,9 +107,15 @@ class ArchiveWindow : public QWidget {
   QTableWidget* appliances_ = nullptr;
   QTableWidget* history_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* chain_ = nullptr;
   std::vector<ArchiveData::Appliance> shown_;
   std::vector<ArchiveData::Test> tests_;
   QThread* reader_ = nullptr;   // the thread that reads the archive
   QObject* readerContext_ = nullptr;  // lives in reader_; owns its Archive
   int listSequence_ = 0, historySequence_ = 0, labelSequence_ = 0, waiting_ = 0;
+  QThread* checker_ = nullptr;          // the thread that checks the chain
+  QObject* checkerContext_ = nullptr;   // lives in checker_
+  std::shared_ptr<std::atomic<bool>> chainCancel_;
+  int chainSequence_ = 0;
+  bool chainChecking_ = false;
 };

@@ -134,6 +134,10 @@ TEST_P(EarlierTest, AnArchiveOfTheSchemaBeforeIsBroughtUpToDateWithItsTests) {
       QSqlQuery q(db);
       for (const char* column : {"cord_length_m", "cord_section_mm2", "appliance_kind"})
         ASSERT_TRUE(q.exec(QStringLiteral("ALTER TABLE appliances DROP COLUMN %1").arg(QLatin1String(column))));
+      // Nor had it the proof chain.
+      for (const char* sql : {"DROP INDEX tests_chain", "DROP INDEX tests_chain_hash", "DROP TABLE chain_head",
+                              "ALTER TABLE tests DROP COLUMN chain_seq", "ALTER TABLE tests DROP COLUMN chain_hash"})
+        ASSERT_TRUE(q.exec(QLatin1String(sql))) << sql;
       ASSERT_TRUE(q.exec(QStringLiteral("UPDATE schema_version SET version = 1")));
       db.close();
     }
@@ -141,8 +145,9 @@ TEST_P(EarlierTest, AnArchiveOfTheSchemaBeforeIsBroughtUpToDateWithItsTests) {
   }
   Archive archive;
   ASSERT_TRUE(archive.Open(location_)) << archive.Error().toStdString();
-  EXPECT_EQ(archive.SchemaVersion(), 2);
+  EXPECT_EQ(archive.SchemaVersion(), Archive::kSchemaVersion);
   EXPECT_EQ(archive.TestCount(), 1);
+  EXPECT_TRUE(archive.CheckChain().holds);
   Archive::Earlier e = archive.EarlierTest(kCustomer, QStringLiteral("INV-1"), QDate(2026, 1, 1));
   ASSERT_TRUE(e.previous.found);
   EXPECT_TRUE(std::isnan(e.appliance.CordLengthM));
