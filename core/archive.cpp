@@ -57,11 +57,11 @@ QString IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate) :
 QDate FromIso(const QVariant& v) { return v.isNull() ? QDate() : QDate::fromString(v.toString(), Qt::ISODate); }
 
 // The test interval in months from the report's "Prüfintervall" ("12",
-// "24 Monate", "6 Mon."); 12 when it names none.
+// "24 Monate", "6 Mon."); 0 when it names none (the appliance keeps its own).
 int IntervalMonths(const QString& text) {
   const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("(\\d{1,3})")).match(text);
   const int months = m.hasMatch() ? m.captured(1).toInt() : 0;
-  return months >= 1 && months <= 120 ? months : 12;
+  return months >= 1 && months <= 120 ? months : 0;
 }
 
 }  // namespace
@@ -137,6 +137,10 @@ class Archive::Bounded {
  private:
   Archive* archive_;
 };
+
+void Archive::BoundedEnd::operator()(Bounded* bounded) const { delete bounded; }
+
+Archive::Watch Archive::Watched() { return Watch(new Bounded(this)); }
 
 QString Archive::DefaultLocation() {
   const QString configured = qEnvironmentVariable("KELVARA_ARCHIVE");
@@ -291,6 +295,7 @@ bool Archive::Open(const QString& location, OpenMode mode) {
     wal.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
   }
   if (!Migrate(mode)) return false;
+  EnsureNameIndex();
 #ifdef Q_OS_UNIX
   struct stat st {};
   if (kind_ == Kind::SQLite && ::stat(QFile::encodeName(location_).constData(), &st) == 0) {
@@ -538,7 +543,7 @@ bool Archive::Migrate(OpenMode mode) {
                      "NULL, measured TEXT NOT NULL, limit_text TEXT NOT NULL, active INTEGER NOT NULL, ok INTEGER "
                      "NOT NULL, PRIMARY KEY (test_id, row_index))"),
   };
-  const std::vector<QStringList> steps{version1};
+  const std::vector<QStringList> steps{version1, MasterDataStep()};
 
   if (mode == OpenMode::ExistingOnly && kind_ == Kind::PostgreSQL) {
     QSqlQuery q(db);
@@ -560,6 +565,7 @@ bool Archive::Migrate(OpenMode mode) {
     if (!db.transaction()) return Fail(db.lastError());
     bool ok = true;
     for (const QString& sql : steps[size_t(step)]) ok = ok && Exec(sql);
+    if (step + 1 == kMasterDataSchema) ok = ok && FillMasterData();
     ok = ok && Exec(step == 0 ? QStringLiteral("INSERT INTO schema_version (version) VALUES (1)")
                               : QStringLiteral("UPDATE schema_version SET version = %1").arg(step + 1));
     if (ok && !db.commit()) ok = Fail(db.lastError());
@@ -586,7 +592,7 @@ QDate Archive::TestDate(const ReportRecord& report, const QDate& fallback) {
       // Two digits of the year are read as 19xx: a test date is of this
       // century unless that lies more than a year ahead.
       if (text.size() == 8 && d.year() < 2000) {
-        const QDate now = QDate::currentDate();
+        const QDate now = Clock::Today();
         if (d.addYears(100) <= now.addYears(1)) d = d.addYears(100);
       }
       return d;
@@ -611,6 +617,8 @@ ArchiveData::Appliance Archive::ApplianceOf(const ReportRecord& report, const QB
   a.Standort = report.Fields[kFieldLocation].simplified();
   a.ProtectionClass = report.VdeKlasse;
   a.IntervalMonths = IntervalMonths(report.Fields[kFieldInterval]);
+  a.Seriennummer = report.Fields[kFieldSerial].simplified();
+  a.Standard = report.VdePruefgrundlage;
   return a;
 }
 
@@ -649,9 +657,9 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
   Bounded bounded(this);
   ArchiveData::Appliance appliance = ApplianceOf(report, recordFile);
   for (QString* text : {&appliance.Customer, &appliance.InventarNr, &appliance.Bezeichnung, &appliance.HerstellerTyp,
-                        &appliance.Standort})
+                        &appliance.Standort, &appliance.Seriennummer})
     *text = Storable(*text);
-  const QDate date = TestDate(report, QDate::currentDate());
+  const QDate date = TestDate(report, Clock::Today());
   const QString hash = QString::fromLatin1(QCryptographicHash::hash(recordFile, QCryptographicHash::Sha256).toHex());
 
   auto fail = [&](const QSqlError& error) {
@@ -664,26 +672,16 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
     return Stored::Failed;
   }
   QSqlQuery q(db);
-  // The customer and the appliance: made when new. A unique key and "do
-  // nothing on conflict" keep two writers from making either twice.
-  q.prepare(QStringLiteral("INSERT INTO customers (name) VALUES (?) ON CONFLICT (name) DO NOTHING"));
-  q.addBindValue(appliance.Customer);
-  if (!q.exec()) return fail(q.lastError());
-  q.prepare(QStringLiteral("SELECT id FROM customers WHERE name = ?"));
-  q.addBindValue(appliance.Customer);
-  if (!q.exec() || !q.next()) return fail(q.lastError());
-  const qint64 customerId = q.value(0).toLongLong();
-  q.prepare(QStringLiteral("INSERT INTO appliances (customer_id, inventar_nr) VALUES (?, ?) "
-                           "ON CONFLICT (customer_id, inventar_nr) DO NOTHING"));
-  q.addBindValue(customerId);
-  q.addBindValue(appliance.InventarNr);
-  if (!q.exec()) return fail(q.lastError());
-  q.prepare(QStringLiteral("SELECT id, last_test FROM appliances WHERE customer_id = ? AND inventar_nr = ?"));
-  q.addBindValue(customerId);
-  q.addBindValue(appliance.InventarNr);
-  if (!q.exec() || !q.next()) return fail(q.lastError());
-  const qint64 applianceId = q.value(0).toLongLong();
-  const QDate lastTest = FromIso(q.value(1));
+  // The customer and the appliance: found under any name they had, made when
+  // new (a unique key and "do nothing on conflict" keep two writers from
+  // making either twice).
+  qint64 customerId = 0, applianceId = 0;
+  QDate lastTest;
+  bool made = false;
+  if (!ResolveForStore(report, appliance, date, &customerId, &applianceId, &lastTest, &made)) {
+    db.rollback();
+    return Stored::Failed;
+  }
 
   // The test: its summary, its rows and the data record file as written.
   const bool passed = Report::Passed(report);
@@ -727,23 +725,12 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
   }
   // The appliance as this test describes it, and its next test date when the
   // test is its latest.
-  const bool latest = !lastTest.isValid() || date >= lastTest;
-  q.prepare(QStringLiteral("UPDATE appliances SET description = CASE WHEN ? = '' THEN description ELSE ? END, "
-                           "maker_type = CASE WHEN ? = '' THEN maker_type ELSE ? END, "
-                           "location = CASE WHEN ? = '' THEN location ELSE ? END, protection_class = ?, "
-                           "interval_months = ?, last_test = ?, next_due = ? WHERE id = ?"));
-  for (const QString& text : {appliance.Bezeichnung, appliance.HerstellerTyp, appliance.Standort}) {
-    q.addBindValue(text);
-    q.addBindValue(text);
-  }
-  q.addBindValue(appliance.ProtectionClass);
-  q.addBindValue(appliance.IntervalMonths);
-  const QDate last = latest ? date : lastTest;
-  q.addBindValue(IsoDate(last));
-  q.addBindValue(IsoDate(last.addMonths(appliance.IntervalMonths)));
-  q.addBindValue(applianceId);
-  if (!q.exec()) return fail(q.lastError());
   q.finish();
+  const bool latest = !lastTest.isValid() || date >= lastTest;
+  if (!UpdateFromTest(applianceId, appliance, date, id, latest, lastTest, made)) {
+    db.rollback();
+    return Stored::Failed;
+  }
   if (!db.commit()) return fail(db.lastError());
   if (testId) *testId = id;
   return Stored::New;
@@ -791,7 +778,8 @@ std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& wher
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   q.setForwardOnly(true);
   q.prepare(QStringLiteral("SELECT a.id, c.name, a.inventar_nr, a.description, a.maker_type, a.location, "
-                           "a.protection_class, a.interval_months, a.last_test, a.next_due "
+                           "a.protection_class, a.interval_months, a.last_test, a.next_due, a.customer_id, a.serial_nr, "
+                           "a.standard, a.retired_on, a.retired_reason "
                            "FROM appliances a JOIN customers c ON c.id = a.customer_id ") +
             where);
   for (const QVariant& v : values) q.addBindValue(v);
@@ -811,7 +799,12 @@ std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& wher
     a.IntervalMonths = q.value(7).toInt();
     a.LastTest = FromIso(q.value(8));
     a.NextDue = FromIso(q.value(9));
-    list.push_back(a);
+    a.CustomerId = q.value(10).toLongLong();
+    a.Seriennummer = q.value(11).toString();
+    a.Standard = q.value(12).toInt();
+    a.RetiredOn = FromIso(q.value(13));
+    a.RetiredReason = q.value(14).toString();
+    list.push_back(std::move(a));
   }
   // A page that cannot be read ends the rows early: an error, not the end.
   if (q.lastError().isValid()) {
@@ -822,26 +815,30 @@ std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& wher
 }
 
 std::vector<ArchiveData::Appliance> Archive::DueList(int days, const QDate& today) {
-  return QueryAppliances(QStringLiteral("WHERE a.next_due <= ? ORDER BY a.next_due, c.name, a.inventar_nr"),
-                         {IsoDate(today.addDays(days))});
+  return DueList(days, today, -1, nullptr);
 }
 
-std::vector<ArchiveData::Appliance> Archive::Search(const QString& text, int limit) {
-  QString pattern = text;
-  pattern.replace(QLatin1String("\\"), QLatin1String("\\\\")).replace(QLatin1String("%"), QLatin1String("\\%"))
-      .replace(QLatin1String("_"), QLatin1String("\\_"));
-  pattern = QLatin1Char('%') + Storable(pattern) + QLatin1Char('%');
-  const QString like = dialect_ ? dialect_->Like : QStringLiteral("LIKE");
-  return QueryAppliances(QStringLiteral("WHERE a.inventar_nr %1 ? ESCAPE '\\' OR a.description %1 ? ESCAPE '\\' "
-                                        "OR c.name %1 ? ESCAPE '\\' ORDER BY c.name, a.inventar_nr LIMIT %2")
-                             .arg(like)
-                             .arg(limit),
-                         {pattern, pattern, pattern});
+std::vector<ArchiveData::Appliance> Archive::DueList(int days, const QDate& today, int limit,
+                                                     const ArchiveData::Appliance* after) {
+  // In the order of the index (the day, then the appliance), so a page is
+  // read without sorting the whole list first. Retired and merged appliances
+  // have no next test date.
+  QString where = QStringLiteral("WHERE a.next_due <= ? ");
+  QVariantList values{IsoDate(today.addDays(days))};
+  if (after) {
+    where += QStringLiteral("AND (a.next_due > ? OR (a.next_due = ? AND a.id > ?)) ");
+    values << IsoDate(after->NextDue) << IsoDate(after->NextDue) << after->Id;
+  }
+  where += QStringLiteral("ORDER BY a.next_due, a.id");
+  if (limit > 0) where += QStringLiteral(" LIMIT %1").arg(limit);
+  return QueryAppliances(where, values);
 }
 
 std::vector<ArchiveData::Appliance> Archive::Appliances(const QString& customer) {
-  if (customer.isEmpty()) return QueryAppliances(QStringLiteral("ORDER BY c.name, a.inventar_nr"), {});
-  return QueryAppliances(QStringLiteral("WHERE c.name = ? ORDER BY a.inventar_nr"), {Storable(customer)});
+  if (customer.isEmpty())
+    return QueryAppliances(QStringLiteral("WHERE a.merged_into IS NULL ORDER BY c.name, a.inventar_nr"), {});
+  return QueryAppliances(QStringLiteral("WHERE c.name = ? AND a.merged_into IS NULL ORDER BY a.inventar_nr"),
+                         {Storable(customer)});
 }
 
 QStringList Archive::Customers() {
@@ -850,7 +847,7 @@ QStringList Archive::Customers() {
   Bounded bounded(this);
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   q.setForwardOnly(true);
-  if (!q.exec(QStringLiteral("SELECT name FROM customers ORDER BY name"))) {
+  if (!q.exec(QStringLiteral("SELECT name FROM customers WHERE merged_into IS NULL ORDER BY name"))) {
     Fail(q.lastError());
     return names;
   }
@@ -877,9 +874,12 @@ std::vector<ArchiveData::Test> Archive::History(qint64 applianceId) {
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
   QSqlQuery q(db);
   q.setForwardOnly(true);
+  // Its own tests and those of the appliances merged into it.
   q.prepare(QStringLiteral("SELECT id, test_date, tester, instrument, standard, klasse, sicht, funktion, passed, "
-                           "remarks, corrects, record, record_hash FROM tests WHERE appliance_id = ? "
+                           "remarks, corrects, record, record_hash, appliance_id FROM tests WHERE appliance_id = ? "
+                           "OR appliance_id IN (SELECT id FROM appliances WHERE merged_into = ?) "
                            "ORDER BY test_date, id"));
+  q.addBindValue(applianceId);
   q.addBindValue(applianceId);
   if (!q.exec()) {
     Fail(q.lastError());
@@ -888,7 +888,7 @@ std::vector<ArchiveData::Test> Archive::History(qint64 applianceId) {
   while (q.next()) {
     ArchiveData::Test t;
     t.Id = q.value(0).toLongLong();
-    t.ApplianceId = applianceId;
+    t.ApplianceId = q.value(13).toLongLong();
     t.Date = FromIso(q.value(1));
     t.Tester = q.value(2).toString();
     t.Instrument = q.value(3).toString();
