@@ -24,6 +24,10 @@ struct ApplianceData {
   int Sichtpruefung = -1;      // -1: as the form's box, else 0 or 1
   int Funktionspruefung = -1;  // -1: as the form's box, else 0 or 1
   std::array<QString, kDeviceRowCount> Limits;  // limits set for this record; empty: the default
+  // What the archive knows of the appliance (a planned visit, a number completed).
+  QString Seriennummer;   // -> "Seriennummer"
+  int IntervalMonths = 0; // -> "Prüfintervall" ("12 Monate"); 0: as the form
+  int Klasse = 0;         // the protection class 1..3; 0: as the record
 };
 
 // One record as the list shows it.
@@ -62,6 +66,10 @@ struct Source {
 // device window shows it with the limits that apply, and the inspections.
 ReportRecord ReportFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
                        const QDate& today = QDate::currentDate());
+// The appliance data of a row put into a report: the texts typed or planned
+// (an empty one leaves the form's), the test date (today when empty) and the
+// inspections set for it.
+void ApplyAppliance(const ApplianceData& data, const QDate& today, ReportRecord* report);
 // The list entry of record `index` (its verdict is the verdict of ReportFor).
 ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
                    const QDate& today = QDate::currentDate());
