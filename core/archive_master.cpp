@@ -137,6 +137,9 @@ void Archive::EnsureNameIndex() {
   Watch watch = Watched();
   QSqlQuery q(db);
   if (kind_ == Kind::PostgreSQL) {
+    // Each statement planned for its values: a prepared search by a pattern
+    // would otherwise fall back to a plan that reads every appliance.
+    q.exec(QStringLiteral("SET plan_cache_mode = force_custom_plan"));
     if (q.exec(QStringLiteral("SELECT COUNT(*) FROM pg_indexes WHERE tablename = 'appliances' AND indexname = "
                               "'appliances_search'")) &&
         q.next() && q.value(0).toInt() > 0) {
@@ -851,14 +854,16 @@ std::vector<ArchiveData::Change> Archive::Changes(qint64 customerId, qint64 appl
   const QString columns = QStringLiteral("SELECT changed_at, customer_id, appliance_id, object, field, before_text, "
                                          "after_text, reason FROM master_changes ");
   if (applianceId > 0) {
-    q.prepare(columns + QStringLiteral("WHERE appliance_id = ? OR appliance_id IN (SELECT id FROM appliances WHERE "
-                                       "merged_into = ?) ORDER BY id DESC LIMIT %1")
+    q.prepare(columns + QStringLiteral("WHERE appliance_id IN (SELECT id FROM appliances WHERE id = ? OR merged_into = ?) "
+                                       "ORDER BY id DESC LIMIT %1")
                             .arg(limit));
     q.addBindValue(applianceId);
     q.addBindValue(applianceId);
   } else {
-    q.prepare(columns + QStringLiteral("WHERE customer_id = ? OR appliance_id IN (SELECT id FROM appliances WHERE "
-                                       "customer_id = ?) ORDER BY id DESC LIMIT %1")
+    // Its own changes and its appliances' (logged with their customer), also
+    // those of customers merged into it.
+    q.prepare(columns + QStringLiteral("WHERE customer_id IN (SELECT id FROM customers WHERE id = ? OR merged_into = ?) "
+                                       "ORDER BY id DESC LIMIT %1")
                             .arg(limit));
     q.addBindValue(customerId);
     q.addBindValue(customerId);

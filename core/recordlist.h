@@ -9,6 +9,7 @@
 #include <array>
 #include <vector>
 
+#include "core/clock.h"
 #include "core/session.h"
 #include "core/tables.h"
 #include "core/reportrecord.h"
@@ -65,14 +66,14 @@ struct Source {
 // tester, ...), the appliance data typed for it, Kopieren of the record as the
 // device window shows it with the limits that apply, and the inspections.
 ReportRecord ReportFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
-                       const QDate& today = QDate::currentDate());
+                       const QDate& today = Clock::Today());
 // The appliance data of a row put into a report: the texts typed or planned
 // (an empty one leaves the form's), the test date (today when empty) and the
 // inspections set for it.
 void ApplyAppliance(const ApplianceData& data, const QDate& today, ReportRecord* report);
 // The list entry of record `index` (its verdict is the verdict of ReportFor).
 ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
-                   const QDate& today = QDate::currentDate());
+                   const QDate& today = Clock::Today());
 
 // "bestanden", "nicht bestanden", "offen" for 1, 0, -1.
 QString VerdictText(int verdict);

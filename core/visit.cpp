@@ -72,6 +72,20 @@ Placed Place(std::vector<Row>* rows, int cursor, const QString& number, const Ar
     placed.from = at;
     return placed;
   }
+  if (at < 0 && cursor < int(rows->size()) && (*rows)[size_t(cursor)].Data.InventarNr.simplified().isEmpty() &&
+      (*rows)[size_t(cursor)].Made != Row::Origin::Planned) {
+    // The cursor's row has no number yet: it is this appliance.
+    Row& row = (*rows)[size_t(cursor)];
+    row.Skipped = false;
+    row.Data.InventarNr = number.simplified();
+    if (known && known->Id > 0) {
+      row.Known = *known;
+      FillFrom(*known, &row.Data);
+    }
+    placed.kind = Placed::Kind::Assigned;
+    placed.row = placed.from = cursor;
+    return placed;
+  }
   // Not in the list, or before the cursor with a record of its own (tested
   // once more): a row of its own at the cursor.
   Row row;
@@ -102,7 +116,7 @@ std::vector<Item::Decision> Item::Choices() const {
     case Kind::Known: return {D::Store};
     case Kind::Conflict: return {D::KeepMaster, D::UpdateMaster, D::OtherAppliance};
     case Kind::Duplicate: return {D::Store, D::OtherAppliance, D::Skip};
-    case Kind::NoNumber: return {D::OtherAppliance, D::Store, D::Skip};
+    case Kind::NoNumber: return {D::Store, D::OtherAppliance, D::Skip};
     case Kind::Retired: return {D::Reactivate, D::OtherAppliance, D::Skip};
     case Kind::NotTested: return {D::StayDue, D::Retire};
   }
@@ -202,7 +216,10 @@ Review Match(const std::vector<Row>& rows, const std::vector<int>& recordOf, con
       if (item.known.Id == 0) item.known = r.Known;
       item.decision = Item::Decision::StayDue;
     } else if (key.isEmpty()) {
+      // Stored as before, unless the user gives it a number: the review says
+      // that it will not be recognised again.
       item.kind = Item::Kind::NoNumber;
+      item.decision = Item::Decision::Store;
     } else if (rowsOf[key].size() > 1) {
       item.kind = Item::Kind::Duplicate;
       for (int other : rowsOf[key])

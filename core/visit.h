@@ -49,10 +49,11 @@ int RowOf(const std::vector<Row>& rows, const QString& number);
 // A number scanned (or typed and confirmed) while `cursor` is the current
 // row: the appliance's row is put at the cursor, so that the cursor's record
 // is its test (nothing moves when it stands there; a skipped row is taken
-// back). An appliance the list does not hold gets a new row there, filled
-// from `known` when the archive knows its number.
+// back). An appliance the list does not hold takes the cursor's row when that
+// row has no number yet (a record loaded without a plan, a row inserted), or
+// else gets a new row there; filled from `known` when the archive knows it.
 struct Placed {
-  enum class Kind { Confirmed, Moved, Added } kind = Kind::Confirmed;
+  enum class Kind { Confirmed, Moved, Assigned, Added } kind = Kind::Confirmed;
   int row = -1;   // where the appliance stands now
   int from = -1;  // where it stood before (Moved)
 };
@@ -66,7 +67,7 @@ struct Item {
     Known,      // known, with the same data
     Conflict,   // known, but the list says otherwise
     Duplicate,  // the same number on more rows of this visit
-    NoNumber,   // a record without an Inventar-Nr.
+    NoNumber,   // a record without an Inventar-Nr. (stored without one unless it gets one)
     Retired,    // the number of an appliance that was retired
     NotTested   // planned, but no record of this visit
   };

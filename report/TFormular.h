@@ -14,6 +14,7 @@
 #include <array>
 
 #include "core/tables.h"
+#include "core/clock.h"
 #include "core/commandids.h"
 #include "render/page.h"
 #include "core/reportrecord.h"
@@ -93,6 +94,15 @@ class TFormular : public QWidget {
   // the file only.
   void SetArchive(ArchiveService* archive) { archive_ = archive; }
 
+  // The user's template of the report (the contractor, the instrument, the
+  // signature lines): put into the form now and remembered from then on,
+  // whenever the user changes one of its fields (a moment later) and when
+  // the program ends. A damaged template file or a save that fails is told.
+  void KeepTemplate();
+  // Saves the template now if it changed; false (after telling why) when it
+  // could not be written.
+  bool SaveTemplate();
+
   // Shows a test stored in the archive, for reading only: no field can be
   // typed in and Kopieren and Erzeugen are off, until a data record is loaded.
   void ShowStored(const ReportRecord& record);
@@ -115,7 +125,7 @@ class TFormular : public QWidget {
   void CmErzeugenUnternehmer();
   void CmErzeugenPruefer();
   // The local calendar date as "dd.mm.yyyy".
-  static QString TodayText(const QDateTime& now = QDateTime::currentDateTime());
+  static QString TodayText(const QDateTime& now = Clock::Now());
 
   // Printing (implemented by the printing unit).
   void CmDrucken();
@@ -197,4 +207,7 @@ class TFormular : public QWidget {
   QString Archived(const QString& path);
   void ComposeSignature(int cityField, int contactField, int target);
   ArchiveService* archive_ = nullptr;
+  class QTimer* templateTimer_ = nullptr;  // the template's fields changed: saved a moment later
+  ReportRecord templateSaved_;             // the template as its file holds it
+  bool templateFailed_ = false;            // the last save failed (told once)
 };

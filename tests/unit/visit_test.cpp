@@ -78,6 +78,12 @@ TEST(VisitRows, AScanPutsTheAppliancesRowWhereTheCurrentRecordIs) {
   EXPECT_EQ(p.kind, Visit::Placed::Kind::Added);
   EXPECT_EQ(Numbers(rows), "A-1 A-4 NEU-1 A-1 A-2 A-5 A-3 B-40");
   EXPECT_EQ(rows[3].Known.Id, 1);
+  // A row without a number yet (a record loaded without a plan) takes the number.
+  std::vector<Visit::Row> loaded(3);
+  p = Visit::Place(&loaded, 1, QStringLiteral("B-40"), &other);
+  EXPECT_EQ(p.kind, Visit::Placed::Kind::Assigned);
+  EXPECT_EQ(Numbers(loaded), " B-40 ");
+  EXPECT_EQ(loaded[1].Known.Id, 40);
 }
 
 TEST(VisitReview, EachRowIsSortedAndOnlyQuestionsWaitForADecision) {
@@ -101,6 +107,7 @@ TEST(VisitReview, EachRowIsSortedAndOnlyQuestionsWaitForADecision) {
   EXPECT_EQ(kinds, (std::map<int, K>{{0, K::Duplicate}, {1, K::Conflict}, {2, K::Duplicate}, {3, K::NoNumber},
                                      {4, K::Retired}, {5, K::NotTested}, {6, K::New}}));
   EXPECT_FALSE(review.NothingToDecide());
+  EXPECT_EQ(review.items[3].decision, Visit::Item::Decision::Store);  // without a number: stored as it is, unless told
   EXPECT_TRUE(review.items[1].differences.join("").contains("Wasserkocher"));
   QString why;
   Visit::Outcome outcome;
