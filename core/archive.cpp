@@ -877,7 +877,7 @@ std::vector<ArchiveData::Test> Archive::History(qint64 applianceId) {
   // Its own tests and those of the appliances merged into it.
   q.prepare(QStringLiteral("SELECT id, test_date, tester, instrument, standard, klasse, sicht, funktion, passed, "
                            "remarks, corrects, record, record_hash, appliance_id FROM tests WHERE appliance_id IN "
-                           "(SELECT id FROM appliances WHERE id = ? OR merged_into = ?) ORDER BY test_date, id"));
+                           "(SELECT ? UNION ALL SELECT id FROM appliances WHERE merged_into = ?) ORDER BY test_date, id"));
   q.addBindValue(applianceId);
   q.addBindValue(applianceId);
   if (!q.exec()) {

@@ -854,16 +854,16 @@ std::vector<ArchiveData::Change> Archive::Changes(qint64 customerId, qint64 appl
   const QString columns = QStringLiteral("SELECT changed_at, customer_id, appliance_id, object, field, before_text, "
                                          "after_text, reason FROM master_changes ");
   if (applianceId > 0) {
-    q.prepare(columns + QStringLiteral("WHERE appliance_id IN (SELECT id FROM appliances WHERE id = ? OR merged_into = ?) "
-                                       "ORDER BY id DESC LIMIT %1")
+    q.prepare(columns + QStringLiteral("WHERE appliance_id IN (SELECT ? UNION ALL SELECT id FROM appliances WHERE "
+                                       "merged_into = ?) ORDER BY id DESC LIMIT %1")
                             .arg(limit));
     q.addBindValue(applianceId);
     q.addBindValue(applianceId);
   } else {
     // Its own changes and its appliances' (logged with their customer), also
     // those of customers merged into it.
-    q.prepare(columns + QStringLiteral("WHERE customer_id IN (SELECT id FROM customers WHERE id = ? OR merged_into = ?) "
-                                       "ORDER BY id DESC LIMIT %1")
+    q.prepare(columns + QStringLiteral("WHERE customer_id IN (SELECT ? UNION ALL SELECT id FROM customers WHERE "
+                                       "merged_into = ?) ORDER BY id DESC LIMIT %1")
                             .arg(limit));
     q.addBindValue(customerId);
     q.addBindValue(customerId);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QAbstractItemView>
 #include <QCompleter>
 #include <QEventLoop>
 #include <QShortcut>
@@ -22,6 +23,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTimer>
@@ -800,17 +802,14 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
           &QPushButton::clicked, this, &RecordListWindow::RemoveCurrent);
   connect(scan_, &QLineEdit::returnPressed, this, [this] {
     const QString number = scan_->text();
+    // A completion still on its way is for a number that is done.
+    completeTimer_->stop();
+    completePrefix_.clear();
+    completer_->popup()->hide();
     scan_->clear();
     Scan(number);
   });
   connect(scan_, &QLineEdit::textEdited, this, &RecordListWindow::RequestCompletion);
-  connect(completer_, qOverload<const QString&>(&QCompleter::activated), this, [this](const QString& number) {
-    // A number chosen from the archive's: as if scanned.
-    QTimer::singleShot(0, this, [this, number] {
-      scan_->clear();
-      Scan(number);
-    });
-  });
   connect(completeTimer_, &QTimer::timeout, this, [this] {
     const QString prefix = completePrefix_;
     const bool planned = model_->Planned();
@@ -823,7 +822,7 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
           if (id > 0 && !archive.Failed()) *found = archive.Complete(id, prefix, 20);
         },
         [this, prefix, found](const QString& error) {
-          if (!error.isEmpty() || prefix != completePrefix_) return;
+          if (!error.isEmpty() || prefix != completePrefix_) return;  // typed on since
           completions_->clear();
           for (const ArchiveData::Appliance& a : *found) {
             auto* item = new QStandardItem(QStringLiteral("%1 – %2%3").arg(a.InventarNr, a.Bezeichnung,
@@ -831,7 +830,7 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
             item->setData(a.InventarNr, Qt::UserRole);
             completions_->appendRow(item);
           }
-          if (scan_->hasFocus() && !found->empty()) completer_->complete();
+          if (scan_->hasFocus() && scan_->text().simplified() == prefix && !found->empty()) completer_->complete();
         });
   });
 
@@ -1257,7 +1256,8 @@ void RecordListWindow::SaveRecordsAndNote() {
 
 bool RecordListWindow::ConfirmLoad(bool deleting) {
   const int typed = model_->TypedRows();
-  if (typed == 0) return true;
+  // In a visit the rows stay with what was typed; only the records change.
+  if (typed == 0 || model_->Planned()) return true;
   const QString what = typed == 1 ? QStringLiteral("ein Gerät Daten") : QStringLiteral("%1 Geräte Daten").arg(typed);
   if (deleting)
     return Seams::MessageBox(device_,
@@ -1346,6 +1346,12 @@ void RecordListWindow::PlanVisit(const Visit::Plan& plan) {
   model_->Plan(plan);
   table_->sortByColumn(RecordListModel::ColNumber, Qt::AscendingOrder);
   table_->verticalHeader()->setVisible(true);
+  // In a visit the appliance comes first: its number, name, maker and place
+  // stand beside the record number (the columns of the files stay as they are).
+  QHeaderView* header = table_->horizontalHeader();
+  for (int c = RecordListModel::ColInventar; c <= RecordListModel::ColStandort; ++c)
+    header->moveSection(header->visualIndex(c), 1 + c - RecordListModel::ColInventar);
+  table_->resizeColumnsToContents();
   SetCurrentRow(model_->Rows().empty() ? -1 : Visit::NextRow(model_->Rows(), -1));
   scanNote_->setText(QStringLiteral("Besuch bei \u201E%1\u201C vorbereitet: %2 Geräte in der Reihenfolge des letzten "
                                     "Besuchs. Scannen Sie jedes Gerät, wenn es geprüft wird, oder springen Sie mit "
@@ -1369,6 +1375,7 @@ void RecordListWindow::SetCurrentRow(int row) {
   const QModelIndex index = proxy_->mapFromSource(model_->index(row, RecordListModel::ColInventar));
   table_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   table_->scrollTo(index);
+  table_->horizontalScrollBar()->setValue(table_->horizontalScrollBar()->minimum());
 }
 
 void RecordListWindow::Scan(const QString& number) {
@@ -1411,7 +1418,10 @@ void RecordListWindow::NextScan() {
 }
 
 void RecordListWindow::Placed(const QString& number, const ArchiveData::Appliance* known, const QString& lookupError) {
+  // The current row; the row scanned last is done (typing its data there
+  // does not bring the walk back to it).
   int cursor = CurrentRow();
+  if (cursor >= 0 && cursor == model_->Marked()) cursor = Visit::NextRow(model_->Rows(), cursor);
   if (cursor < 0) cursor = model_->RecordCount() ? Visit::NextRow(model_->Rows(), -1) : 0;
   const Visit::Placed placed = model_->Place(cursor, number, known);
   const int record = model_->RecordOf(placed.row);
@@ -1459,7 +1469,6 @@ void RecordListWindow::Placed(const QString& number, const ArchiveData::Applianc
   scanNote_->setText(text);
   SetCurrentRow(Visit::NextRow(model_->Rows(), placed.row));
   model_->SetMarked(placed.row);
-  table_->scrollTo(proxy_->mapFromSource(model_->index(placed.row, 0)));
   UpdateLoadState();
 }
 

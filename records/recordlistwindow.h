@@ -197,7 +197,8 @@ class RecordListWindow : public QWidget {
   // the current one. A number the list does not hold is looked up in the
   // archive first (on its thread); scans are taken in their order.
   void Scan(const QString& number);
-  // The current row (the cursor of the scans), as the list's row.
+  // The current row, as the list's row. Scans go to it (or, while it is the
+  // row scanned last, to the next one).
   int CurrentRow() const;
   void SetCurrentRow(int row);
   // The rows' tools, at the current row.
