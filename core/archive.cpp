@@ -6,7 +6,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -29,6 +28,7 @@
 #include <unistd.h>
 #endif
 
+#include "core/duedates.h"
 #include "core/fileio.h"
 #include "core/profile.h"
 #include "core/userfolders.h"
@@ -50,19 +50,10 @@ constexpr qint64 kFullCheckBytes = 256LL * 1024 * 1024;
 constexpr int kFieldCustomer = Layout::kFieldAuftraggeber, kFieldDescription = Layout::kFieldGeraetArt,
               kFieldMaker = Layout::kFieldHersteller, kFieldSerial = Layout::kFieldSeriennummer,
               kFieldLocation = Layout::kFieldStandort, kFieldInventar = Layout::kFieldIdentnummer,
-              kFieldInterval = Layout::kFieldPruefintervall, kFieldTester = Layout::kFieldPruefer,
-              kFieldDate = Layout::kFieldPruefungAm, kFieldRemarks = Layout::kFieldBemerkung;
+              kFieldTester = Layout::kFieldPruefer, kFieldRemarks = Layout::kFieldBemerkung;
 
 QString IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate) : QString(); }
 QDate FromIso(const QVariant& v) { return v.isNull() ? QDate() : QDate::fromString(v.toString(), Qt::ISODate); }
-
-// The test interval in months from the report's "Prüfintervall" ("12",
-// "24 Monate", "6 Mon."); 0 when it names none (the appliance keeps its own).
-int IntervalMonths(const QString& text) {
-  const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("(\\d{1,3})")).match(text);
-  const int months = m.hasMatch() ? m.captured(1).toInt() : 0;
-  return months >= 1 && months <= 120 ? months : 0;
-}
 
 }  // namespace
 
@@ -585,20 +576,8 @@ bool Archive::Migrate(OpenMode mode) {
 }
 
 QDate Archive::TestDate(const ReportRecord& report, const QDate& fallback) {
-  const QString text = report.Fields[kFieldDate].trimmed();
-  for (const char* format : {"dd.MM.yyyy", "d.M.yyyy", "yyyy-MM-dd", "dd.MM.yy"}) {
-    QDate d = QDate::fromString(text, QString::fromLatin1(format));
-    if (d.isValid()) {
-      // Two digits of the year are read as 19xx: a test date is of this
-      // century unless that lies more than a year ahead.
-      if (text.size() == 8 && d.year() < 2000) {
-        const QDate now = Clock::Today();
-        if (d.addYears(100) <= now.addYears(1)) d = d.addYears(100);
-      }
-      return d;
-    }
-  }
-  return fallback;
+  const QDate d = DueDates::TestDate(report);
+  return d.isValid() ? d : fallback;
 }
 
 ArchiveData::Appliance Archive::ApplianceOf(const ReportRecord& report, const QByteArray& recordFile) {
@@ -616,7 +595,8 @@ ArchiveData::Appliance Archive::ApplianceOf(const ReportRecord& report, const QB
   a.HerstellerTyp = report.Fields[kFieldMaker].simplified();
   a.Standort = report.Fields[kFieldLocation].simplified();
   a.ProtectionClass = report.VdeKlasse;
-  a.IntervalMonths = IntervalMonths(report.Fields[kFieldInterval]);
+  // 0 when the report names no interval: the appliance keeps its own.
+  a.IntervalMonths = DueDates::IntervalMonths(report.Fields[Layout::kFieldPruefintervall]);
   a.Seriennummer = report.Fields[kFieldSerial].simplified();
   a.Standard = report.VdePruefgrundlage;
   return a;

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include "core/values.h"
+#include "core/duedates.h"
 #include "core/cformat.h"
 
 namespace RecordList {
@@ -78,8 +79,11 @@ void ApplyAppliance(const ApplianceData& data, const QDate& today, ReportRecord*
   put(Layout::kFieldSeriennummer, data.Seriennummer);
   put(Layout::kFieldStandort, data.Standort);
   put(Layout::kFieldBemerkung, data.Bemerkungen);
-  if (data.IntervalMonths > 0) report->Fields[Layout::kFieldPruefintervall] = QStringLiteral("%1 Monate").arg(data.IntervalMonths);
   report->Fields[Layout::kFieldPruefungAm] = data.Pruefdatum.isEmpty() ? today.toString(QStringLiteral("dd.MM.yyyy")) : data.Pruefdatum;
+  // The appliance's own interval from the archive where the form names none;
+  // the report says which interval its next test date comes from.
+  if (data.KnownIntervalMonths > 0 && DueDates::IntervalMonths(report->Fields[Layout::kFieldPruefintervall]) == 0)
+    report->Fields[Layout::kFieldPruefintervall] = QStringLiteral("%1 Monate").arg(data.KnownIntervalMonths);
   if (data.Sichtpruefung >= 0) report->Sichtpruefung = data.Sichtpruefung == 1;
   if (data.Funktionspruefung >= 0) report->Funktionspruefung = data.Funktionspruefung == 1;
 }
@@ -109,6 +113,7 @@ ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, c
   // The measurements and the inspections apart: an inspection the user has
   // not ticked (here or in the form) is still open, not failed.
   entry.Measured = gesamtOk ? 1 : 0;
+  entry.NextTest = DueDates::MonthText(DueDates::NextTest(report));
   entry.Sicht = data.Sichtpruefung >= 0 ? data.Sichtpruefung : (form.Sichtpruefung ? 1 : -1);
   entry.Funktion = data.Funktionspruefung >= 0 ? data.Funktionspruefung : (form.Funktionspruefung ? 1 : -1);
   if (entry.Measured == 0 || entry.Sicht == 0 || entry.Funktion == 0)
@@ -127,8 +132,11 @@ QStringList Columns() {
   }
   columns << QStringLiteral("Inventar-Nr.") << QStringLiteral("Gerät/Bezeichnung") << QStringLiteral("Hersteller/Typ")
           << QStringLiteral("Standort") << QStringLiteral("Prüfdatum") << QStringLiteral("Messung")
-          << QStringLiteral("Sichtprüfung")
-          << QStringLiteral("Funktionsprüfung") << QStringLiteral("Ergebnis") << QStringLiteral("Bemerkungen");
+          << QStringLiteral("Sichtprüfung") << QStringLiteral("Funktionsprüfung") << QStringLiteral("Ergebnis")
+          << QStringLiteral("Bemerkungen")
+          // Came later than the others: the last column, so scripts that take
+          // the columns by their place read what they read before.
+          << QStringLiteral("Nächste Prüfung");
   return columns;
 }
 
@@ -146,7 +154,8 @@ QStringList CsvCells(const ListEntry& entry, const ApplianceData& data, const Re
   }
   cells << data.InventarNr << data.Bezeichnung << data.HerstellerTyp << data.Standort << report.Fields[Layout::kFieldPruefungAm]
         << (entry.Read ? Verdict(entry.Measured == 1) : QString()) << InspectionText(entry.Sicht)
-        << InspectionText(entry.Funktion) << (entry.Read ? VerdictText(entry.Verdict) : QString()) << data.Bemerkungen;
+        << InspectionText(entry.Funktion) << (entry.Read ? VerdictText(entry.Verdict) : QString()) << data.Bemerkungen
+        << (entry.Read ? entry.NextTest : QString());
   return cells;
 }
 

@@ -25,10 +25,12 @@ struct ApplianceData {
   int Sichtpruefung = -1;      // -1: as the form's box, else 0 or 1
   int Funktionspruefung = -1;  // -1: as the form's box, else 0 or 1
   std::array<QString, kDeviceRowCount> Limits;  // limits set for this record; empty: the default
-  // What the archive knows of the appliance (a planned visit, a number completed).
-  QString Seriennummer;   // -> "Seriennummer"
-  int IntervalMonths = 0; // -> "Prüfintervall" ("12 Monate"); 0: as the form
-  int Klasse = 0;         // the protection class 1..3; 0: as the record
+  // What the archive knows of the appliance (a planned visit, a number found).
+  QString Seriennummer;  // -> "Seriennummer"
+  int Klasse = 0;        // the protection class 1..3; 0: as the record
+  // The appliance's test interval as the archive knows it (months; 0: not
+  // known). The report takes it when the form's "Prüfintervall" names none.
+  int KnownIntervalMonths = 0;
 };
 
 // One record as the list shows it.
@@ -44,6 +46,7 @@ struct ListEntry {
   int Sicht = -1, Funktion = -1;  // the inspections: 1 passed, 0 failed, -1 still open
   int Verdict = -1;      // 1 bestanden, 0 nicht bestanden, -1 offen (inspections still open)
   bool Passed = false;   // the printed report's verdict (rows and both inspections ticked)
+  QString NextTest;      // the month of the next test ("06/2027"), as the report prints it
 };
 
 namespace RecordList {
@@ -68,8 +71,8 @@ struct Source {
 ReportRecord ReportFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
                        const QDate& today = Clock::Today());
 // The appliance data of a row put into a report: the texts typed or planned
-// (an empty one leaves the form's), the test date (today when empty) and the
-// inspections set for it.
+// (an empty one leaves the form's), the test date (today when empty), the
+// appliance's interval where the form names none, and the inspections set for it.
 void ApplyAppliance(const ApplianceData& data, const QDate& today, ReportRecord* report);
 // The list entry of record `index` (its verdict is the verdict of ReportFor).
 ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,

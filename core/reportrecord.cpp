@@ -1,6 +1,7 @@
 #include "core/reportrecord.h"
 
 #include "core/values.h"
+#include "core/duedates.h"
 #include "core/cformat.h"
 #include "core/cp1252.h"
 #include "core/profile.h"
@@ -187,6 +188,9 @@ WriteResult Fill(TProfile& profile, const ReportRecord& record) {
                               record.Ok[r] ? QStringLiteral("1") : QStringLiteral("0"));
   ok &= profile.WriteInt(QStringLiteral("Sichtpruefung"), record.Sichtpruefung ? 1 : 0);
   ok &= profile.WriteInt(QStringLiteral("Funktionspruefung"), record.Funktionspruefung ? 1 : 0);
+  // The month of the next test, for whoever reads the file (the archive, a
+  // script). It follows from the fields, so a reader computes it from them.
+  ok &= profile.WriteString(QString::fromLatin1(DueDates::kNextTestKey), DueDates::MonthText(DueDates::NextTest(record)));
   if (!ok) result.status = WriteResult::NotWritable;
   return result;
 }

@@ -58,6 +58,13 @@ SerialPort::SerialPort(QObject* parent) : QObject(parent) {
   deadline_->setSingleShot(true);
   deadline_->setTimerType(Qt::PreciseTimer);
   connect(deadline_, &QTimer::timeout, this, [this] { Arm(); });
+  pace_ = new QTimer(this);
+  pace_->setSingleShot(true);
+  pace_->setTimerType(Qt::PreciseTimer);
+  connect(pace_, &QTimer::timeout, this, [this] {
+    // The notifier tells at once when bytes came meanwhile.
+    if (notifier_ && !broken_ && static_cast<int>(queue_.size()) < queueCapacity_) notifier_->setEnabled(true);
+  });
 }
 
 SerialPort::~SerialPort() {
@@ -271,6 +278,9 @@ bool SerialPort::SetState(const LineSettings& s) {
   if (s.StopBits == 2) tio.c_cflag |= CSTOPB;
   else if (s.StopBits != 0) return false;
   tio.c_cflag |= CREAD | CLOCAL;
+  // A character on the line: start bit, data bits, parity bit, stop bits.
+  const int bits = 1 + s.ByteSize + (s.Parity != 0 ? 1 : 0) + (s.StopBits == 2 ? 2 : 1);
+  byteNs_ = qint64(bits) * 1000000000LL / qint64(s.BaudRate);
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
   cfsetispeed(&tio, speed);
@@ -326,6 +336,7 @@ bool SerialPort::StartRead(int maxBytes, ReadDone done) {
   wanted_ = maxBytes < 1 ? 1 : maxBytes;
   startedMs_ = NowMs();
   Arm();
+  Pace();
   return true;
 }
 
@@ -334,6 +345,10 @@ bool SerialPort::StartRead(int maxBytes, ReadDone done) {
 void SerialPort::Arm() {
   if (!pending_) return;
   if (fd_ < 0 || broken_ || static_cast<int>(queue_.size()) >= wanted_) {
+    Complete();
+    return;
+  }
+  if (paced_ && std::any_of(queue_.begin(), queue_.end(), [](const Byte& b) { return b.value == '\r'; })) {
     Complete();
     return;
   }
@@ -372,6 +387,19 @@ void SerialPort::Complete() {
   if (done) done(bytes);
 }
 
+void SerialPort::Pace() {
+  // An answer is coming in and the rest of the read is still on the line:
+  // look again when it can be here. (An empty queue waits for the notifier:
+  // the tester may take its time to begin an answer.)
+  if (!paced_ || !pending_ || byteNs_ <= 0 || queue_.empty() || static_cast<int>(queue_.size()) >= wanted_ ||
+      !notifier_ || !notifier_->isEnabled() || pace_->isActive())
+    return;
+  if (std::any_of(queue_.begin(), queue_.end(), [](const Byte& b) { return b.value == '\r'; })) return;
+  const qint64 ns = qint64(wanted_ - static_cast<int>(queue_.size())) * byteNs_;
+  notifier_->setEnabled(false);
+  pace_->start(int(std::max<qint64>(1, (ns + 999999) / 1000000)));
+}
+
 void SerialPort::OnReadable() {
   if (fd_ < 0) return;
   int room = queueCapacity_ - static_cast<int>(queue_.size());
@@ -387,7 +415,11 @@ void SerialPort::OnReadable() {
   if (n > 0) {
     qint64 now = NowMs();
     for (ssize_t i = 0; i < n; ++i) queue_.push_back({buf[i], now});
-    if (static_cast<int>(queue_.size()) >= queueCapacity_) notifier_->setEnabled(false);
+    if (static_cast<int>(queue_.size()) >= queueCapacity_) {
+      notifier_->setEnabled(false);
+    } else {
+      Pace();
+    }
   } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
     // Hang-up or I/O error (the cable is gone, the other side closed): stop
     // watching, or the notifier would fire without end.

@@ -120,6 +120,14 @@ class SerialPort : public QObject, public ByteLink {
   // is closed while a read is pending, the read completes with what it had.
   bool StartRead(int maxBytes, ReadDone done) override;
 
+  // Reads at the line's pace, for kelvara-cli (off by default: the device
+  // window keeps the time-outs). A read also ends as soon as a CR, the end of
+  // the tester's answer, is among the bytes it takes, without waiting out the
+  // read interval; and while it waits for more bytes, the port looks at the
+  // device again after the time those bytes take on the line at the set baud
+  // rate, as a UART with a receive FIFO would, instead of at every byte.
+  void SetLinePacedReads(bool on) { paced_ = on; }
+
   // Writes the bytes, waiting at most WriteTotalTimeoutConstant +
   // WriteTotalTimeoutMultiplier x length ms. Returns the bytes handed over and
   // sets *error to 0 on success or to an errno value when not all of it went.
@@ -139,6 +147,7 @@ class SerialPort : public QObject, public ByteLink {
   void OnReadable();
   void Arm();
   void Complete();
+  void Pace();
   qint64 NowMs() const { return clock_.elapsed(); }
 
   int openError_ = 0;
@@ -156,6 +165,9 @@ class SerialPort : public QObject, public ByteLink {
   int queueCapacity_ = 1024;
   Timeouts timeouts_{};
   bool stateSet_ = false;
+  bool paced_ = false;
+  qint64 byteNs_ = 0;        // one character on the line at the set baud rate
+  QTimer* pace_ = nullptr;  // paced reads: when to look at the device again
   bool broken_ = false;
   int readFailures_ = 0;
 

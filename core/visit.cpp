@@ -4,6 +4,7 @@
 #include <set>
 
 #include "core/cformat.h"
+#include "core/duedates.h"
 #include "core/values.h"
 
 namespace Visit {
@@ -24,7 +25,7 @@ void FillFrom(const ArchiveData::Appliance& a, ApplianceData* data) {
   fill(&data->HerstellerTyp, a.HerstellerTyp);
   fill(&data->Seriennummer, a.Seriennummer);
   fill(&data->Standort, a.Standort);
-  if (data->IntervalMonths <= 0 && a.IntervalMonths > 0) data->IntervalMonths = a.IntervalMonths;
+  if (data->KnownIntervalMonths <= 0 && a.IntervalMonths > 0) data->KnownIntervalMonths = a.IntervalMonths;
   if (data->Klasse <= 0 && a.ProtectionClass >= 1 && a.ProtectionClass <= 3) data->Klasse = a.ProtectionClass;
 }
 
@@ -287,7 +288,7 @@ bool Apply(const Review& review, std::vector<Row>* rows, Outcome* outcome, QStri
         take(&row.Data.Seriennummer, k.Seriennummer);
         take(&row.Data.Standort, k.Standort);
         if (k.ProtectionClass >= 1 && k.ProtectionClass <= 3) row.Data.Klasse = k.ProtectionClass;
-        if (row.Data.IntervalMonths <= 0) row.Data.IntervalMonths = k.IntervalMonths;
+        if (row.Data.KnownIntervalMonths <= 0) row.Data.KnownIntervalMonths = k.IntervalMonths;
         outcome->store.push_back(item.row);
         break;
       }
@@ -318,7 +319,7 @@ bool Apply(const Review& review, std::vector<Row>* rows, Outcome* outcome, QStri
 
 QStringList PlanColumns() {
   return RecordList::Columns() << QStringLiteral("Seriennummer") << QStringLiteral("Prüfintervall")
-                               << QStringLiteral("Letzte Prüfung") << QStringLiteral("Nächste Prüfung");
+                               << QStringLiteral("Letzte Prüfung");
 }
 
 std::vector<QStringList> PlanTable(const Plan& plan) {
@@ -340,7 +341,8 @@ std::vector<QStringList> PlanTable(const Plan& plan) {
     set("Gerät/Bezeichnung", a.Bezeichnung);
     set("Hersteller/Typ", a.HerstellerTyp);
     set("Standort", a.Standort);
-    row << a.Seriennummer << QString::number(a.IntervalMonths) << date(a.LastTest) << date(a.NextDue);
+    set("Nächste Prüfung", DueDates::MonthText(a.NextDue));
+    row << a.Seriennummer << QString::number(a.IntervalMonths) << date(a.LastTest);
     table.push_back(row);
   }
   return table;

@@ -36,11 +36,15 @@
 #include "core/clock.h"
 #include "core/fileio.h"
 #include "core/recordlist.h"
+#include "core/duedates.h"
+#include "platform/flowlayout.h"
+#include "platform/screenfit.h"
 #include "core/userfolders.h"
 #include "core/values.h"
 #include "platform/seams.h"
 #include "records/archivereader.h"
 #include "render/batch.h"
+#include "records/labeldialog.h"
 #include "report/TFormular.h"
 
 namespace {
@@ -415,15 +419,18 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   sides->setStretchFactor(0, 3);
   sides->setStretchFactor(1, 1);
   sides->setCollapsible(0, false);
-  auto* bottom = new QHBoxLayout;
+  // The buttons wrap into a second row where the window is narrow (a small
+  // screen at 200 %).
+  auto* bottom = new FlowLayout;
   QPushButton* open = button(OpenInFormId, QStringLiteral("Im Formular öffnen"));
   QPushButton* pdf = button(PdfId, QStringLiteral("Als PDF..."));
   QPushButton* csv = button(CsvId, QStringLiteral("Liste als CSV..."));
   QPushButton* historyCsv = button(HistoryCsvId, QStringLiteral("Verlauf als CSV..."));
   QPushButton* import = button(ImportId, QStringLiteral("Datensätze importieren..."));
   QPushButton* settings = button(SettingsId, QStringLiteral("Archiv wählen..."));
-  for (QPushButton* b : {open, pdf, csv, historyCsv, import, settings}) bottom->addWidget(b);
-  bottom->addStretch();
+  QPushButton* labels = button(LabelsId, QStringLiteral("Etiketten..."));
+  labels->setToolTip(QStringLiteral("Prüfplaketten des gewählten Geräts oder aller Geräte der Liste, aus ihrer letzten Prüfung"));
+  for (QPushButton* b : {open, pdf, csv, historyCsv, labels, import, settings}) bottom->addWidget(b);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(sides, 1);
@@ -445,6 +452,7 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   connect(historyCsv, &QPushButton::clicked, this, &ArchiveWindow::ExportHistoryCsv);
   connect(import, &QPushButton::clicked, this, &ArchiveWindow::ImportFolder);
   connect(settings, &QPushButton::clicked, this, &ArchiveWindow::ChooseArchive);
+  connect(labels, &QPushButton::clicked, this, &ArchiveWindow::Labels);
   connect(saveAppliance_, &QPushButton::clicked, this, &ArchiveWindow::SaveAppliance);
   connect(newAppliance_, &QPushButton::clicked, this, &ArchiveWindow::NewAppliance);
   connect(saveCustomer_, &QPushButton::clicked, this, &ArchiveWindow::SaveCustomer);
@@ -571,9 +579,7 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
 ArchiveWindow::~ArchiveWindow() = default;
 
 void ArchiveWindow::SetupWindow() {
-  QSize size(1180, 680);
-  if (const QScreen* shown = screen()) size = size.boundedTo(shown->availableGeometry().size() - QSize(40, 80));
-  resize(size);
+  ScreenFit::Fit(this, QSize(1180, 680));
   ShowDue(days_->value());
   ReadCustomers();
 }
@@ -1267,4 +1273,57 @@ void ArchiveWindow::ChooseArchive() {
   ShowAppliancePanel(ArchiveData::Appliance());
   ShowDue(days_->value());
   ReadCustomers();
+}
+
+void ArchiveWindow::Labels() {
+  // The chosen appliance, else every one the list shows.
+  std::vector<ArchiveData::Appliance> appliances;
+  const int row = appliances_->currentIndex().row();
+  if (row >= 0 && row < int(Shown().size()) && appliances_->selectionModel()->hasSelection())
+    appliances.push_back(Shown()[size_t(row)]);
+  else
+    appliances = Shown();
+  if (appliances.empty()) return;
+  const int mine = ++labelSequence_;
+  Say(QStringLiteral("Lade ..."));
+  auto tests = std::make_shared<std::vector<ArchiveData::Test>>();
+  reader_->Run(
+      [appliances, tests](Archive& archive, const ArchiveReader::Post&) {
+        // The latest test of each: its data record file says what the label says.
+        for (const ArchiveData::Appliance& a : appliances) {
+          const std::vector<ArchiveData::Test> history = archive.History(a.Id);
+          if (archive.Failed()) return;
+          const ArchiveData::Test* latest = nullptr;
+          for (const ArchiveData::Test& t : history)
+            if (!latest || t.Date >= latest->Date) latest = &t;
+          if (latest) tests->push_back(*latest);
+        }
+      },
+      [this, mine, tests](const QString& error) {
+        if (mine != labelSequence_) return;
+        if (!error.isEmpty()) {
+          Say(error, true);
+          return;
+        }
+        std::vector<ReportRecord> reports;
+        int unreadable = 0;
+        for (const ArchiveData::Test& test : *tests) {
+          ReportRecord report;
+          if (Report::ReadBytes(test.Record, &report).status == Report::ReadResult::Ok)
+            reports.push_back(report);
+          else
+            ++unreadable;
+        }
+        QStringList notes{QStringLiteral("Aus der letzten gespeicherten Prüfung jedes Geräts.")};
+        int overdue = 0;
+        for (const ReportRecord& r : reports) {
+          const QDate next = DueDates::NextTest(r);
+          overdue += next.isValid() && next < Clock::Today();
+        }
+        if (overdue)
+          notes << QStringLiteral("%1 Geräte sind überfällig: ihr Etikett nennt den verstrichenen Termin.").arg(overdue);
+        if (unreadable) notes << QStringLiteral("%1 gespeicherte Prüfungen sind nicht lesbar und fehlen.").arg(unreadable);
+        Say(QStringLiteral("Etiketten für %1 Geräte.").arg(reports.size()));
+        if (!reports.empty()) LabelDialog::Open(this, reports, notes.join(QLatin1Char('\n')));
+      });
 }

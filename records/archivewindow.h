@@ -87,7 +87,8 @@ class ArchiveWindow : public QWidget {
   enum : int {
     SearchEditId = 22001, SearchId = 22002, DueDaysId = 22003, DueId = 22004, AppliancesId = 22005,
     HistoryId = 22006, OpenInFormId = 22007, PdfId = 22008, CsvId = 22009, ImportId = 22010, StatusId = 22011,
-    CustomerId = 22012, SettingsId = 22013, HistoryCsvId = 22014, VisitId = 22015, MasterTabsId = 22016,
+    CustomerId = 22012, SettingsId = 22013, HistoryCsvId = 22014, LabelsId = 22015, MasterTabsId = 22016,
+    VisitId = 22017,
     // The appliance's master data.
     InventarId = 22020, BezeichnungId = 22021, HerstellerId = 22022, SeriennummerId = 22023, StandortId = 22024,
     KlasseId = 22025, IntervallId = 22026, StateId = 22027, SaveApplianceId = 22028, NewApplianceId = 22029,
@@ -124,6 +125,10 @@ class ArchiveWindow : public QWidget {
   void ExportHistoryCsv();
   // Reads a folder of data record files into the archive.
   void ImportFolder();
+  // "Etiketten...": the test labels of the chosen appliance, or of every one
+  // the list shows (the due list), each from its latest stored test; the
+  // dialog opens once they are read.
+  void Labels();
   // Where the archive is: a SQLite file or a PostgreSQL server.
   void ChooseArchive();
 
@@ -213,6 +218,6 @@ class ArchiveWindow : public QWidget {
   bool filling_ = false;  // the panel is being filled, not typed in
   bool applianceDirty_ = false, customerDirty_ = false;
   std::atomic<int> listSequence_{0};  // read by the archive's thread too: a newer list stops an older one
-  int historySequence_ = 0, customerSequence_ = 0, changeSequence_ = 0;
+  int historySequence_ = 0, customerSequence_ = 0, changeSequence_ = 0, labelSequence_ = 0;
   int listsLoading_ = 0;  // lists still coming in pages
 };

@@ -1,5 +1,8 @@
 #include "records/recordlistwindow.h"
 
+#include "records/intervallookup.h"
+#include "records/labeldialog.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -40,9 +43,13 @@
 #include "controls/fieldguard.h"
 #include "device/TMessgeraet.h"
 #include "core/cformat.h"
+#include "core/label.h"
+#include "core/duedates.h"
 #include "core/fieldcheck.h"
 #include "core/fileio.h"
+#include "platform/screenfit.h"
 #include "platform/seams.h"
+#include "records/frozencolumns.h"
 #include "core/userfolders.h"
 #include "report/TFormular.h"
 #include "render/batch.h"
@@ -75,7 +82,41 @@ bool IsValueColumn(int column, int* row, int* part) {
 // ---- the model
 
 RecordListModel::RecordListModel(TMessgeraet* device, TFormular* form, QObject* parent)
-    : QAbstractTableModel(parent), device_(device), form_(form) {}
+    : QAbstractTableModel(parent), device_(device), form_(form), lookup_(new IntervalLookup(this)) {}
+
+bool RecordListModel::IntervalsPending() const { return lookup_->Busy(); }
+
+void RecordListModel::LookUpIntervals() {
+  // Only where the form names no interval is the archive's needed; the list
+  // is one customer's (the form's "Auftraggeber", as the archive files it).
+  if (DueDates::IntervalMonths(template_.Fields[Layout::kFieldPruefintervall]) > 0 || rows_.empty()) return;
+  QString customer = template_.Fields[Layout::kFieldAuftraggeber].simplified();
+  if (customer.isEmpty()) customer = QStringLiteral("(ohne Auftraggeber)");
+  if (!archive_) return;
+  const QString location = archive_->Location();
+  const QString key = location + QLatin1Char('\n') + customer;
+  if (key == knownFor_) return;
+  knownFor_ = key;
+  known_.clear();
+  ApplyIntervals();
+  lookup_->Request(location, customer, [this](const IntervalLookup::Intervals& intervals) {
+    known_ = intervals;
+    ApplyIntervals();
+  });
+}
+
+void RecordListModel::ApplyIntervals() {
+  bool changed = false;
+  for (int row = 0; row < RecordCount(); ++row) {
+    const auto it = known_.find(IntervalLookup::Key(rows_[size_t(row)].Data.InventarNr));
+    const int months = it == known_.end() ? 0 : it->second;
+    if (rows_[size_t(row)].Data.KnownIntervalMonths == months) continue;
+    rows_[size_t(row)].Data.KnownIntervalMonths = months;
+    Recompute(row);
+    changed = true;
+  }
+  if (changed) emit dataChanged(index(0, 0), index(RecordCount() - 1, ColumnCount - 1));
+}
 
 RecordList::Source RecordListModel::Source() const {
   RecordList::Source source;
@@ -134,6 +175,8 @@ void RecordListModel::Reload() {
   today_ = Clock::Today();
   Rebuild();
   endResetModel();
+  knownFor_.clear();
+  LookUpIntervals();
 }
 
 void RecordListModel::TakeLoad() {
@@ -177,6 +220,8 @@ void RecordListModel::TakeLoad() {
   Rebuild();
   endResetModel();
   reviewed_ = false;
+  knownFor_.clear();
+  LookUpIntervals();
 }
 
 void RecordListModel::Refresh() {
@@ -185,6 +230,7 @@ void RecordListModel::Refresh() {
   FindDuplicates();
   for (int row = 0; row < RecordCount(); ++row) Recompute(row);
   emit dataChanged(index(0, 0), index(RecordCount() - 1, ColumnCount - 1));
+  LookUpIntervals();
 }
 
 void RecordListModel::Recompute(int row) {
@@ -495,6 +541,7 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
       case ColDatum:
         if (!e.Read) return QString();
         return d.Pruefdatum.isEmpty() ? today_.toString(QStringLiteral("dd.MM.yyyy")) : d.Pruefdatum;
+      case ColNaechste: return e.Read ? e.NextTest : QString();
       case ColMessung: return e.Read ? ResultText(e.Measured) : QString();
       case ColVerdict:
         if (visitRow.Skipped) return QStringLiteral("übersprungen");
@@ -549,6 +596,13 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
                                                 : QStringLiteral("Zeile %1").arg(other + 1));
     return QStringLiteral("Dieselbe Inventar-Nr. steht auch bei Nr. %1: das Archiv führt sie als ein Gerät.")
         .arg(numbers.join(QStringLiteral(", ")));
+  }
+  if (role == Qt::ToolTipRole && c == ColNaechste) {
+    // Where the interval comes from.
+    const int named = DueDates::IntervalMonths(template_.Fields[Layout::kFieldPruefintervall]);
+    if (named > 0) return QStringLiteral("Prüfdatum + %1 Monate („Prüfintervall“ des Formulars)").arg(named);
+    if (d.KnownIntervalMonths > 0) return QStringLiteral("Prüfdatum + %1 Monate (das Intervall des Geräts im Archiv)").arg(d.KnownIntervalMonths);
+    return QStringLiteral("Prüfdatum + %1 Monate (weder das Formular noch das Archiv nennen ein Intervall)").arg(DueDates::kDefaultMonths);
   }
   if (role == Qt::TextAlignmentRole && value && part < 2) return int(Qt::AlignRight | Qt::AlignVCenter);
   return QVariant();
@@ -620,6 +674,8 @@ bool RecordListModel::setData(const QModelIndex& index, const QVariant& value, i
   unsaved_[size_t(r)] = 1;
   reviewed_ = false;
   if (c == ColInventar) {
+    const auto known = known_.find(IntervalLookup::Key(d.InventarNr));
+    d.KnownIntervalMonths = known == known_.end() ? 0 : known->second;
     // The marks of every row with this number change (or of the one it had).
     FindDuplicates();
     emit dataChanged(this->index(0, ColInventar), this->index(RecordCount() - 1, ColInventar));
@@ -705,13 +761,16 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   setObjectName(QStringLiteral("20015"));
   setWindowTitle(kCaption);
   model_ = new RecordListModel(device, form, this);
+  model_->SetArchive(&archive_);
   proxy_ = new QSortFilterProxyModel(this);
   proxy_->setSourceModel(model_);
   proxy_->setSortRole(RecordListModel::SortRole);
-  table_ = new QTableView(this);
+  table_ = new FrozenColumnsTable(this);
   table_->setObjectName(QString::number(TableId));
   table_->setModel(proxy_);
   table_->setItemDelegate(new RecordListDelegate(model_, this));
+  table_->FrozenView()->setObjectName(QString::number(FrozenColumnsId));
+  table_->FrozenView()->setItemDelegate(new RecordListDelegate(model_, this));
   table_->setSortingEnabled(true);
   table_->sortByColumn(RecordListModel::ColNumber, Qt::AscendingOrder);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -723,6 +782,15 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   table_->horizontalHeader()->setHighlightSections(false);
   // Column widths from the first rows: measuring all 500 would stall the window.
   table_->horizontalHeader()->setResizeContentsPrecision(40);
+  // Which record a row is stays in view while the table scrolls sideways.
+  table_->Freeze({RecordListModel::ColNumber, RecordListModel::ColInventar});
+  // The appliance's other data beside its number, so Tab goes from one to the
+  // next as a row is typed (the columns of the files stay as they are).
+  {
+    QHeaderView* header = table_->horizontalHeader();
+    for (int c = RecordListModel::ColBezeichnung; c <= RecordListModel::ColStandort; ++c)
+      header->moveSection(header->visualIndex(c), 2 + c - RecordListModel::ColBezeichnung);
+  }
 
   status_ = new QLabel(this);
   status_->setObjectName(QString::number(StatusId));
@@ -749,6 +817,8 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   button(CsvId, QStringLiteral("CSV (Tabelle)..."),
          QStringLiteral("UTF-8 mit Semikolon und Dezimalkomma, für eine deutsche Tabellenkalkulation"));
   button(CsvPlainId, QStringLiteral("CSV (Komma)..."), QStringLiteral("UTF-8 mit Komma und Dezimalpunkt, für Skripte"));
+  button(LabelsId, QStringLiteral("Etiketten..."),
+         QStringLiteral("Prüfplaketten der gewählten Geräte (oder aller): nächste Prüfung, Inventar-Nr. mit Code"));
   ArrangeButtons();
 
   // The visit's row: the scanner types into its field; the rows' tools beside.
@@ -858,14 +928,14 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   connect(cancelLoad_, &QPushButton::clicked, this, [this] {
     if (device_) device_->Session.CancelSequence();
   });
-  connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-    // Typing columns open their editor; the others show the record.
-    if (!(model_->flags(proxy_->mapToSource(index)) & Qt::ItemIsEditable))
-      ShowInDevice(proxy_->mapToSource(index).row());
-  });
-  connect(proxy_, &QAbstractItemModel::modelReset, this, [this] {
-    table_->verticalHeader()->setVisible(model_->Planned());
-  });
+  for (QTableView* view : {static_cast<QTableView*>(table_), table_->FrozenView()})
+    connect(view, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+      // Typing columns open their editor; the others show the record.
+      if (!(model_->flags(proxy_->mapToSource(index)) & Qt::ItemIsEditable))
+        ShowInDevice(proxy_->mapToSource(index).row());
+    });
+  // In a visit each row shows its place.
+  connect(proxy_, &QAbstractItemModel::modelReset, this, [this] { table_->verticalHeader()->setVisible(model_->Planned()); });
   if (device_) {
     connect(device_, &TMessgeraet::RecordsLoaded, this, &RecordListWindow::OnRecordsLoaded);
     device_->ConfirmLoadAll = [this](bool deleting) { return ConfirmLoad(deleting); };
@@ -886,15 +956,17 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   }
 }
 
+QTableView* RecordListWindow::Table() const { return table_; }
+QTableView* RecordListWindow::FrozenColumns() const { return table_->FrozenView(); }
+
 RecordListWindow::~RecordListWindow() {
   if (device_) device_->ConfirmLoadAll = nullptr;
 }
 
 void RecordListWindow::SetupWindow() {
-  QSize size(1180, 560);
   // A small screen (1366 x 768 at 200 %) gets a window that fits on it.
-  if (const QScreen* shown = screen()) size = size.boundedTo(shown->availableGeometry().size() - QSize(40, 80));
-  resize(size.expandedTo(minimumSize()));
+  ScreenFit::Fit(this, QSize(1180, 560));
+  fitted_ = size();
   model_->Reload();
   table_->resizeColumnsToContents();
   UpdateLoadState();
@@ -904,9 +976,15 @@ void RecordListWindow::SetupWindow() {
 void RecordListWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (!sizeRestored_) {
+    // The size it had, as far as this screen has room for it (it may have
+    // been saved on a larger screen or at a smaller scale); the size saved
+    // stays until the user changes it.
+    const QStringList saved = UserSettings::Value(QStringLiteral("Prüfungen"), QStringLiteral("Größe")).split('x');
+    QSize wanted = size();
+    if (saved.size() == 2 && saved[0].toInt() >= 300 && saved[1].toInt() >= 200) wanted = QSize(saved[0].toInt(), saved[1].toInt());
+    ScreenFit::Fit(this, wanted);
+    fitted_ = size();
     sizeRestored_ = true;
-    const QStringList size = UserSettings::Value(QStringLiteral("Prüfungen"), QStringLiteral("Größe")).split('x');
-    if (size.size() == 2 && size[0].toInt() >= 300 && size[1].toInt() >= 200) resize(size[0].toInt(), size[1].toInt());
   }
   // The form may have changed since: it is the template of every report.
   model_->Refresh();
@@ -928,7 +1006,7 @@ void RecordListWindow::ArrangeButtons() {
 void RecordListWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   ArrangeButtons();
-  if (sizeRestored_ && isVisible())
+  if (sizeRestored_ && isVisible() && size() != fitted_)
     UserSettings::SetValue(QStringLiteral("Prüfungen"), QStringLiteral("Größe"),
                            QStringLiteral("%1x%2").arg(width()).arg(height()));
 }
@@ -958,6 +1036,10 @@ void RecordListWindow::UpdateLoadState() {
                        .arg(counts[0]);
     // Open: the measurements passed, an inspection is not ticked yet.
     text += counts[0] ? QStringLiteral(" (Sicht- oder Funktionsprüfung nicht abgehakt).") : QStringLiteral(".");
+    std::vector<int> all(size_t(model_->RecordCount()));
+    for (int row = 0; row < model_->RecordCount(); ++row) all[size_t(row)] = row;
+    const QString calibration = CalibrationNote(WithRecords(all));
+    if (!calibration.isEmpty()) text += QLatin1Char('\n') + calibration;
     if (model_->Planned()) {
       int planned = 0, skipped = 0;
       for (const Visit::Row& row : model_->Rows()) {
@@ -1209,8 +1291,65 @@ void RecordListWindow::Command(int id) {
     case RecordsId: SaveRecordsAndNote(); break;
     case CsvId: ExportCsv(true); break;
     case CsvPlainId: ExportCsv(false); break;
+    case LabelsId: OpenLabels(); break;
     default: break;
   }
+  // The instrument's calibration had run out: said beside the result, the
+  // reports are made all the same.
+  if (batch) {
+    const QString note = CalibrationNote(ChosenRows());
+    if (!note.isEmpty() && !status_->text().contains(note)) status_->setText(status_->text() + QLatin1Char('\n') + note);
+  }
+}
+
+LabelDialog* RecordListWindow::OpenLabels() {
+  const std::vector<int> rows = ChosenRows();
+  if (rows.empty()) return nullptr;
+  int open = 0;
+  for (int row : rows) open += model_->Entry(row).Verdict < 0;
+  QStringList notes;
+  if (open)
+    notes << QStringLiteral("%1 Prüfungen sind offen (Sicht- oder Funktionsprüfung nicht abgehakt): ihr Etikett sagt "
+                            "„GESPERRT“, wie ihr Bericht „nicht bestanden“ sagt.")
+                 .arg(open);
+  const QString calibration = CalibrationNote(rows);
+  if (!calibration.isEmpty()) notes << calibration;
+  return LabelDialog::Open(this, Reports(rows), notes.join(QLatin1Char('\n')));
+}
+
+int RecordListWindow::SelectByInventar(const QString& scanned) {
+  const QString whole = scanned.simplified().toCaseFolded();
+  const QString number = Labels::InventarOfCode(scanned).simplified().toCaseFolded();
+  int found = -1;
+  for (const QString& wanted : {whole, number}) {
+    if (wanted.isEmpty()) continue;
+    for (int row = 0; row < model_->RecordCount() && found < 0; ++row)
+      if (model_->Appliance(row).InventarNr.simplified().toCaseFolded() == wanted) found = row;
+    if (found >= 0) break;
+  }
+  if (found < 0) return -1;
+  const QModelIndex index = proxy_->mapFromSource(model_->index(found, RecordListModel::ColInventar));
+  table_->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  table_->setCurrentIndex(index);
+  static_cast<QTableView*>(table_)->scrollTo(index);
+  return found;
+}
+
+QString RecordListWindow::CalibrationNote(const std::vector<int>& rows) const {
+  // The form's "nächste Kalibrierung" against each row's test date.
+  const QString calibration = model_->Template().Fields[Layout::kFieldNaechsteKalibrierung].simplified();
+  const QDate validUntil = DueDates::CalibrationValidUntil(calibration);
+  if (!validUntil.isValid()) return QString();
+  int late = 0;
+  for (int row : rows) {
+    const QString typed = model_->Appliance(row).Pruefdatum;
+    const QDate tested = typed.isEmpty() ? QDate::currentDate() : DueDates::ParseDate(typed);
+    late += tested.isValid() && tested > validUntil;
+  }
+  if (late == 0) return QString();
+  return QStringLiteral("Achtung: Bei %1 war die Kalibrierung des Messgeräts am Prüftag abgelaufen (nächste "
+                        "Kalibrierung: %2). Die Berichte werden trotzdem erstellt; lassen Sie das Messgerät kalibrieren.")
+      .arg(late == 1 ? QStringLiteral("einer Prüfung") : QStringLiteral("%1 Prüfungen").arg(late), calibration);
 }
 
 bool RecordListWindow::ConfirmDuplicates(const std::vector<int>& rows) {
@@ -1346,11 +1485,6 @@ void RecordListWindow::PlanVisit(const Visit::Plan& plan) {
   model_->Plan(plan);
   table_->sortByColumn(RecordListModel::ColNumber, Qt::AscendingOrder);
   table_->verticalHeader()->setVisible(true);
-  // In a visit the appliance comes first: its number, name, maker and place
-  // stand beside the record number (the columns of the files stay as they are).
-  QHeaderView* header = table_->horizontalHeader();
-  for (int c = RecordListModel::ColInventar; c <= RecordListModel::ColStandort; ++c)
-    header->moveSection(header->visualIndex(c), 1 + c - RecordListModel::ColInventar);
   table_->resizeColumnsToContents();
   SetCurrentRow(model_->Rows().empty() ? -1 : Visit::NextRow(model_->Rows(), -1));
   scanNote_->setText(QStringLiteral("Besuch bei \u201E%1\u201C vorbereitet: %2 Geräte in der Reihenfolge des letzten "
@@ -1374,12 +1508,13 @@ void RecordListWindow::SetCurrentRow(int row) {
   }
   const QModelIndex index = proxy_->mapFromSource(model_->index(row, RecordListModel::ColInventar));
   table_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-  table_->scrollTo(index);
+  static_cast<QTableView*>(table_)->scrollTo(index);
   table_->horizontalScrollBar()->setValue(table_->horizontalScrollBar()->minimum());
 }
 
 void RecordListWindow::Scan(const QString& number) {
-  const QString wanted = number.simplified();
+  // A label's code may carry more after the number (customer, date).
+  const QString wanted = Labels::InventarOfCode(number).simplified();
   if (wanted.isEmpty()) return;
   scans_.push_back(wanted);
   if (!scanning_) NextScan();

@@ -6,10 +6,11 @@
 // The list is a window of its own beside the main frame: with some twenty
 // columns it needs far more than the frame's fixed 660 pixels, and a user
 // working through a visit wants it large, next to the form. It remembers its
-// size.
+// size, and opens within the screen's free area whatever size it had.
 #include <QAbstractTableModel>
 #include <QDate>
 #include <QElapsedTimer>
+#include <map>
 #include <QWidget>
 #include <vector>
 
@@ -26,6 +27,7 @@ class QLabel;
 class QPushButton;
 class QSortFilterProxyModel;
 class QTableView;
+class FrozenColumnsTable;
 class QTimer;
 class TMessgeraet;
 class TFormular;
@@ -40,7 +42,9 @@ class RecordListModel : public QAbstractTableModel {
     ColNumber, ColStandard, ColClass,
     ColFirstValue,  // value, limit, result for each of the four rows
     ColInventar = ColFirstValue + 3 * kDeviceRowCount, ColBezeichnung, ColHersteller, ColStandort, ColDatum,
-    ColMessung, ColSicht, ColFunktion, ColVerdict, ColBemerkungen, ColumnCount
+    ColMessung, ColSicht, ColFunktion, ColVerdict, ColBemerkungen,
+    ColNaechste,  // came later: last, so the CSV's columns before it keep their places
+    ColumnCount
   };
   // The role that sorts by number where a column holds numbers (and by the
   // row's place in the number column).
@@ -69,6 +73,8 @@ class RecordListModel : public QAbstractTableModel {
   // The entry and the report of a row, as they stand (the form is the template).
   ListEntry Entry(int row) const;
   ReportRecord Report(int row) const;
+  // The form as the template of every row, when the list last took it.
+  const ReportRecord& Template() const { return template_; }
   // Recomputes every row (after the form changed).
   void Refresh();
 
@@ -107,6 +113,12 @@ class RecordListModel : public QAbstractTableModel {
   // The other rows with the same Inventar-Nr. as `row` (the list is one
   // customer's: the form's Auftraggeber).
   std::vector<int> SameInventar(int row) const;
+  // The appliances' intervals as the archive knows them (asked off the
+  // window's thread when the customer changes); true while an answer is awaited.
+  bool IntervalsPending() const;
+  // The archive the appliances' own intervals are read from (none: 12 months
+  // where the form names no interval).
+  void SetArchive(const ArchiveService* archive) { archive_ = archive; }
   // Why the last setData refused its value (German), empty when it took it.
   QString LastRefusal() const { return refusal_; }
   // The typing limit of a text column.
@@ -127,6 +139,8 @@ class RecordListModel : public QAbstractTableModel {
   // After rows moved, were skipped, inserted or removed.
   void Changed();
   void Recompute(int row);
+  void LookUpIntervals();
+  void ApplyIntervals();
   void FindDuplicates();
   bool Refuse(const QString& why);
   TMessgeraet* device_;
@@ -148,6 +162,10 @@ class RecordListModel : public QAbstractTableModel {
   Visit::Plan plan_;
   int marked_ = -1;
   bool reviewed_ = false;
+  class IntervalLookup* lookup_ = nullptr;
+  const ArchiveService* archive_ = nullptr;  // whose archive the intervals come from
+  std::map<QString, int> known_;  // Inventar-Nr. -> months, of the customer in knownFor_
+  QString knownFor_;
 };
 
 class RecordListWindow : public QWidget {
@@ -156,7 +174,8 @@ class RecordListWindow : public QWidget {
   // Action ids of the window (object names, as every control has its id).
   enum : int {
     PdfFilesId = 21001, OnePdfId = 21002, PrintId = 21003, RecordsId = 21004, CsvId = 21005, CsvPlainId = 21006,
-    CancelLoadId = 21007, TableId = 21010, StatusId = 21011,
+    CancelLoadId = 21007, LabelsId = 21008, TableId = 21010, StatusId = 21011,
+    FrozenColumnsId = 21012,  // the view that keeps Nr. and Inventar-Nr. in view over the table's left edge
     // The visit's row: the scanner's field, what the last scan did, and the rows' tools.
     ScanId = 21020, ScanNoteId = 21021, UpId = 21022, DownId = 21023, SkipId = 21024, InsertId = 21025, RemoveId = 21026
   };
@@ -166,7 +185,9 @@ class RecordListWindow : public QWidget {
   void SetupWindow();
 
   RecordListModel* Model() const { return model_; }
-  QTableView* Table() const { return table_; }
+  QTableView* Table() const;
+  // The view over the table's left edge that keeps Nr. and Inventar-Nr. in view.
+  QTableView* FrozenColumns() const;
   // The rows the batch commands work on: the selected ones, else all, in list order.
   std::vector<int> ChosenRows() const;
 
@@ -176,6 +197,16 @@ class RecordListWindow : public QWidget {
   void PrintReports();
   void SaveRecords();
   void ExportCsv(bool spreadsheet);
+  // "Etiketten...": the test labels of the chosen rows, in a dialog of their
+  // own (not modal); nullptr when there are no rows.
+  class LabelDialog* OpenLabels();
+  // Finds the row of an appliance by its Inventar-Nr. as a scanner types it
+  // from a label's code (the Inventar-Nr. alone, or before the first ";"),
+  // selects it and shows it; the row in the model, or -1 when none has it.
+  int SelectByInventar(const QString& scanned);
+  // What the batches and the list say when the instrument's calibration had
+  // run out on the test date of some of the rows (empty when it had not).
+  QString CalibrationNote(const std::vector<int>& rows) const;
   // A command of the window's buttons: the batches first ask when the same
   // Inventar-Nr. stands on more than one row.
   void Command(int id);
@@ -244,13 +275,14 @@ class RecordListWindow : public QWidget {
   ArchiveService& archive_;
   RecordListModel* model_ = nullptr;
   QSortFilterProxyModel* proxy_ = nullptr;
-  QTableView* table_ = nullptr;
+  FrozenColumnsTable* table_ = nullptr;
   QLabel* status_ = nullptr;
   QPushButton* cancelLoad_ = nullptr;
   QTimer* loadWatch_ = nullptr;
   QElapsedTimer loadClock_;
   int loadStartRecord_ = 0;
   bool sizeRestored_ = false;
+  QSize fitted_;  // the size the window was given to fit the screen (not the user's to save)
   void ArrangeButtons();
   QGridLayout* buttons_ = nullptr;
   std::vector<QPushButton*> commandButtons_;

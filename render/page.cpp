@@ -1,7 +1,9 @@
 #include "render/page.h"
 
 #include <QStringList>
+#include <algorithm>
 
+#include "core/duedates.h"
 #include "core/layout.h"
 #include "core/reportrecord.h"
 
@@ -54,6 +56,46 @@ void DrawFieldValue(Surface& s, int x, int y, int right, const QString& text) {
   s.SelectFont(FontField);
 }
 
+// The gap between the value of "Prüfintervall" and the next test's month.
+constexpr int kNextTestGap = 8;
+// The smallest height the next test's month is shrunk to before the value
+// beside it has to make room.
+constexpr int kMinNextTestHeight = 7;
+
+// Where the next test's month goes in the line of "Prüfintervall": after the
+// value, ending where the right column's values end. In FontField when the
+// line has room, else smaller; only when the value is so long that even the
+// smallest size finds no room does the value give way (it shrinks as any
+// long value does).
+struct NextTestPlace {
+  PageFont font = FontField;
+  int x = 0, y = 0;
+  int valueRight = 0;  // where the value of "Prüfintervall" may end
+};
+NextTestPlace PlaceNextTest(Surface& s, const Input& in, const QString& text) {
+  const Layout::Field& f = Layout::kFields[Layout::kFieldPruefintervall];
+  const int right = in.originX + kRightValueEnd;
+  NextTestPlace place;
+  place.valueRight = right;
+  s.SelectFont(FontField);
+  const int ascent = s.Ascent();
+  const int valueEnd = in.originX + f.x + std::min(s.TextWidth(FirstLine(in.fields[Layout::kFieldPruefintervall])),
+                                                    right - in.originX - f.x);
+  for (place.font = FontField; place.font.height >= kMinNextTestHeight; --place.font.height) {
+    s.SelectFont(place.font);
+    if (right - s.TextWidth(text) >= valueEnd + kNextTestGap) break;
+  }
+  if (place.font.height < kMinNextTestHeight) {
+    place.font.height = kMinNextTestHeight;
+    s.SelectFont(place.font);
+    place.valueRight = right - s.TextWidth(text) - kNextTestGap;
+  }
+  place.x = right - s.TextWidth(text);
+  place.y = in.originY + f.y + ascent - s.Ascent();  // on the value's baseline
+  s.SelectFont(FontField);
+  return place;
+}
+
 const QString kPassed = QStringLiteral("Der Prüfling hat die Prüfung bestanden");
 const QString kFailed =
     QStringLiteral("Der Prüfling hat die Prüfung nicht bestanden und darf nicht mehr betrieben werden");
@@ -102,6 +144,7 @@ Input InputFor(const ReportRecord& report, const RowTexts& texts) {
   }
   in.passed = Report::Passed(report);
   for (int f = 0; f < kFields; ++f) in.fields[f] = report.Fields[f];
+  in.nextTest = DueDates::MonthText(DueDates::NextTest(report));
   return in;
 }
 
@@ -197,13 +240,24 @@ Result Paint(Surface& s, const Input& in, bool erase, const QRect& rect) {
   return result;
 }
 
+QString NextTestText(const QString& month) { return QStringLiteral("Nächste Prüfung: ") + month; }
+
 void PaintFieldValues(Surface& s, const Input& in) {
   const int ox = in.originX;
   const int oy = in.originY;
+  const QString nextTest = in.nextTest.isEmpty() ? QString() : NextTestText(in.nextTest);
+  NextTestPlace next;
+  if (!nextTest.isEmpty()) next = PlaceNextTest(s, in, nextTest);
   s.SelectFont(FontField);
   for (int i = 0; i <= Layout::kFieldBemerkung; ++i) {
     const Layout::Field& f = Layout::kFields[i];
-    DrawFieldValue(s, ox + f.x, oy + f.y, ox + ValueEnd(i), FirstLine(in.fields[i]));
+    const int right = i == Layout::kFieldPruefintervall && !nextTest.isEmpty() ? next.valueRight : ox + ValueEnd(i);
+    DrawFieldValue(s, ox + f.x, oy + f.y, right, FirstLine(in.fields[i]));
+  }
+  if (!nextTest.isEmpty()) {
+    s.SelectFont(next.font);
+    s.DrawText(next.x, next.y, nextTest);
+    s.SelectFont(FontField);
   }
 
   const QString ok = QStringLiteral("OK");

@@ -45,6 +45,9 @@ struct Input {
   bool funktionspruefung = false;  // box 2001
   bool passed = false;             // the report's verdict, drawn as the result sentence
   std::array<QString, kFields> fields;  // texts of the 31 fields (print layer)
+  // The month of the next test ("06/2027"), printed after the value of
+  // "Prüfintervall"; nothing when empty.
+  QString nextTest;
 };
 
 // The texts of each row that the report itself does not hold: the caption,
@@ -76,5 +79,8 @@ Result Paint(Surface& surface, const Input& input, bool erase, const QRect& rect
 
 // The print-only layer: field values and box states as text.
 void PaintFieldValues(Surface& surface, const Input& input);
+
+// "Nächste Prüfung: 06/2027" for a month text.
+QString NextTestText(const QString& month);
 
 }  // namespace Page

@@ -7,8 +7,14 @@
 #include "device/TMessgeraet.h"
 #include "report/TFormular.h"
 #include "core/reportrecord.h"
+#include "report/nexttesthint.h"
 
-void TFormular::CmKopieren() { Evaluate(); }
+void TFormular::CmKopieren() {
+  Evaluate();
+  // The month of the next test, or that the instrument's calibration had run
+  // out on the test date: told, not asked; the report is made all the same.
+  NoteInStatusBar(NextTestHint::AfterKopieren(Record()));
+}
 
 DeviceSnapshot TFormular::DeviceState() const {
   DeviceSnapshot device;

@@ -15,6 +15,8 @@
 #include "render/fonts.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
+#include "report/nexttesthint.h"
+#include "core/values.h"
 #include "core/layout.h"
 #include "core/reportrecord.h"
 
@@ -103,6 +105,7 @@ void TFormular::CreateControls() {
   ErzeugenPrueferButton = makeButton(kErzeugenPrueferId, QStringLiteral("Erzeugen"),
                                      QRect(ColRightLabel + FieldWidth * 3 / 2 - 80, buttonY, 80, 20));
   KopierenButton = makeButton(kKopierenId, QStringLiteral("Kopieren"), QRect(5, Band[5] - 24, 80, 20));
+  NextTestHint::Attach(*this);
   NumEdits = kNumEdits;
 }
 

@@ -21,6 +21,9 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(Kelvara::AppName));
+  // The name of the desktop entry (de.kelvara.Kelvara.desktop): docks and
+  // task bars tie the windows to the launcher and its icon by it.
+  QGuiApplication::setDesktopFileName(QStringLiteral("de.kelvara.Kelvara"));
   Fonts::InstallSubstitutions();
   // The system dialogs (files, printing, page set-up) and their buttons in German.
   Kelvara::InstallTranslations();

@@ -6,6 +6,9 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPrinter>
 #include <QProcess>
 #include <QElapsedTimer>
@@ -95,16 +98,21 @@ TEST_F(Cli, IdentifyAndReadGiveWhatTheProgramShows) {
   EXPECT_EQ(Cmd({"frobnicate"}).status, 1);
   EXPECT_TRUE(Cmd({"read", "--help"}).out.startsWith("Aufruf: kelvara-cli read"));
 
-  StartSim({"--fast", "--records", "12", "--seed", "11"});
+  // At the line's real pace: the tool ends each read with the answer's CR,
+  // the window waits out its time-outs; both must read the same records.
+  StartSim({"--records", "12", "--seed", "11"});
   CliRun id = Cmd({"identify", "--port", "COM4"});
   EXPECT_EQ(id.status, 0);
   EXPECT_EQ(QString::fromUtf8(id.out), QString::fromUtf8("Zelto-Gerätetester  V2.04.11\n"));
+  EXPECT_EQ(Cmd({"identify", "--port=COM4"}).out, id.out);
   CliRun read = Cmd({"read", "--port", "COM4", "--out", Out("cli.csv")});
   ASSERT_EQ(read.status, 0) << read.err.constData();
   EXPECT_EQ(Cmd({"read", "--port", "COM4", "--fail-on-verdict"}).status, 3);  // inspections not passed: all fail
-  CliRun json = Cmd({"read", "--port", "COM4", "--format", "json", "--inspections-passed"});
-  EXPECT_EQ(json.status, 0);
-  EXPECT_TRUE(json.out.startsWith("[")) << json.out.left(80).constData();
+  // Answers in pieces with pauses, CR LF and NUL after each: the same records.
+  StopSim();
+  StartSim({"--records", "12", "--seed", "11", "--split", "7", "--crlf", "--nul"});
+  CliRun pieces = Cmd({"read", "--port", "COM4"});
+  ASSERT_EQ(pieces.status, 0) << pieces.err.constData();
 
   // The record list of the program over the same records, exported for scripts.
   OpenWindow();
@@ -120,7 +128,103 @@ TEST_F(Cli, IdentifyAndReadGiveWhatTheProgramShows) {
   list.ExportCsv(false);
   QFile a(Out("cli.csv")), b(listCsv);
   ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-  EXPECT_EQ(a.readAll(), b.readAll());
+  const QByteArray cli = a.readAll();
+  EXPECT_EQ(cli, b.readAll());
+  EXPECT_EQ(pieces.out, cli);
+  EXPECT_EQ(cli.count('\n'), 13);
+}
+
+// The JSON of read and archive due: the same keys for every record, ASCII,
+// and numbers as numbers; the values are those of the CSV.
+TEST_F(Cli, JsonHasStableKeysAndNumbersAsNumbers) {
+  StartSim({"--fast", "--records", "30", "--seed", "5"});
+  CliRun json = Cmd({"read", "--port=COM4", "--format=json", "--inspections-passed"});
+  ASSERT_EQ(json.status, 0) << json.err.constData();
+  CliRun csv = Cmd({"read", "--port", "COM4", "--inspections-passed"});
+  ASSERT_EQ(csv.status, 0);
+  QJsonParseError error{};
+  const QJsonDocument doc = QJsonDocument::fromJson(json.out, &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out.left(200).constData();
+  const QJsonArray records = doc.array();
+  const std::vector<QStringList> table = RecordList::ParseCsv(csv.out);
+  ASSERT_EQ(records.size(), 30);
+  ASSERT_EQ(int(table.size()), 31);
+
+  QStringList keys{"nr", "norm", "schutzklasse", "inventar_nr", "bezeichnung", "hersteller_typ", "standort",
+                   "bemerkungen", "pruefdatum", "messung_ok", "sichtpruefung", "funktionspruefung", "ergebnis",
+                   "naechste_pruefung"};
+  for (const char* row : {"rpe", "riso", "iabl", "iea"})
+    for (const char* part : {"_mess", "_ueberlauf", "_grenzwert", "_ok"}) keys << QString(row) + part;
+  keys.sort();
+  const QStringList columns = table[0];
+  auto cell = [&](int record, const QString& column) { return table[size_t(record + 1)][columns.indexOf(column)]; };
+  bool sawOverflow = false, sawNull = false;
+  for (int i = 0; i < records.size(); ++i) {
+    const QJsonObject o = records[i].toObject();
+    QStringList got = o.keys();
+    got.sort();
+    ASSERT_EQ(got, keys) << "record " << i;
+    for (const QString& key : got) EXPECT_EQ(key.toLatin1(), key.toUtf8()) << key.toStdString();
+    EXPECT_TRUE(o["nr"].isDouble());
+    EXPECT_EQ(o["nr"].toInt(), cell(i, "Nr.").toInt());
+    EXPECT_EQ(o["schutzklasse"].toString(), cell(i, "Schutzklasse"));
+    EXPECT_EQ(o["ergebnis"].toString(), cell(i, "Ergebnis"));
+    EXPECT_EQ(o["naechste_pruefung"].toString(),
+              QDate::fromString("01/" + cell(i, "Nächste Prüfung"), "dd/MM/yyyy").toString("yyyy-MM"));
+    EXPECT_TRUE(o["messung_ok"].isBool());
+    EXPECT_EQ(o["sichtpruefung"], QJsonValue(true));
+    EXPECT_EQ(o["pruefdatum"].toString(), QDate::fromString(cell(i, "Prüfdatum"), "dd.MM.yyyy").toString(Qt::ISODate));
+    const char* names[] = {"R-PE [Ohm]", "R-ISO [MOhm]", "I-ABL [mA]", "I-EA [mA]"};
+    const char* shortNames[] = {"R-PE", "R-ISO", "I-ABL", "I-EA"};
+    const char* prefixes[] = {"rpe", "riso", "iabl", "iea"};
+    for (int r = 0; r < 4; ++r) {
+      const QString p = prefixes[r];
+      const QString value = cell(i, names[r]);
+      const QJsonValue mess = o[p + "_mess"];
+      if (value == "Overflow") {
+        EXPECT_TRUE(mess.isNull());
+        EXPECT_EQ(o[p + "_ueberlauf"], QJsonValue(true));
+        sawOverflow = true;
+      } else if (value.isEmpty()) {
+        EXPECT_TRUE(mess.isNull());
+        sawNull = true;
+      } else {
+        ASSERT_TRUE(mess.isDouble()) << p.toStdString() << " " << value.toStdString();
+        EXPECT_DOUBLE_EQ(mess.toDouble(), value.toDouble());
+        EXPECT_EQ(o[p + "_ueberlauf"], QJsonValue(false));
+      }
+      const QString limit = cell(i, QStringLiteral("Grenzwert %1").arg(shortNames[r]));
+      if (limit.isEmpty()) EXPECT_TRUE(o[p + "_grenzwert"].isNull());
+      else EXPECT_DOUBLE_EQ(o[p + "_grenzwert"].toDouble(), limit.toDouble());
+      const QString ok = cell(i, QStringLiteral("%1 OK").arg(shortNames[r]));
+      EXPECT_EQ(o[p + "_ok"], ok.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(ok == "bestanden"));
+    }
+  }
+  EXPECT_TRUE(sawOverflow && sawNull) << "the records cover neither an overflow nor a row without value";
+
+  // archive due: dates as JJJJ-MM-TT, "overdue" as a truth value.
+  const QMap<QString, QString> env{{"KELVARA_ARCHIVE", Out("due.sqlite")}};
+  QDir().mkpath(Out("in"));
+  ReportRecord r;
+  r.Fields[0] = QStringLiteral("Bäckerei Groß");
+  r.Fields[17] = QStringLiteral("B-1");
+  r.Fields[18] = QStringLiteral("12");
+  r.Fields[25] = QDate::currentDate().addMonths(-13).toString("dd.MM.yyyy");
+  ASSERT_EQ(Report::Write(Out("in/b.ini"), r).status, Report::WriteResult::Ok);
+  ASSERT_EQ(Cmd({"archive", "import", Out("in")}, env).status, 0);
+  CliRun due = Cmd({"archive", "due", "--format=json", "--days=30"}, env);
+  ASSERT_EQ(due.status, 0) << due.err.constData();
+  const QJsonArray appliances = QJsonDocument::fromJson(due.out).array();
+  ASSERT_EQ(appliances.size(), 1) << due.out.constData();
+  const QJsonObject a = appliances[0].toObject();
+  QStringList dueKeys = a.keys();
+  dueKeys.sort();
+  EXPECT_EQ(dueKeys, QStringList({"auftraggeber", "bezeichnung", "inventar_nr", "letzte_pruefung", "naechste_pruefung",
+                                  "standort", "ueberfaellig"}));
+  EXPECT_EQ(a["auftraggeber"].toString(), QStringLiteral("Bäckerei Groß"));
+  EXPECT_EQ(a["letzte_pruefung"].toString(), QDate::currentDate().addMonths(-13).toString(Qt::ISODate));
+  EXPECT_EQ(a["naechste_pruefung"].toString(), QDate::currentDate().addMonths(-1).toString(Qt::ISODate));
+  EXPECT_EQ(a["ueberfaellig"], QJsonValue(true));
 }
 
 // Input the tool cannot take is refused by name with status 1, never turned
@@ -131,10 +235,34 @@ TEST_F(Cli, ItRefusesWhatItCannotTakeAndSaysWhy) {
   EXPECT_EQ(version.status, 0);
   EXPECT_TRUE(QString::fromUtf8(version.out).contains(QRegularExpression("^kelvara-cli \\d+\\.\\d+\\.\\d+\n$")))
       << version.out.constData();
-  CliRun unknown = Cmd({"read", "--port", "COM4", "--fromat", "json"});
-  EXPECT_EQ(unknown.status, 1);
-  EXPECT_TRUE(err(unknown).contains("--fromat")) << unknown.err.constData();
-  EXPECT_EQ(Cmd({"read", "--port"}).status, 1);
+  // Unknown options are named as typed, before anything else is done.
+  for (const QStringList& args : {QStringList{"read", "--port", "COM4", "--fromat", "json"},
+                                  QStringList{"read", "--port=COM4", "--fromat=json"}, QStringList{"--fromat"},
+                                  QStringList{"archive", "due", "--fromat", "json"}}) {
+    CliRun unknown = Cmd(args);
+    EXPECT_EQ(unknown.status, 1) << args.join(' ').toStdString();
+    EXPECT_TRUE(err(unknown).contains(QStringLiteral("unbekannte Option \u201E--fromat\u201C"))) << unknown.err.constData();
+    EXPECT_TRUE(unknown.out.isEmpty());
+  }
+  EXPECT_TRUE(err(Cmd({"identify", "-x"})).contains(QStringLiteral("\u201E-x\u201C")));
+  // A value missing, a value for a flag, a word where an option belongs.
+  EXPECT_TRUE(err(Cmd({"read", "--port"})).contains("--port braucht einen Wert"));
+  EXPECT_TRUE(err(Cmd({"read", "--port", "--format", "json"})).contains("--port braucht einen Wert"));
+  EXPECT_TRUE(err(Cmd({"read", "--port", "COM4", "--fail-on-verdict=ja"})).contains("--fail-on-verdict nimmt keinen Wert"));
+  CliRun word = Cmd({"read", "COM4"});
+  EXPECT_EQ(word.status, 1);
+  EXPECT_TRUE(err(word).contains(QStringLiteral("\u201ECOM4\u201C ist keine Option von read"))) << word.err.constData();
+  // Help goes to stdout, for each command, with status 0.
+  for (const QString& command : QStringList{"identify", "read", "report", "archive"}) {
+    CliRun help = Cmd({command, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.startsWith("Aufruf: kelvara-cli " + command.toUtf8())) << help.out.constData();
+    EXPECT_TRUE(help.err.isEmpty());
+  }
+  // "--" ends the options: a file whose name begins with "-" can be named.
+  CliRun dashed = Cmd({"report", "--pdf", Out("x.pdf"), "--", "-bericht.ini"});
+  EXPECT_EQ(dashed.status, 1);
+  EXPECT_TRUE(err(dashed).contains("-bericht.ini gibt es nicht")) << dashed.err.constData();
   for (const char* port : {"COM0", "COM31", "COMX"}) {
     CliRun bad = Cmd({"identify", "--port", port});
     EXPECT_EQ(bad.status, 1) << port;
@@ -145,6 +273,7 @@ TEST_F(Cli, ItRefusesWhatItCannotTakeAndSaysWhy) {
   ASSERT_EQ(Cmd({"archive", "import", Out("leer")}, env).status, 0);
   EXPECT_EQ(Cmd({"archive", "due", "--days", "2000000000"}, env).status, 1);
   EXPECT_EQ(Cmd({"archive", "due", "--days", "-1"}, env).status, 1);
+  EXPECT_EQ(Cmd({"archive", "due", "--days=abc"}, env).status, 1);
   EXPECT_EQ(Cmd({"archive", "due", "--days", "36500"}, env).status, 0);
 
   // The port held by this program's device window: the tool names it.
@@ -356,6 +485,59 @@ TEST_F(Cli, TheNextBatchRemovesWhatAKilledOneLeftAndNothingElse) {
   ASSERT_EQ(next.status, 0) << next.err.constData();
   for (const QString& name : left) EXPECT_FALSE(QFile::exists(folder + "/" + name)) << name.toStdString();
   for (const QString& name : others) EXPECT_TRUE(QFile::exists(folder + "/" + name)) << name.toStdString();
+}
+
+// The completion offers for each command the options its help names, and
+// values where an option has a few.
+TEST_F(Cli, BashCompletionOffersWhatTheToolTakes) {
+  const QString script = QStringLiteral(KELVARA_SOURCE_DIR "/resources/desktop/kelvara-cli.bash-completion");
+  auto complete = [&](const QString& line) {
+    QProcess bash;
+    bash.start("bash", {"-c", QStringLiteral("source '%1'; COMP_WORDS=(%2); COMP_CWORD=$((${#COMP_WORDS[@]}-1)); "
+                                             "_kelvara_cli; printf '%s\\n' \"${COMPREPLY[@]}\"")
+                                  .arg(script, line)});
+    EXPECT_TRUE(bash.waitForFinished(10000));
+    QStringList words = QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    words.sort();
+    return words;
+  };
+  static const QRegularExpression option("--[a-z][a-z-]*");
+  for (const QString& command : QStringList{"identify", "read", "report", "archive"}) {
+    QStringList named;
+    for (auto it = option.globalMatch(QString::fromUtf8(Cmd({command, "--help"}).out)); it.hasNext();)
+      named << it.next().captured();
+    named << "--help";
+    named.removeDuplicates();
+    named.sort();
+    EXPECT_EQ(complete(QStringLiteral("kelvara-cli %1 --").arg(command)), named) << command.toStdString();
+  }
+  EXPECT_EQ(complete("kelvara-cli re"), QStringList({"read", "report"}));
+  EXPECT_EQ(complete("kelvara-cli read --class ''"), QStringList({"I", "II", "III"}));
+  EXPECT_EQ(complete("kelvara-cli read --format = j"), QStringList({"json"}));
+  EXPECT_TRUE(complete("kelvara-cli identify --port COM2").contains("COM29"));
+  EXPECT_EQ(complete("kelvara-cli archive ''"), QStringList({"due", "export", "import"}));
+}
+
+TEST(Simulator, RefusesWhatIsNotANumberAndHelpsOnStdout) {
+  auto run = [](const QStringList& args) {
+    QProcess sim;
+    sim.start(KELVARA_SIM_PATH, args);
+    EXPECT_TRUE(sim.waitForFinished(10000));
+    return CliRun{sim.exitCode(), sim.readAllStandardOutput(), sim.readAllStandardError()};
+  };
+  for (const QStringList& args : {QStringList{"--records", "abc"}, QStringList{"--records=abc"}, QStringList{"--records", "12x"},
+                                  QStringList{"--records", "683"}, QStringList{"--records", "-1"}, QStringList{"--split", ""},
+                                  QStringList{"--seed", "1e3"}, QStringList{"--records"}, QStringList{"--fast=1"},
+                                  QStringList{"--frob"}}) {
+    const CliRun refused = run(args);
+    EXPECT_EQ(refused.status, 2) << args.join(' ').toStdString();
+    EXPECT_TRUE(refused.err.contains(args[0].section('=', 0, 0).toUtf8())) << refused.err.constData();
+    EXPECT_TRUE(refused.out.isEmpty());
+  }
+  const CliRun help = run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(help.out.startsWith("usage: zelto-sim")) << help.out.constData();
+  EXPECT_TRUE(help.err.isEmpty());
 }
 
 }  // namespace

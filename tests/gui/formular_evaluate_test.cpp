@@ -4,10 +4,13 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 
 #include "device/TMessgeraet.h"
+#include "platform/seams.h"
 #include "report/TFormular.h"
 
 namespace {
@@ -151,3 +154,38 @@ TEST_F(FormularEvaluate, VerdictAfterKopierenAndLaterDeviceChanges) {
 }
 
 }  // namespace
+
+// After Kopieren the status bar tells the month of the next test, or that the
+// instrument's calibration had run out on the test date: no box to answer,
+// and the report is made all the same. The interval field's tool tip follows
+// the two dates as they are typed.
+TEST_F(FormularEvaluate, KopierenTellsTheNextTestAndARunOutCalibration) {
+  QMainWindow frame;
+  TFormular* shown = new TFormular(&device);
+  frame.setCentralWidget(shown);
+  shown->SetupWindow();
+  int boxes = 0;
+  Seams::SetMessageBoxResponder([&](const MessageBoxRequest&) { return ++boxes, int(Win::IDOK); });
+  for (int r = 0; r < 4; ++r) Show(r, "0.10", " 0.30");
+  shown->SetFieldText(Layout::kFieldPruefungAm, "12.06.2026");
+  shown->SetFieldText(Layout::kFieldPruefintervall, "24 Monate");
+  EXPECT_EQ(shown->Edits[Layout::kFieldPruefintervall]->toolTip(),
+            QString::fromUtf8("Nächste Prüfung: 06/2028 (Prüfung am + 24 Monate)"));
+  shown->SetFieldText(Layout::kFieldNaechsteKalibrierung, "06/2026");
+  shown->CmKopieren();
+  EXPECT_EQ(frame.statusBar()->currentMessage(), QString::fromUtf8("Kopiert. Nächste Prüfung: 06/2028."));
+
+  shown->SetFieldText(Layout::kFieldNaechsteKalibrierung, "05/2026");
+  shown->CmKopieren();
+  EXPECT_TRUE(frame.statusBar()->currentMessage().startsWith(
+      QString::fromUtf8("Achtung: Die Kalibrierung des Messgeräts war am Prüftag (12.06.2026) abgelaufen")))
+      << frame.statusBar()->currentMessage().toStdString();
+  EXPECT_EQ(boxes, 0);
+  EXPECT_EQ(shown->MessText[0], "0.10");  // Kopieren was done
+
+  shown->SetFieldText(Layout::kFieldPruefintervall, "");
+  EXPECT_TRUE(shown->Edits[Layout::kFieldPruefintervall]->toolTip().startsWith(
+      QString::fromUtf8("Nächste Prüfung: 06/2027 (Prüfung am + 12 Monate; das Feld nennt keine Monate)")));
+  shown->SetFieldText(Layout::kFieldPruefungAm, "");
+  EXPECT_TRUE(shown->Edits[Layout::kFieldPruefintervall]->toolTip().contains(QString::fromUtf8("sobald")));
+}

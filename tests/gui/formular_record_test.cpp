@@ -134,7 +134,8 @@ const QByteArray kGolden =
     "GRENZ_TA_OK=0\r\n"
     "GRENZ_IA_OK=0\r\n"
     "Sichtpruefung=1\r\n"
-    "Funktionspruefung=0\r\n";
+    "Funktionspruefung=0\r\n"
+    "NaechstePruefung=12/2027\r\n";  // 07.12.2026 and 12 Monate
 
 TEST_F(FormularRecord, SavesTheGoldenFile) {
   Fill();
@@ -335,7 +336,7 @@ TEST_F(FormularRecord, SavingKeepsOtherKeysAndSections) {
   const QByteArray bytes = ReadAll(Path());
   EXPECT_TRUE(bytes.startsWith("[Kopf]\r\nFirma=X\r\n[TEXT_EDIT_SETTINGS]\r\nEigenerSchluessel=bleibt\r\n"
                                "Auftraggeber=Elektro M\xfcller GmbH\r\nVDEPruefgrundlage=4\r\n"));
-  EXPECT_TRUE(bytes.endsWith("Funktionspruefung=0\r\n[Fuss]\r\nEnde=1\r\n"));
+  EXPECT_TRUE(bytes.endsWith("Funktionspruefung=0\r\nNaechstePruefung=12/2027\r\n[Fuss]\r\nEnde=1\r\n"));
 }
 
 TEST_F(FormularRecord, SaveDialogAndTheIniRule) {

@@ -223,6 +223,7 @@ TEST(PrintTest, PrintToPdfHoldsTheReportAndLeavesPrintMode) {
   EXPECT_TRUE(text.contains("Muster GmbH"));
   EXPECT_TRUE(text.contains("Frau Schmidt"));
   EXPECT_TRUE(text.contains("keine Beanstandungen"));
+  EXPECT_TRUE(text.contains("Nächste Prüfung: 12/2027"));  // 06.12.2026 and 12 Monate
   EXPECT_TRUE(text.contains("Der Prüfling hat die Prüfung bestanden"));
   EXPECT_TRUE(text.contains("Ja"));
   EXPECT_FALSE(text.contains("nicht bestanden"));

@@ -261,7 +261,8 @@ TEST(VisitList, NumbersScannedOrTypedAreFoundInTheArchiveOffTheWindowsThread) {
   const QModelIndex cell = table->model()->index(0, RecordListModel::ColInventar);
   table->setCurrentIndex(cell);
   table->edit(cell);
-  auto* editor = table->viewport()->findChild<QLineEdit*>();
+  // The number's column stays in view over the table's left edge: its editor is there.
+  auto* editor = list.FrozenColumns()->viewport()->findChild<QLineEdit*>();
   ASSERT_TRUE(editor);
   QTest::keyClicks(editor, QStringLiteral("p-2"));
   QTest::keyClick(editor, Qt::Key_Return);
@@ -272,7 +273,7 @@ TEST(VisitList, NumbersScannedOrTypedAreFoundInTheArchiveOffTheWindowsThread) {
   list.SetCurrentRow(1);
   QTest::keyClicks(list.ScanField(), QStringLiteral("P-4"));
   QTest::keyClick(list.ScanField(), Qt::Key_Return);
-  QTest::keyClicks(list.ScanField(), QStringLiteral("X-99"));
+  QTest::keyClicks(list.ScanField(), QStringLiteral("X-99;Praxis;02/2027"));  // a label's code with more after the number
   QTest::keyClick(list.ScanField(), Qt::Key_Return);
   ASSERT_TRUE(TestUtil::WaitFor([&] { return !list.Busy(); }, 10000));
   EXPECT_EQ(model->Appliance(1).InventarNr, "P-4");

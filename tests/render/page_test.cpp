@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 
 #include "core/reportrecord.h"
 #include "render/fonts.h"
@@ -356,6 +357,116 @@ TEST(PageTest, RealFontsKeepLongFieldValuesInTheirColumn) {
   }
 }
 
+// The month of the next test stands in the line of "Prüfintervall" after its
+// value; every other operation of the page stays exactly as it was, and the
+// screen (where the form's edit covers that line) does not draw it.
+TEST(PageTest, NextTestInTheIntervalLineLeavesEverythingElseInPlace) {
+  Page::Input in = ClassOneInput();
+  in.printing = true;
+  in.originX = in.originY = 60;
+  in.pageHeight = 900;
+  for (int f = 0; f < 31; ++f) in.fields[f] = QString("F%1").arg(f);
+  RecordingSurface without;
+  Page::Paint(without, in, false, QRect());
+  in.nextTest = "06/2027";
+  RecordingSurface with;
+  Page::Paint(with, in, false, QRect());
+
+  // What is drawn, font changes aside: the one line more, all else as it was.
+  auto drawn = [](const RecordingSurface& surface) {
+    QStringList lines = surface.Lines();
+    lines.erase(std::remove_if(lines.begin(), lines.end(), [](const QString& l) { return l.startsWith("font "); }),
+                lines.end());
+    return lines;
+  };
+  QStringList added = drawn(with);
+  for (const QString& line : drawn(without)) added.removeOne(line);
+  // Fake metric: h/2 per character; 24 characters at 12 end at 685 (625 + 60).
+  EXPECT_EQ(added.join('|').toStdString(), "text 541 270 Nächste Prüfung: 06/2027");
+  QStringList kept = drawn(with);
+  kept.removeAll("text 541 270 Nächste Prüfung: 06/2027");
+  EXPECT_EQ(kept.join('|').toStdString(), drawn(without).join('|').toStdString());
+  EXPECT_EQ(with.FindText("Nächste Prüfung: 06/2027")->font, Page::FontField);
+
+  in.printing = false;
+  in.originX = in.originY = 0;
+  RecordingSurface screen;
+  Page::Paint(screen, in, false, QRect());
+  EXPECT_FALSE(screen.FindText("Nächste Prüfung: 06/2027"));
+}
+
+// A value beside it never collides: the month shrinks first (down to 7), and
+// only a value that leaves no room even then gives way as long values do.
+TEST(PageTest, NextTestNeverCollidesWithTheIntervalValue) {
+  struct Case {
+    QString value;
+    int height;          // of the month's text
+    int valueHeight;     // of the value
+  } cases[] = {{"", 12, 12}, {"12", 12, 12}, {"12 Monate", 11, 12}, {"24 Monate (jährlich)", 7, 12},
+               {QString(40, 'x'), 7, 7}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value.toStdString());
+    Page::Input in;
+    in.printing = true;
+    in.originX = in.originY = 60;
+    in.pageHeight = 900;
+    in.fields[18] = c.value;
+    in.nextTest = "06/2027";
+    RecordingSurface s;
+    Page::Paint(s, in, false, QRect());
+    const Op* next = s.FindText("Nächste Prüfung: 06/2027");
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->font.height, c.height);
+    EXPECT_EQ(next->font.weight, 700);
+    EXPECT_EQ(next->a + 24 * (c.height / 2), 685);  // ends where the right column's values end
+    EXPECT_EQ(next->b, 270 + 12 - c.height);         // on the value's baseline
+    if (c.value.isEmpty()) continue;
+    const Op* value = nullptr;
+    for (const Op& op : s.Ops())
+      if (op.kind == "text" && op.b >= 265 && op.b <= 280 && op.a == 485) value = &op;
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->font.height, c.valueHeight);
+    EXPECT_LE(value->a + int(value->text.size()) * (value->font.height / 2) + 8, next->a);
+  }
+}
+
+// With the real fonts: for the intervals people write, the value keeps every
+// pixel, the month's ink starts clear of it and ends inside the frame.
+TEST(PageTest, RealFontsKeepTheNextTestApartFromTheValue) {
+  for (const char* value : {"12", "12 Monate", "24 Monate", "6 Mon. (Baustelle)"}) {
+    SCOPED_TRACE(value);
+    auto render = [&](bool next) {
+      Page::Input in;
+      in.printing = true;
+      in.originX = in.originY = 60;
+      in.pageHeight = 900;
+      in.fields[18] = QString::fromUtf8(value);
+      if (next) in.nextTest = "06/2027";
+      QImage image(700, 980, QImage::Format_RGB32);
+      image.fill(Qt::white);
+      QPainter painter(&image);
+      QtSurface surface(&painter);
+      Page::Paint(surface, in, false, QRect());
+      return image;
+    };
+    const QImage plain = render(false), with = render(true);
+    // In the line (below its rule at 268, left of the frame at 689): where the
+    // value's ink ends, and where the added ink begins and ends.
+    int valueRight = 0, nextLeft = 1000, nextRight = 0;
+    for (int y = 270; y < 290; ++y)
+      for (int x = 480; x < 700; ++x) {
+        if (x < 686 && qGray(plain.pixel(x, y)) < 200) valueRight = std::max(valueRight, x);
+        if (with.pixel(x, y) != plain.pixel(x, y)) {
+          nextLeft = std::min(nextLeft, x);
+          nextRight = std::max(nextRight, x);
+        }
+      }
+    EXPECT_GT(valueRight, 480);
+    EXPECT_GE(nextLeft - valueRight, 5);
+    EXPECT_LT(nextRight, 686);
+  }
+}
+
 TEST(PageTest, FirstLineCutsAtLineBreakAndLength) {
   EXPECT_EQ(Page::FirstLine("a\r\nb"), "a");
   EXPECT_EQ(Page::FirstLine(QString(99, 'y')).size(), 98);
@@ -439,6 +550,7 @@ TEST(PageTest, PrintPageImage) {
                        "keine Beanstandungen", "54321 Prüfstadt, 08.12.2026, Herr Müller",
                        "54321 Prüfstadt, 08.12.2026, Frau Schmidt"};
   for (int i = 0; i < 31; ++i) in.fields[i] = QString::fromUtf8(f[i]);
+  in.nextTest = "12/2027";
   Page::Paint(surface, in, true, image.rect());
   painter.end();
   image.save(TestUtil::OutDir() + "/page_print_image.png");

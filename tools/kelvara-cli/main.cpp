@@ -9,6 +9,8 @@
 // login; a query failed), 3 a record failed its limits where --fail-on-verdict
 // asks for it, 4 a file could not be written (a full disk, no permission;
 // those written are complete, none is left half-written).
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -37,6 +39,8 @@
 #include "core/recordlist.h"
 #include "core/reportrecord.h"
 #include "core/values.h"
+#include "tools/kelvara-cli/jsonout.h"
+#include "tools/kelvara-cli/label.h"
 
 namespace {
 
@@ -58,13 +62,16 @@ const char* const kHelp =
     "  read       liest alle Prüfungen aus dem Gerätetester (CSV oder JSON)\n"
     "  report     schreibt Prüfprotokolle als PDF\n"
     "  archive    Fälligkeiten, Import und Export des Archivs\n"
+    "  label      Prüfplaketten (Etiketten) der Datensätze als PDF\n"
     "  visit      bereitet einen Besuch aus dem Archiv vor (CSV für report --from-csv)\n"
     "  --version  zeigt die Version\n"
     "\n"
     "Ende-Status: 0 erledigt, 1 Fehler in der Eingabe, 2 Gerätetester oder Archiv\n"
     "nicht erreichbar, 3 eine Prüfung hat ihre Grenzwerte nicht eingehalten\n"
     "(nur mit --fail-on-verdict), 4 eine Datei konnte nicht geschrieben werden\n"
-    "(die übrigen sind vollständig). Meldungen stehen auf stderr, Daten auf stdout.\n";
+    "(die übrigen sind vollständig). Meldungen stehen auf stderr, Daten auf stdout.\n"
+    "Optionen mit Wert: --port COM4 oder --port=COM4; nach \"--\" sind alle Argumente\n"
+    "Dateien oder Ordner. Unbekannte Optionen werden abgewiesen (Ende-Status 1).\n";
 
 const std::map<QString, const char*> kCommandHelp{
     {"identify",
@@ -76,8 +83,10 @@ const std::map<QString, const char*> kCommandHelp{
      "  Liest alle Prüfungen wie \"Lade Alle Datensätze\" und schreibt sie mit Messwerten,\n"
      "  Grenzwerten und Ergebnissen wie die Liste \"Prüfungen\" (CSV: UTF-8, Komma).\n"
      "  --class                Schutzklasse der Prüfungen (der Tester sendet sie nicht; I)\n"
+     "  --format               csv (wie \"CSV (Komma)...\") oder json (Schlüssel: man kelvara-cli)\n"
      "  --inspections-passed   Sicht- und Funktionsprüfung gelten als bestanden\n"
-     "  --out DATEI            schreibt die Datei erst, wenn alles gelesen ist\n"},
+     "  --out DATEI            schreibt die Datei erst, wenn alles gelesen ist\n"
+     "  --fail-on-verdict      Ende-Status 3, wenn eine Prüfung nicht bestanden ist\n"},
     {"report",
      "Aufruf: kelvara-cli report DATENSATZ.ini --pdf AUSGABE.pdf\n"
      "        kelvara-cli report --from-csv LISTE.csv --template FORMULAR.ini --pdf-dir ORDNER\n"
@@ -94,6 +103,7 @@ const std::map<QString, const char*> kCommandHelp{
      "        kelvara-cli archive export ORDNER\n"
      "  Das Archiv ist $KELVARA_ARCHIVE (SQLite-Datei oder postgresql://...), sonst das des Programms.\n"
      "  export schreibt jeden gespeicherten Datensatz Byte für Byte in den Ordner.\n"},
+    {"label", kLabelUsage},
     {"visit",
      "Aufruf: kelvara-cli visit plan --customer NAME [--sites STANDORT,...] [--days N | --all] [--out DATEI]\n"
      "  Die Geräte des Auftraggebers in Betrieb, in der Reihenfolge des letzten Besuchs, als CSV\n"
@@ -104,7 +114,8 @@ const std::map<QString, const char*> kCommandHelp{
      "  Das Archiv ist $KELVARA_ARCHIVE, sonst das des Programms.\n"},
 };
 
-// "--name value" options and the words left over.
+// The options of a command, and the words left over (files, folders, the
+// archive's sub-command).
 struct Args {
   std::map<QString, QString> options;
   QStringList flags;
@@ -116,7 +127,8 @@ struct Args {
   bool Flag(const QString& name) const { return flags.contains(name); }
 };
 
-// The options each command takes: with a value, and flags.
+// The options each command takes: with a value, and flags (long names, with
+// their dashes).
 struct CommandOptions {
   QStringList valued, flags;
 };
@@ -125,30 +137,60 @@ const std::map<QString, CommandOptions> kOptions{
     {"read", {{"--port", "--class", "--format", "--out"}, {"--inspections-passed", "--fail-on-verdict"}}},
     {"report", {{"--pdf", "--from-csv", "--template", "--pdf-dir", "--visit"}, {}}},
     {"archive", {{"--days", "--format"}, {}}},
+    {"label", {{"--pdf", "--format", "--code", "--content", "--start"}, {}}},
     {"visit", {{"--customer", "--sites", "--days", "--out"}, {"--all"}}},
 };
 
-// Reads the arguments of `command`; an option it does not know, or one whose
-// value is missing, is a fault of the input (*error says which).
+// Reads the arguments of `command` with the usual conventions: "--name
+// value" and "--name=value", "--" ends the options. An option the command does
+// not know, one whose value is missing, or a flag given a value is a fault of
+// the input; *error says which, naming the argument as it was given.
 bool Parse(const QString& command, const QStringList& arguments, Args* args, QString* error) {
   const CommandOptions& known = kOptions.at(command);
-  for (int i = 0; i < arguments.size(); ++i) {
+  QCommandLineParser parser;
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+  auto bare = [](const QString& option) { return option.mid(2); };
+  for (const QString& name : known.valued) parser.addOption(QCommandLineOption(bare(name), QString(), QStringLiteral("WERT")));
+  for (const QString& name : known.flags) parser.addOption(QCommandLineOption(bare(name)));
+  // The parser takes the next argument as the value whatever it is; an
+  // option there means the value was forgotten ("--port --format json").
+  for (int i = 0; i < arguments.size() && arguments[i] != QLatin1String("--"); ++i) {
     const QString& a = arguments[i];
-    if (!a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
-      args->words << a;
-    } else if (known.valued.contains(a)) {
-      if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(QLatin1String("--"))) {
-        *error = QStringLiteral("%1 braucht einen Wert.").arg(a);
-        return false;
-      }
-      args->options[a] = arguments[++i];
-    } else if (known.flags.contains(a)) {
-      args->flags << a;
-    } else {
-      *error = QStringLiteral("unbekannte Option \u201E%1\u201C für %2 (kelvara-cli %2 --help).").arg(a, command);
+    const QString name = a.section(QLatin1Char('='), 0, 0);
+    if (known.valued.contains(a) && (i + 1 >= arguments.size() || arguments[i + 1].startsWith(QLatin1String("--")))) {
+      *error = QStringLiteral("%1 braucht einen Wert.").arg(a);
+      return false;
+    }
+    if (known.valued.contains(a)) ++i;  // its value, whatever it looks like
+    else if (a.contains(QLatin1Char('=')) && known.flags.contains(name)) {
+      *error = QStringLiteral("%1 nimmt keinen Wert.").arg(name);
       return false;
     }
   }
+  if (!parser.parse(QStringList{QStringLiteral("kelvara-cli")} + arguments)) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.isEmpty()) {
+      *error = parser.errorText();
+      return false;
+    }
+    // Named as it was typed: "--fromat", "-x" (from "-xv"), "--out" of "--out=".
+    QString named = unknown.first().size() == 1 ? QStringLiteral("-") + unknown.first() : QStringLiteral("--") + unknown.first();
+    for (const QString& a : arguments) {
+      if (a == QLatin1String("--")) break;
+      const QString name = a.section(QLatin1Char('='), 0, 0);
+      if (name == named || (!a.startsWith(QLatin1String("--")) && a.startsWith(QLatin1Char('-')) && a.contains(unknown.first()))) {
+        named = name;
+        break;
+      }
+    }
+    *error = QStringLiteral("unbekannte Option \u201E%1\u201C für %2 (kelvara-cli %2 --help).").arg(named, command);
+    return false;
+  }
+  for (const QString& name : known.valued)
+    if (parser.isSet(bare(name))) args->options[name] = parser.value(bare(name));
+  for (const QString& name : known.flags)
+    if (parser.isSet(bare(name))) args->flags << name;
+  args->words = parser.positionalArguments();
   return true;
 }
 
@@ -159,6 +201,7 @@ class CliView : public SessionView {
  public:
   explicit CliView(TesterSession** session) : session_(session) {}
   int klasse = 0;
+  const SerialPort* port = nullptr;
   bool SetTimer(unsigned id, int periodMs) override {
     QTimer*& timer = timers_[id];
     if (!timer) {
@@ -169,7 +212,11 @@ class CliView : public SessionView {
         if (id == TesterSession::LockTimer) (*session_)->LockTick();
       });
     }
-    timer->start(std::max(periodMs, 5));
+    // The next read at once while the port is there to wait on (each read
+    // sleeps until bytes come or its time-out passes); otherwise a pause, so
+    // a port that went away does not keep a core busy.
+    const bool waitsOnPort = id == TesterSession::PollTimer && port && port->IsOpen() && !port->Broken();
+    timer->start(waitsOnPort ? std::max(periodMs, 0) : std::max(periodMs, 5));
     return true;
   }
   void KillTimer(unsigned id) override {
@@ -244,6 +291,11 @@ struct Tester {
   Tester() : view(std::make_unique<CliView>(&session)) {
     owner = std::make_unique<TesterSession>(view.get());
     session = owner.get();
+    view->port = &port;
+    // A read ends with the answer's CR, and the port is looked at at the
+    // line's pace: the tool keeps up with the line instead of waiting out
+    // the read interval after each answer, and sleeps meanwhile.
+    port.SetLinePacedReads(true);
   }
   // Opens the port and asks for the identification; 0 or an exit status.
   int Connect(const QString& portName) {
@@ -288,6 +340,7 @@ int Identify(const Args& args) {
 struct ReadList {
   QStringList columns = RecordList::Columns();
   std::vector<QStringList> rows;
+  QJsonArray json;
   bool anyFailed = false;
 };
 
@@ -302,7 +355,9 @@ ReadList ListOf(const TesterSession& s, const ReportRecord& form) {
   for (int i = 0; i < s.RecordCount; ++i) {
     const ListEntry entry = RecordList::EntryFor(source, i, data, form);
     list.anyFailed |= !entry.Passed;
-    list.rows.push_back(RecordList::CsvCells(entry, data, RecordList::ReportFor(source, i, data, form)));
+    const ReportRecord report = RecordList::ReportFor(source, i, data, form);
+    list.rows.push_back(RecordList::CsvCells(entry, data, report));
+    list.json.append(JsonOut::Record(entry, data, report));
   }
   return list;
 }
@@ -352,13 +407,7 @@ int Read(const Args& args) {
     table.insert(table.end(), list.rows.begin(), list.rows.end());
     output = RecordList::Csv(table, false);
   } else {
-    QJsonArray array;
-    for (const QStringList& row : list.rows) {
-      QJsonObject object;
-      for (int c = 0; c < list.columns.size() && c < row.size(); ++c) object.insert(list.columns[c], row[c]);
-      array.append(object);
-    }
-    output = QJsonDocument(array).toJson();
+    output = QJsonDocument(list.json).toJson();
   }
   const QString out = args.Option(QStringLiteral("--out"));
   if (out.isEmpty()) {
@@ -560,6 +609,21 @@ int ArchiveCommand(const Args& args) {
     return kInput;
   }
   const QString what = args.words[0];
+  // Faults of the input are told before the archive is opened.
+  bool ok = true;
+  const int days = args.Option(QStringLiteral("--days"), QStringLiteral("30")).toInt(&ok);
+  const QString format = args.Option(QStringLiteral("--format"), QStringLiteral("csv"));
+  // Up to a hundred years ahead: beyond, the date would leave the calendar.
+  if (what == QLatin1String("due") &&
+      (!ok || days < 0 || days > 36500 || (format != QLatin1String("csv") && format != QLatin1String("json")))) {
+    Err(QStringLiteral("--days braucht eine Zahl von 0 bis 36500, --format csv oder json."));
+    return kInput;
+  }
+  if (!(what == QLatin1String("due") && args.words.size() == 1) &&
+      !((what == QLatin1String("import") || what == QLatin1String("export")) && args.words.size() == 2)) {
+    Err(QStringLiteral("archive braucht due, import ORDNER oder export ORDNER."));
+    return kInput;
+  }
   const QString location = Archive::DefaultLocation();
   QString why;
   if (!Archive::CheckLocation(location, &why)) {
@@ -574,14 +638,6 @@ int ArchiveCommand(const Args& args) {
     return kUnreachable;
   }
   if (what == QLatin1String("due")) {
-    bool ok = true;
-    const int days = args.Option(QStringLiteral("--days"), QStringLiteral("30")).toInt(&ok);
-    const QString format = args.Option(QStringLiteral("--format"), QStringLiteral("csv"));
-    // Up to a hundred years ahead: beyond, the date would leave the calendar.
-    if (!ok || days < 0 || days > 36500 || (format != QLatin1String("csv") && format != QLatin1String("json"))) {
-      Err(QStringLiteral("--days braucht eine Zahl von 0 bis 36500, --format csv oder json."));
-      return kInput;
-    }
     const QStringList columns{QStringLiteral("Auftraggeber"), QStringLiteral("Inventar-Nr."),
                               QStringLiteral("Gerät/Bezeichnung"), QStringLiteral("Standort"),
                               QStringLiteral("Letzte Prüfung"), QStringLiteral("Nächste Prüfung"),
@@ -600,11 +656,7 @@ int ArchiveCommand(const Args& args) {
       Out(RecordList::Csv(rows, false));
     } else {
       QJsonArray array;
-      for (size_t i = 1; i < rows.size(); ++i) {
-        QJsonObject object;
-        for (int c = 0; c < columns.size(); ++c) object.insert(columns[c], rows[i][c]);
-        array.append(object);
-      }
+      for (const ArchiveData::Appliance& a : due) array.append(JsonOut::DueAppliance(a, today));
       Out(QJsonDocument(array).toJson());
     }
     return kDone;
@@ -747,11 +799,16 @@ int main(int argc, char** argv) {
     return kDone;
   }
   const QString command = arguments.takeFirst();
+  if (command.startsWith(QLatin1Char('-'))) {
+    Err(QStringLiteral("unbekannte Option \u201E%1\u201C (kelvara-cli --help).").arg(command.section(QLatin1Char('='), 0, 0)));
+    return kInput;
+  }
   if (!kCommandHelp.count(command)) {
     Err(QStringLiteral("unbekannter Befehl \u201E%1\u201C (kelvara-cli --help).").arg(command));
     return kInput;
   }
-  if (arguments.contains(QStringLiteral("--help"))) {
+  const QStringList options = arguments.mid(0, arguments.contains(QStringLiteral("--")) ? arguments.indexOf(QStringLiteral("--")) : -1);
+  if (options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h"))) {
     Out(kCommandHelp.at(command));
     return kDone;
   }
@@ -761,6 +818,13 @@ int main(int argc, char** argv) {
     Err(error);
     return kInput;
   }
+  // identify and read take options only: a word left over is a mistake
+  // ("read COM4" for "read --port COM4").
+  if ((command == QLatin1String("identify") || command == QLatin1String("read")) && !args.words.isEmpty()) {
+    Err(QStringLiteral("\u201E%1\u201C ist keine Option von %2 (kelvara-cli %2 --help).").arg(args.words.first(), command));
+    return kInput;
+  }
+  if (command == QLatin1String("label")) return LabelCommand(argc, argv, args.words, args.options);  // label.cpp
   // Drawing a page needs fonts, never a display: the offscreen platform.
   if (command == QLatin1String("report")) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -373,21 +373,135 @@ QPixmap GlyphPaste() {
   return pixmap;
 }
 
-QPixmap IconImage(int size) {
+// The desktop icons are scalable drawings: shapes in a box of 32 x 32 units,
+// painted into PNGs of any size and written as SVG from the same shapes.
+struct Shape {
+  QPainterPath path;
+  QColor fill;
+  QColor fillBottom;  // when valid: a vertical gradient from fill (top of the box) to this (bottom)
+  QColor stroke;
+  double strokeWidth = 0;  // units; a PNG draws at least one pixel
+};
+constexpr double kBox = 32.0;
+
+QPainterPath RoundedRect(const QRectF& r, double radius) {
+  QPainterPath path;
+  path.addRoundedRect(r, radius, radius);
+  return path;
+}
+
+QPainterPath Polygon(std::initializer_list<QPointF> points) {
+  QPainterPath path;
+  path.addPolygon(QPolygonF(QList<QPointF>(points)));
+  path.closeSubpath();
+  return path;
+}
+
+// The program's icon: a blue tile with the amber bolt.
+std::vector<Shape> ProgramIcon() {
+  return {{RoundedRect(QRectF(0.5, 0.5, 31, 31), 6), kBlue, kBlueDark, kBlueDark, 1.0},
+          {Bolt(QRectF(7, 3.5, 18, 25)), kAmber, QColor(), kAmberDark, 1.2}};
+}
+
+// The icon of a data record file: a sheet with a folded corner, a blue
+// heading and lines of text, and the program's tile in its corner.
+std::vector<Shape> RecordIcon() {
+  std::vector<Shape> shapes{
+      {Polygon({{5.5, 1.5}, {19.5, 1.5}, {26.5, 8.5}, {26.5, 30.5}, {5.5, 30.5}}), kWhite, kGrey, kGreyDark, 1.0},
+      {Polygon({{19.5, 1.5}, {19.5, 8.5}, {26.5, 8.5}}), kGrey, QColor(), kGreyDark, 1.0},
+      {RoundedRect(QRectF(8, 4, 9, 3), 0.5), kBlue, QColor(), QColor(), 0}};
+  for (double y : {10.0, 13.0, 16.0, 19.0})
+    shapes.push_back({RoundedRect(QRectF(8, y, y < 12 ? 16 : 9, 1.4), 0.4), kGreyDark, QColor(), QColor(), 0});
+  shapes.push_back({RoundedRect(QRectF(15.5, 15.5, 16, 16), 3.5), kBlue, kBlueDark, kBlueDark, 1.0});
+  shapes.push_back({Bolt(QRectF(19, 17.3, 9, 12.5)), kAmber, QColor(), kAmberDark, 0.8});
+  return shapes;
+}
+
+QPixmap Paint(const std::vector<Shape>& shapes, int size) {
   QPixmap pixmap = Blank(size, size);
   QPainter g(&pixmap);
   g.setRenderHint(QPainter::Antialiasing);
-  const double s = size / 32.0;
-  QLinearGradient tile(0, 0, 0, size);
-  tile.setColorAt(0, kBlue);
-  tile.setColorAt(1, kBlueDark);
-  g.setPen(QPen(kBlueDark, s));
-  g.setBrush(tile);
-  g.drawRoundedRect(QRectF(0.5 * s, 0.5 * s, 31 * s, 31 * s), 6 * s, 6 * s);
-  g.setPen(QPen(kAmberDark, std::max(1.0, 1.2 * s)));
-  g.setBrush(kAmber);
-  g.drawPath(Bolt(QRectF(7 * s, 3.5 * s, 18 * s, 25 * s)));
+  const double s = size / kBox;
+  g.scale(s, s);
+  for (const Shape& shape : shapes) {
+    if (shape.fillBottom.isValid()) {
+      QLinearGradient gradient(0, 0, 0, kBox);
+      gradient.setColorAt(0, shape.fill);
+      gradient.setColorAt(1, shape.fillBottom);
+      g.setBrush(gradient);
+    } else {
+      g.setBrush(shape.fill);
+    }
+    if (shape.strokeWidth > 0)
+      g.setPen(QPen(shape.stroke, std::max(1.0 / s, shape.strokeWidth), Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    else
+      g.setPen(Qt::NoPen);
+    g.drawPath(shape.path);
+  }
   return pixmap;
+}
+
+QString Number(double v) { return QString::number(v, 'g', 6); }
+
+// The path as SVG path data: moves, lines and cubic curves; a subpath that
+// ends where it began is closed.
+QString PathData(const QPainterPath& path) {
+  QString d;
+  QPointF start, last;
+  auto close = [&] {
+    if (!d.isEmpty() && last == start) d += QStringLiteral(" Z");
+  };
+  for (int i = 0; i < path.elementCount(); ++i) {
+    const QPainterPath::Element e = path.elementAt(i);
+    if (e.isMoveTo()) {
+      close();
+      d += QStringLiteral("%1M %2 %3").arg(d.isEmpty() ? QString() : QStringLiteral(" "), Number(e.x), Number(e.y));
+      start = last = e;
+    } else if (e.isLineTo()) {
+      d += QStringLiteral(" L %1 %2").arg(Number(e.x), Number(e.y));
+      last = e;
+    } else if (e.isCurveTo() && i + 2 < path.elementCount()) {
+      const QPainterPath::Element c2 = path.elementAt(i + 1), end = path.elementAt(i + 2);
+      d += QStringLiteral(" C %1 %2 %3 %4 %5 %6")
+               .arg(Number(e.x), Number(e.y), Number(c2.x), Number(c2.y), Number(end.x), Number(end.y));
+      last = end;
+      i += 2;
+    }
+  }
+  close();
+  return d;
+}
+
+QString Colour(const QColor& c) { return c.name(QColor::HexRgb); }
+
+QByteArray Svg(const std::vector<Shape>& shapes) {
+  QString defs, body;
+  int gradients = 0;
+  for (const Shape& shape : shapes) {
+    QString fill = Colour(shape.fill);
+    if (shape.fillBottom.isValid()) {
+      const QString id = QStringLiteral("g%1").arg(gradients++);
+      defs += QStringLiteral(
+                  "    <linearGradient id=\"%1\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"%2\" gradientUnits=\"userSpaceOnUse\">\n"
+                  "      <stop offset=\"0\" stop-color=\"%3\"/>\n      <stop offset=\"1\" stop-color=\"%4\"/>\n"
+                  "    </linearGradient>\n")
+                  .arg(id, Number(kBox), Colour(shape.fill), Colour(shape.fillBottom));
+      fill = QStringLiteral("url(#%1)").arg(id);
+    }
+    QString stroke = QStringLiteral("none");
+    if (shape.strokeWidth > 0)
+      stroke = QStringLiteral("%1\" stroke-width=\"%2\" stroke-linejoin=\"bevel")
+                   .arg(Colour(shape.stroke), Number(shape.strokeWidth));
+    body += QStringLiteral("  <path fill=\"%1\" fill-rule=\"evenodd\" stroke=\"%2\" d=\"%3\"/>\n")
+                .arg(fill, stroke, PathData(shape.path));
+  }
+  QString svg = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                               "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" "
+                               "viewBox=\"0 0 %1 %1\">\n")
+                    .arg(Number(kBox));
+  if (!defs.isEmpty()) svg += QStringLiteral("  <defs>\n") + defs + QStringLiteral("  </defs>\n");
+  svg += body + QStringLiteral("</svg>\n");
+  return svg.toUtf8();
 }
 
 }  // namespace
@@ -413,6 +527,9 @@ QPixmap Bitmap(int id) {
   }
 }
 
-QPixmap Icon(int size) { return IconImage(size); }
+QPixmap Icon(int size) { return Paint(ProgramIcon(), size); }
+QByteArray IconSvg() { return Svg(ProgramIcon()); }
+QPixmap RecordIconImage(int size) { return Paint(RecordIcon(), size); }
+QByteArray RecordIconSvg() { return Svg(RecordIcon()); }
 
 }  // namespace ArtworkDrawing

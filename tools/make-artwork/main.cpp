@@ -3,13 +3,15 @@
 //
 //   build/make-artwork resources
 //
-// The desktop icons (resources/desktop/kelvara-SIZE.png) are drawn the same way.
+// The desktop icons (resources/desktop/kelvara-SIZE.png, the data record's
+// kelvara-datensatz-SIZE.png, and both as SVG) are drawn the same way.
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 #include <cstdio>
 
+#include "core/fileio.h"
 #include "render/fonts.h"
 #include "shell/artwork.h"
 #include "tools/make-artwork/draw.h"
@@ -41,7 +43,22 @@ int main(int argc, char** argv) {
   for (int size : Artwork::IconSizes()) ok &= save(ArtworkDrawing::Icon(size), Artwork::IconFile(size));
   // The desktop's icon theme takes the same drawing in its usual sizes.
   if (!folder.exists(QStringLiteral("desktop"))) folder.mkpath(QStringLiteral("desktop"));
-  for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
     ok &= save(ArtworkDrawing::Icon(size), QStringLiteral("desktop/kelvara-%1.png").arg(size));
+    ok &= save(ArtworkDrawing::RecordIconImage(size), QStringLiteral("desktop/kelvara-datensatz-%1.png").arg(size));
+  }
+  // And as SVG for any other size: the same shapes.
+  auto saveSvg = [&](const QByteArray& svg, const QString& name) {
+    const QString path = folder.filePath(name);
+    QString error;
+    if (!FileIO::SaveFileAtomically(path, svg, &error)) {
+      std::fprintf(stderr, "make-artwork: cannot write %s: %s\n", qPrintable(path), qPrintable(error));
+      return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+  };
+  ok &= saveSvg(ArtworkDrawing::IconSvg(), QStringLiteral("desktop/kelvara.svg"));
+  ok &= saveSvg(ArtworkDrawing::RecordIconSvg(), QStringLiteral("desktop/kelvara-datensatz.svg"));
   return ok ? 0 : 1;
 }

@@ -19,6 +19,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
+#include <functional>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -64,9 +66,11 @@ struct Options {
   bool verbose = false;
 };
 
-void Usage() {
-  std::fprintf(stderr,
+void Usage(FILE* to) {
+  std::fprintf(to,
                "usage: zelto-sim [--link PATH] [--tty DEVICE] [options]\n"
+               "  (an option's value follows it or an \"=\": --records 20, --records=20;\n"
+               "  a number that is not a whole number in its range is refused, status 2)\n"
                "  --model NAME        identification model: QK236 (default), QK248, or any other\n"
                "  --version TEXT      version text in the identification (8 characters)\n"
                "  --records N         generate N realistic records (default 12, at most 682)\n"
@@ -88,10 +92,45 @@ void Usage() {
                "  --verbose           print commands on stderr\n");
 }
 
+// A whole number from lo to hi, all of the text ("12", not "12x", "abc" or "").
+bool ParseWhole(const char* text, long long lo, long long hi, long long* value) {
+  if (!text || !*text || std::isspace(static_cast<unsigned char>(*text))) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(text, &end, 10);
+  if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+  *value = v;
+  return true;
+}
+
 bool ParseArgs(int argc, char** argv, Options* o) {
+  // Options with a whole number, and its range.
+  struct Number {
+    const char* name;
+    long long lo, hi;
+    std::function<void(long long)> set;
+  };
+  const Number numbers[] = {
+      {"--records", 0, 682, [o](long long v) { o->records = static_cast<int>(v); }},  // 2729 addresses hold 682
+      {"--seed", 0, 4294967295LL, [o](long long v) { o->seed = static_cast<unsigned>(v); }},
+      {"--measure", 0, 3600000, [o](long long v) { o->measureMs = static_cast<int>(v); }},
+      {"--answer-delay", 0, 600000, [o](long long v) { o->answerDelayMs = static_cast<int>(v); }},
+      {"--silent-after", 0, 1000000000, [o](long long v) { o->silentAfter = static_cast<long>(v); }},
+      {"--close-after", 0, 1000000000, [o](long long v) { o->closeAfter = static_cast<long>(v); }},
+      {"--split", 0, 4096, [o](long long v) { o->split = static_cast<int>(v); }},
+  };
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    std::string inlineValue;
+    bool hasInline = false;
+    // "--records=20" as well as "--records 20".
+    if (a.compare(0, 2, "--") == 0 && a.find('=') != std::string::npos) {
+      inlineValue = a.substr(a.find('=') + 1);
+      a = a.substr(0, a.find('='));
+      hasInline = true;
+    }
     auto value = [&](const char* name) -> const char* {
+      if (hasInline) return inlineValue.c_str();
       if (i + 1 >= argc) {
         std::fprintf(stderr, "zelto-sim: %s needs a value\n", name);
         return nullptr;
@@ -99,33 +138,43 @@ bool ParseArgs(int argc, char** argv, Options* o) {
       return argv[++i];
     };
     const char* v = nullptr;
+    const Number* number = nullptr;
+    for (const Number& n : numbers)
+      if (a == n.name) number = &n;
+    if (number) {
+      if (!(v = value(number->name))) return false;
+      long long parsed = 0;
+      if (!ParseWhole(v, number->lo, number->hi, &parsed)) {
+        std::fprintf(stderr, "zelto-sim: %s takes a whole number from %lld to %lld, not \"%s\"\n", number->name,
+                     number->lo, number->hi, v);
+        return false;
+      }
+      number->set(parsed);
+      continue;
+    }
+    const bool flag = a == "--fast" || a == "--crlf" || a == "--nul" || a == "--garbage" || a == "--overlong" ||
+                      a == "--verbose" || a == "--help" || a == "-h";
+    if (flag && hasInline) {
+      std::fprintf(stderr, "zelto-sim: %s takes no value\n", a.c_str());
+      return false;
+    }
     if (a == "--link") { if (!(v = value("--link"))) return false; o->link = v; }
     else if (a == "--tty") { if (!(v = value("--tty"))) return false; o->tty = v; }
     else if (a == "--model") { if (!(v = value("--model"))) return false; o->model = v; }
     else if (a == "--version") { if (!(v = value("--version"))) return false; o->version = v; }
-    else if (a == "--records") { if (!(v = value("--records"))) return false; o->records = std::atoi(v); }
     else if (a == "--record-file") { if (!(v = value("--record-file"))) return false; o->recordFile = v; }
-    else if (a == "--seed") { if (!(v = value("--seed"))) return false; o->seed = static_cast<unsigned>(std::atol(v)); }
-    else if (a == "--measure") { if (!(v = value("--measure"))) return false; o->measureMs = std::atoi(v); }
-    else if (a == "--answer-delay") { if (!(v = value("--answer-delay"))) return false; o->answerDelayMs = std::atoi(v); }
-    else if (a == "--silent-after") { if (!(v = value("--silent-after"))) return false; o->silentAfter = std::atol(v); }
-    else if (a == "--close-after") { if (!(v = value("--close-after"))) return false; o->closeAfter = std::atol(v); }
-    else if (a == "--split") { if (!(v = value("--split"))) return false; o->split = std::atoi(v); }
     else if (a == "--fast") o->fast = true;
     else if (a == "--crlf") o->crlf = true;
     else if (a == "--nul") o->nul = true;
     else if (a == "--garbage") o->garbage = true;
     else if (a == "--overlong") o->overlong = true;
     else if (a == "--verbose") o->verbose = true;
-    else if (a == "--help" || a == "-h") { Usage(); std::exit(0); }
+    else if (a == "--help" || a == "-h") { Usage(stdout); std::exit(0); }
     else {
-      std::fprintf(stderr, "zelto-sim: unknown option %s\n", a.c_str());
-      Usage();
+      std::fprintf(stderr, "zelto-sim: unknown option %s (zelto-sim --help lists them)\n", a.c_str());
       return false;
     }
   }
-  if (o->records < 0) o->records = 0;
-  if (o->records > 682) o->records = 682;  // 2729 addresses hold 682 records
   return true;
 }
 
