@@ -339,15 +339,20 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   mergeAppliance_ = button(MergeApplianceId, QStringLiteral("Zusammenführen..."), appliancePage);
   mergeAppliance_->setToolTip(QStringLiteral("Ein anderes Gerät ist dasselbe wie dieses: seine Prüfungen gehören dann "
                                              "zum Verlauf dieses Geräts, seine Nummer findet dieses."));
-  auto* applianceButtons = new QGridLayout;
-  applianceButtons->addWidget(saveAppliance_, 0, 0);
-  applianceButtons->addWidget(newAppliance_, 0, 1);
-  applianceButtons->addWidget(retire_, 1, 0);
-  applianceButtons->addWidget(mergeAppliance_, 1, 1);
-  auto* applianceLayout = new QVBoxLayout(appliancePage);
-  applianceLayout->addLayout(applianceForm);
-  applianceLayout->addLayout(applianceButtons);
-  applianceLayout->addStretch();
+  // The fields and the buttons beside them; below them where the page is narrow.
+  auto block = [this](QLayout* inside, int widthInChars) {
+    auto* box = new QWidget;
+    box->setLayout(inside);
+    inside->setContentsMargins(0, 0, 0, 0);
+    if (widthInChars > 0) box->setFixedWidth(fontMetrics().averageCharWidth() * widthInChars);
+    return box;
+  };
+  auto* applianceButtons = new QVBoxLayout;
+  for (QPushButton* b : {saveAppliance_, newAppliance_, retire_, mergeAppliance_}) applianceButtons->addWidget(b);
+  applianceButtons->addStretch();
+  auto* applianceLayout = new FlowLayout(appliancePage);
+  applianceLayout->addWidget(block(applianceForm, 72));
+  applianceLayout->addWidget(block(applianceButtons, 0));
 
   auto* customerPage = new QWidget;
   auto* customerForm = new QFormLayout;
@@ -360,7 +365,7 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   email_ = Edit(customerPage, EMailId, 100);
   sites_ = new QListWidget(customerPage);
   sites_->setObjectName(QString::number(SitesId));
-  sites_->setMaximumHeight(sites_->fontMetrics().height() * 5 + 8);
+  sites_->setFixedHeight(sites_->fontMetrics().height() * 6 + 8);
   customerForm->addRow(QStringLiteral("Name:"), name_);
   customerForm->addRow(QStringLiteral("Anschrift:"), anschrift_);
   customerForm->addRow(QStringLiteral("PLZ/Stadt:"), plzStadt_);
@@ -368,7 +373,6 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   customerForm->addRow(QStringLiteral("Fax:"), fax_);
   customerForm->addRow(QStringLiteral("Kontaktperson:"), kontakt_);
   customerForm->addRow(QStringLiteral("E-Mail:"), email_);
-  customerForm->addRow(QStringLiteral("Standorte:"), sites_);
   QPushButton* addSite = button(AddSiteId, QStringLiteral("Standort +"), customerPage);
   QPushButton* removeSite = button(RemoveSiteId, QStringLiteral("Standort −"), customerPage);
   saveCustomer_ = button(SaveCustomerId, QStringLiteral("Speichern"), customerPage);
@@ -376,16 +380,22 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   mergeCustomer_ = button(MergeCustomerId, QStringLiteral("Zusammenführen..."), customerPage);
   mergeCustomer_->setToolTip(QStringLiteral("Ein anderer Auftraggeber ist derselbe wie dieser: seine Geräte und Prüfungen "
                                             "kommen hierher, sein Name findet diesen."));
-  auto* customerButtons = new QGridLayout;
-  customerButtons->addWidget(addSite, 0, 0);
-  customerButtons->addWidget(removeSite, 0, 1);
-  customerButtons->addWidget(saveCustomer_, 1, 0);
-  customerButtons->addWidget(newCustomer_, 1, 1);
-  customerButtons->addWidget(mergeCustomer_, 2, 0);
-  auto* customerLayout = new QVBoxLayout(customerPage);
-  customerLayout->addLayout(customerForm);
-  customerLayout->addLayout(customerButtons);
-  customerLayout->addStretch();
+  // The customer's data, its sites, and the buttons: side by side, or below
+  // each other where the page is narrow.
+  auto* siteBox = new QVBoxLayout;
+  siteBox->addWidget(new QLabel(QStringLiteral("Standorte:"), customerPage));
+  siteBox->addWidget(sites_);
+  auto* siteButtons = new QHBoxLayout;
+  siteButtons->addWidget(addSite);
+  siteButtons->addWidget(removeSite);
+  siteBox->addLayout(siteButtons);
+  auto* customerButtons = new QVBoxLayout;
+  for (QPushButton* b : {saveCustomer_, newCustomer_, mergeCustomer_}) customerButtons->addWidget(b);
+  customerButtons->addStretch();
+  auto* customerLayout = new FlowLayout(customerPage);
+  customerLayout->addWidget(block(customerForm, 60));
+  customerLayout->addWidget(block(siteBox, 30));
+  customerLayout->addWidget(block(customerButtons, 0));
 
   auto scrolled = [](QWidget* page) {
     auto* area = new QScrollArea;
@@ -394,30 +404,28 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
     area->setFrameShape(QFrame::NoFrame);
     return area;
   };
+  // Below the list: the chosen appliance's history, its master data, its
+  // customer's and the changes, one at a time (the window fits a small screen).
+  tabs_->addTab(history_, QStringLiteral("Verlauf"));
   tabs_->addTab(scrolled(appliancePage), QStringLiteral("Gerät"));
   tabs_->addTab(scrolled(customerPage), QStringLiteral("Auftraggeber"));
   tabs_->addTab(changes_, QStringLiteral("Änderungen"));
 
-  auto* top = new QHBoxLayout;
-  top->addWidget(search_, 2);
+  // The controls above wrap into a second row where the window is narrow.
+  search_->setFixedWidth(search_->fontMetrics().averageCharWidth() * 42);
+  auto* top = new FlowLayout;
+  top->addWidget(search_);
   top->addWidget(find);
-  top->addSpacing(8);
   top->addWidget(new QLabel(QStringLiteral("Auftraggeber:"), this));
-  top->addWidget(customers_, 1);
+  top->addWidget(customers_);
   top->addWidget(visit);
-  top->addSpacing(8);
   top->addWidget(days_);
   top->addWidget(due);
-  auto* lists = new QSplitter(Qt::Vertical, this);
-  lists->addWidget(appliances_);
-  lists->addWidget(history_);
-  lists->setStretchFactor(0, 3);
-  lists->setStretchFactor(1, 2);
-  auto* sides = new QSplitter(Qt::Horizontal, this);
-  sides->addWidget(lists);
+  auto* sides = new QSplitter(Qt::Vertical, this);
+  sides->addWidget(appliances_);
   sides->addWidget(tabs_);
   sides->setStretchFactor(0, 3);
-  sides->setStretchFactor(1, 1);
+  sides->setStretchFactor(1, 2);
   sides->setCollapsible(0, false);
   // The buttons wrap into a second row where the window is narrow (a small
   // screen at 200 %).
@@ -805,9 +813,8 @@ void ArchiveWindow::UpdatePanelButtons() {
   newAppliance_->setEnabled(customer_.Id != 0);
   saveCustomer_->setEnabled(customerDirty_);
   mergeCustomer_->setEnabled(customer_.Id != 0);
-  const int tab = tabs_->indexOf(tabs_->widget(0));
-  tabs_->setTabText(tab, applianceDirty_ ? QStringLiteral("Gerät *") : QStringLiteral("Gerät"));
-  tabs_->setTabText(1, customerDirty_ ? QStringLiteral("Auftraggeber *") : QStringLiteral("Auftraggeber"));
+  tabs_->setTabText(1, applianceDirty_ ? QStringLiteral("Gerät *") : QStringLiteral("Gerät"));
+  tabs_->setTabText(2, customerDirty_ ? QStringLiteral("Auftraggeber *") : QStringLiteral("Auftraggeber"));
 }
 
 void ArchiveWindow::ShowCustomerData(qint64 id) {
@@ -887,7 +894,7 @@ void ArchiveWindow::NewAppliance() {
   a.IntervalMonths = 12;
   ShowAppliancePanel(a);
   appliances_->clearSelection();
-  tabs_->setCurrentIndex(0);
+  tabs_->setCurrentIndex(1);
   inventar_->setFocus();
 }
 
@@ -1001,7 +1008,7 @@ void ArchiveWindow::SaveCustomer() {
 void ArchiveWindow::NewCustomer() {
   ShowCustomerPanel(ArchiveData::Customer(), {});
   ShowAppliancePanel(ArchiveData::Appliance());
-  tabs_->setCurrentIndex(1);
+  tabs_->setCurrentIndex(2);
   name_->setFocus();
 }
 

@@ -845,12 +845,15 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   auto* scanLabel = new QLabel(QStringLiteral("Scanner / Inventar-Nr.:"), this);
   scanLabel->setBuddy(scan_);
   scanRow->addWidget(scanLabel);
+  scan_->setMinimumWidth(scan_->fontMetrics().averageCharWidth() * 22);
   scanRow->addWidget(scan_, 1);
   auto tool = [&](int id, const QString& text, const QString& tip, const QKeySequence& keys) {
     auto* b = new QPushButton(text, this);
     b->setObjectName(QString::number(id));
     b->setToolTip(QStringLiteral("%1 (%2)").arg(tip, keys.toString(QKeySequence::NativeText)));
     b->setFocusPolicy(Qt::NoFocus);
+    // The arrows need little room: the scanner's field gets it.
+    if (text.size() == 1) b->setMaximumWidth(b->fontMetrics().height() * 3);
     auto* shortcut = new QShortcut(keys, this);
     connect(shortcut, &QShortcut::activated, b, &QPushButton::click);
     scanRow->addWidget(b);
@@ -1093,11 +1096,13 @@ std::vector<ReportRecord> RecordListWindow::Reports(const std::vector<int>& rows
 }
 
 void RecordListWindow::ShowInDevice(int row) {
-  if (!device_ || row < 0 || row >= model_->RecordCount()) return;
-  const int record = model_->RecordOf(row);
+  if (!device_ || row < 0) return;
+  const bool listed = row < model_->RecordCount();
+  // Without a visit a row is its record, also one the list has not taken yet.
+  const int record = listed ? model_->RecordOf(row) : model_->Planned() ? -1 : row;
   if (record < 0 || record >= device_->RecordCount) return;
   // The class set in the list is the record's class in the device window too.
-  device_->Records[record].ClassIndex = model_->Entry(row).Klasse - 1;
+  if (listed && model_->Entry(row).Klasse >= 1) device_->Records[record].ClassIndex = model_->Entry(row).Klasse - 1;
   device_->RecordIndex = record;
   device_->ShowRecord();
   emit DeviceWindowWanted();

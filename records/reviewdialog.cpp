@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "core/cformat.h"
+#include "platform/screenfit.h"
 
 namespace {
 
@@ -88,8 +89,8 @@ int ReviewModel::rowCount(const QModelIndex& parent) const { return parent.isVal
 int ReviewModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
 
 QVariant ReviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  static const char* const kColumns[] = {"Zeile", "Prüfung", "Inventar-Nr.", "Befund", "Entscheidung",
-                                         "Neue Inventar-Nr. / Grund"};
+  static const char* const kColumns[] = {"Zeile", "Prüfung", "Inventar-Nr.", "Entscheidung",
+                                         "Neue Inventar-Nr. / Grund", "Befund"};
   if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
     return QString::fromUtf8(kColumns[section]);
   return QAbstractTableModel::headerData(section, orientation, role);
@@ -208,14 +209,15 @@ ReviewDialog::ReviewDialog(Visit::Review review, QWidget* parent) : QDialog(pare
   layout->addWidget(showKnown_);
   layout->addWidget(buttons);
   proxy_->sort(0);
+  // The decision beside the number; what was found takes the rest (in full in its tool tip).
   const QFontMetrics fm(table_->font());
   const int widths[] = {fm.horizontalAdvance(QStringLiteral("Zeile_")), fm.horizontalAdvance(QStringLiteral("Prüfung_")),
-                        fm.horizontalAdvance(QStringLiteral("INV-000000")), fm.horizontalAdvance(QString(44, QLatin1Char('x'))),
-                        fm.horizontalAdvance(QStringLiteral("Archiv gilt (Zeile übernimmt die Stammdaten)")) + 30};
+                        fm.horizontalAdvance(QStringLiteral("INV-000000")),
+                        fm.horizontalAdvance(QStringLiteral("Archiv gilt (Zeile übernimmt die Stammdaten)")) + 30,
+                        fm.horizontalAdvance(QStringLiteral("Neue Inventar-Nr. / Grund"))};
   for (int c = 0; c < 5; ++c) table_->setColumnWidth(c, widths[c] + 16);
-  QSize size(1000, 520);
-  if (const QScreen* shown = screen()) size = size.boundedTo(shown->availableGeometry().size() - QSize(40, 80));
-  resize(size);
+  // Within the screen's free area, whatever its size.
+  ScreenFit::Fit(this, QSize(1000, 520));
   Update();
 }
 

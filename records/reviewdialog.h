@@ -19,7 +19,7 @@ class QTableView;
 class ReviewModel : public QAbstractTableModel {
   Q_OBJECT
  public:
-  enum Column { ColRow, ColRecord, ColNumber, ColFinding, ColDecision, ColDetail, ColumnCount };
+  enum Column { ColRow, ColRecord, ColNumber, ColDecision, ColDetail, ColFinding, ColumnCount };
   explicit ReviewModel(Visit::Review review, QObject* parent = nullptr);
   const Visit::Review& Review() const { return review_; }
   // Takes a decision (and the new number or the reason) for item `item`.

@@ -253,7 +253,7 @@ TEST_F(Cli, ItRefusesWhatItCannotTakeAndSaysWhy) {
   EXPECT_EQ(word.status, 1);
   EXPECT_TRUE(err(word).contains(QStringLiteral("\u201ECOM4\u201C ist keine Option von read"))) << word.err.constData();
   // Help goes to stdout, for each command, with status 0.
-  for (const QString& command : QStringList{"identify", "read", "report", "archive"}) {
+  for (const QString& command : QStringList{"identify", "read", "report", "archive", "visit"}) {
     CliRun help = Cmd({command, "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.startsWith("Aufruf: kelvara-cli " + command.toUtf8())) << help.out.constData();
@@ -502,7 +502,7 @@ TEST_F(Cli, BashCompletionOffersWhatTheToolTakes) {
     return words;
   };
   static const QRegularExpression option("--[a-z][a-z-]*");
-  for (const QString& command : QStringList{"identify", "read", "report", "archive"}) {
+  for (const QString& command : QStringList{"identify", "read", "report", "archive", "visit"}) {
     QStringList named;
     for (auto it = option.globalMatch(QString::fromUtf8(Cmd({command, "--help"}).out)); it.hasNext();)
       named << it.next().captured();
@@ -516,6 +516,7 @@ TEST_F(Cli, BashCompletionOffersWhatTheToolTakes) {
   EXPECT_EQ(complete("kelvara-cli read --format = j"), QStringList({"json"}));
   EXPECT_TRUE(complete("kelvara-cli identify --port COM2").contains("COM29"));
   EXPECT_EQ(complete("kelvara-cli archive ''"), QStringList({"due", "export", "import"}));
+  EXPECT_EQ(complete("kelvara-cli visit ''"), QStringList({"plan"}));
 }
 
 TEST(Simulator, RefusesWhatIsNotANumberAndHelpsOnStdout) {

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,6 +27,7 @@
 #include "core/places.h"
 #include "core/reporttemplate.h"
 #include "device/TMessgeraet.h"
+#include "platform/screenfit.h"
 #include "platform/seams.h"
 #include "records/archivewindow.h"
 #include "records/recordlistwindow.h"
@@ -393,6 +395,73 @@ TEST(ReportTemplateForm, TheFormKeepsItsTemplateAndSaysWhenItCannot) {
   EXPECT_FALSE(form.SaveTemplate());
   ASSERT_EQ(boxes.size(), 1);
   EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("schreibgeschützt"))) << boxes[0].text.toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// The windows of a visit on a small screen (1366 x 768, and the same at
+// 200 %: run with QT_SCALE_FACTOR=2 to see it as such a user does): each fits
+// the screen's free area, and is grabbed to be looked at.
+TEST(VisitScreens, ThePlannedListTheReviewAndTheMasterDataFitASmallScreen) {
+  struct Screen {
+    QRect area;
+    const char* name;
+  } screens[] = {{QRect(0, 28, 1366, 740), "1366x768"}, {QRect(0, 14, 683, 370), "683x384"}};
+  const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1"));
+  QTemporaryDir dir;
+  const QString path = MakeArchive(dir);
+  for (const Screen& screen : screens) {
+    ScreenFit::SetArea([area = screen.area] { return area; });
+    const QString suffix = QStringLiteral("%1-x%2").arg(QString::fromLatin1(screen.name), scale);
+    auto fits = [&](QWidget* window) {
+      const QSize frame = window->size() + QSize(ScreenFit::kFrameWidth, ScreenFit::kFrameHeight);
+      EXPECT_TRUE(frame.width() <= screen.area.width() && frame.height() <= screen.area.height())
+          << screen.name << " " << window->windowTitle().toStdString() << ": " << frame.width() << "x" << frame.height()
+          << " (at least " << window->minimumSizeHint().width() << "x" << window->minimumSizeHint().height() << ")";
+    };
+    ArchiveService service;
+    service.SetLocation(path);
+    {
+      ArchiveWindow window(nullptr, service);
+      window.SetupWindow();
+      window.show();
+      Settle(window);
+      window.ShowCustomer(QStringLiteral("Praxis"));
+      Settle(window);
+      window.AppliancesTable()->selectRow(1);
+      Settle(window);
+      window.findChild<QTabWidget*>(QString::number(ArchiveWindow::MasterTabsId))->setCurrentIndex(1);
+      fits(&window);
+      TestUtil::Grab(&window, QStringLiteral("visit-master-data-%1").arg(suffix));
+    }
+    Records tester(5);
+    RecordListWindow list(&tester.device, &tester.form, service);
+    list.SetupWindow();
+    list.show();
+    list.PlanVisit(PlanOf(path));
+    fits(&list);
+    TestUtil::Grab(&list, QStringLiteral("visit-planned-%1").arg(suffix));
+    Visit::Review review;
+    review.customer = QStringLiteral("Praxis");
+    review.customerKnown = true;
+    for (int i = 0; i < 5; ++i) {
+      Visit::Item item;
+      item.kind = i == 4 ? Visit::Item::Kind::NotTested : i == 3 ? Visit::Item::Kind::Conflict : Visit::Item::Kind::New;
+      item.row = i;
+      item.record = i == 4 ? -1 : i;
+      item.number = QStringLiteral("P-%1").arg(i + 1);
+      if (i == 3) item.differences << QString::fromUtf8("Gerät/Bezeichnung: im Archiv „Gerät 4“, in der Liste „Toaster“");
+      item.decision = i == 3 ? Visit::Item::Decision::None : i == 4 ? Visit::Item::Decision::StayDue : Visit::Item::Decision::Store;
+      review.items.push_back(item);
+    }
+    ReviewDialog dialog(review, &list);
+    dialog.show();
+    fits(&dialog);
+    TestUtil::Grab(&dialog, QStringLiteral("visit-review-%1").arg(suffix));
+  }
+  ScreenFit::SetArea({});
 }
 
 }  // namespace

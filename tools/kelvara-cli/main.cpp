@@ -107,7 +107,7 @@ const std::map<QString, const char*> kCommandHelp{
     {"visit",
      "Aufruf: kelvara-cli visit plan --customer NAME [--sites STANDORT,...] [--days N | --all] [--out DATEI]\n"
      "  Die Geräte des Auftraggebers in Betrieb, in der Reihenfolge des letzten Besuchs, als CSV\n"
-     "  (UTF-8, Komma) mit den Spalten der Liste \"Prüfungen\": report --from-csv liest sie.\n"
+     "  (UTF-8, Komma) mit den Spalten der Liste \"Prüfungen\", wie report sie als Liste liest.\n"
      "  --days N     nur Geräte, die in N Tagen fällig oder überfällig sind (30)\n"
      "  --all        alle Geräte in Betrieb\n"
      "  --sites      nur Geräte an diesen Standorten\n"
