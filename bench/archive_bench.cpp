@@ -8,7 +8,7 @@
 // PostgreSQL when $KELVARA_TEST_PG names a server (scripts/pg-test-server
 // start DIR prints one; it runs with fsync off, so its writes are faster than
 // on a server that syncs). Medians.
-//   build/archive_bench [appliances]   (default 100000, ten tests each)
+//   build/archive_bench [appliances [sqlite|postgresql]]   (default 100000, ten tests each; both)
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -269,17 +269,6 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
   settle();
   const double openMs = first.nsecsElapsed() / 1e6;
   const int days = int(QDate::currentDate().daysTo(today)) + 30;
-  double allDueMs = 0;
-  const double windowDueMs = Timing::MedianMs(5, [&] {
-    window.ShowSearch(QStringLiteral("zzz"));  // an empty list before
-    settle();
-    QElapsedTimer all;
-    all.start();
-    window.ShowDue(days);
-    shown();
-    settle();
-    allDueMs = all.nsecsElapsed() / 1e6;
-  });
   std::vector<double> firstRows, complete;
   for (int run = 0; run < 5; ++run) {
     window.ShowSearch(QStringLiteral("zzz"));
@@ -292,8 +281,6 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
     settle();
     complete.push_back(t.nsecsElapsed() / 1e6);
   }
-  (void)windowDueMs;
-  (void)allDueMs;
   const size_t shownRows = window.Shown().size();
   auto windowSearch = [&](const QString& text, size_t* count) {
     return Timing::MedianMs(5, [&] {
@@ -350,7 +337,10 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc > 3 && QByteArray(argv[1]) == "--window") return WindowOnly(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
   const int appliances = argc > 1 ? std::max(100, std::atoi(argv[1])) : 100000;
-  Run(QStringLiteral("SQLite"), QString(), Archive::Kind::SQLite, appliances, argv[0]);
+  // A second argument measures one database only: sqlite or postgresql.
+  const QByteArray only = argc > 2 ? QByteArray(argv[2]) : QByteArray();
+  if (only != "postgresql") Run(QStringLiteral("SQLite"), QString(), Archive::Kind::SQLite, appliances, argv[0]);
+  if (only == "sqlite") return 0;
   const QString server = qEnvironmentVariable("KELVARA_TEST_PG");
   if (server.isEmpty()) {
     std::printf("PostgreSQL: skipped ($KELVARA_TEST_PG names no server)\n");

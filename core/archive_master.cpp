@@ -642,10 +642,12 @@ qint64 Archive::SaveAppliance(const ArchiveData::Appliance& given, const QString
                                 : QStringLiteral("Die Inventar-Nr. „%1“ gibt es bei diesem Auftraggeber schon. Ist es "
                                                  "dasselbe Gerät, führen Sie die beiden zusammen.")
                                       .arg(a.InventarNr));
-      // Back to a former number: its link goes, its tests are this appliance's anyway.
+      // Back to a former number: the link under it gives the number up (it
+      // stays as a row of its own, as a merged appliance's tests need it).
       q.prepare(QStringLiteral("UPDATE appliances SET inventar_nr = ?, inventar_key = ? WHERE id = ?"));
-      q.addBindValue(QStringLiteral("\x01%1").arg(holder));
-      q.addBindValue(QStringLiteral("\x01%1").arg(holder));
+      const QString given = QStringLiteral("%1 (frühere Nr., #%2)").arg(a.InventarNr).arg(holder);
+      q.addBindValue(given);
+      q.addBindValue(NumberKey(given));
       q.addBindValue(holder);
       if (!q.exec()) return fail(q.lastError());
     }

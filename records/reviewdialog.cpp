@@ -233,7 +233,9 @@ void ReviewDialog::Update() {
   for (int row = 0; row < proxy_->rowCount(); ++row) {
     const int item = proxy_->index(row, 0).data(Qt::UserRole).toInt();
     const Visit::Item& it = review.items[size_t(item)];
-    table_->setRowHidden(row, it.kind == Visit::Item::Kind::Known && !showKnown_->isChecked());
+    // Only what changes: an editor open in the table stays as it is.
+    const bool hide = it.kind == Visit::Item::Kind::Known && !showKnown_->isChecked();
+    if (table_->isRowHidden(row) != hide) table_->setRowHidden(row, hide);
     if (it.decision == Visit::Item::Decision::None) ++open;
     // A decision to take: its choice stands open.
     const QModelIndex decision = proxy_->index(row, ReviewModel::ColDecision);

@@ -210,6 +210,13 @@ TEST_P(MasterData, EditsRenamesAndRetirementsAreKeptWithTheirDateAndFoundByLater
   EXPECT_EQ(archive.Lookup(id, {"A-1"})["a-1"].Id, a1.Id);
   ASSERT_TRUE(archive.ReadAppliance(a1.Id, &a1));
   EXPECT_EQ(a1.NextDue, QDate(2028, 4, 15));  // a report naming no interval keeps the appliance's
+  // Back to its first number: allowed; both numbers find it, its history stays.
+  a1.InventarNr = "A-1";
+  ASSERT_EQ(archive.SaveAppliance(a1), a1.Id) << archive.Error().toStdString();
+  EXPECT_EQ(archive.Lookup(id, {"INV-0001"})["inv-0001"].Id, a1.Id);
+  EXPECT_EQ(archive.Lookup(id, {"a-1"})["a-1"].InventarNr, "A-1");
+  EXPECT_EQ(archive.History(a1.Id).size(), 3u);
+  EXPECT_EQ(archive.Appliances(QString::fromUtf8("Elektro Müller GmbH")).size(), 2u);
   // Another customer cannot take the name; a number that is taken is refused.
   ArchiveData::Customer other;
   other.Name = QString::fromUtf8("Elektro Müller GmbH");
@@ -217,9 +224,12 @@ TEST_P(MasterData, EditsRenamesAndRetirementsAreKeptWithTheirDateAndFoundByLater
   EXPECT_EQ(archive.LastFault(), Archive::Fault::Refused);
   EXPECT_TRUE(archive.Error().contains(QStringLiteral("gibt es schon")));
   ArchiveData::Appliance a2 = known["a-2"];
-  a2.InventarNr = "INV-0001";
+  a2.InventarNr = "A-1";
   EXPECT_EQ(archive.SaveAppliance(a2), 0);
   EXPECT_TRUE(archive.Error().contains(QStringLiteral("zusammen"))) << archive.Error().toStdString();
+  a2.InventarNr = "INV-0001";  // a former number of another appliance
+  EXPECT_EQ(archive.SaveAppliance(a2), 0);
+  EXPECT_TRUE(archive.Error().contains(QStringLiteral("frühere Nummer"))) << archive.Error().toStdString();
 
   // Retired: out of the due list, its history kept; a later test keeps it retired.
   ASSERT_TRUE(archive.Retire(a2.Id, QDate(2026, 4, 18), QString::fromUtf8("Gehäuse gebrochen")));
