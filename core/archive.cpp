@@ -14,6 +14,8 @@
 #include <QUrl>
 #include <QVariant>
 #include <algorithm>
+#include <cmath>
+#include <set>
 #include <dirent.h>
 #include <chrono>
 #include <condition_variable>
@@ -33,6 +35,8 @@
 #include "core/profile.h"
 #include "core/userfolders.h"
 #include "core/layout.h"
+#include "core/limitprofiles.h"
+#include "core/reportrules.h"
 
 // Everything in which the two databases' SQL differs.
 struct Archive::Dialect {
@@ -54,6 +58,17 @@ constexpr int kFieldCustomer = Layout::kFieldAuftraggeber, kFieldDescription = L
 
 QString IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate) : QString(); }
 QDate FromIso(const QVariant& v) { return v.isNull() ? QDate() : QDate::fromString(v.toString(), Qt::ISODate); }
+
+// A text for a column: never NULL (a key missing from the file is an empty
+// text) and without NUL, which PostgreSQL's text cannot hold; the data record
+// file keeps every byte as it was.
+QString Storable(const QString& text) {
+  if (text.isNull()) return QLatin1String("");
+  if (!text.contains(QChar(0))) return text;
+  QString copy = text;
+  copy.replace(QChar(0), QChar(0xFFFD));
+  return copy;
+}
 
 }  // namespace
 
@@ -534,7 +549,14 @@ bool Archive::Migrate(OpenMode mode) {
                      "NULL, measured TEXT NOT NULL, limit_text TEXT NOT NULL, active INTEGER NOT NULL, ok INTEGER "
                      "NOT NULL, PRIMARY KEY (test_id, row_index))"),
   };
-  const std::vector<QStringList> steps{version1, MasterDataStep()};
+  // Version 2: the appliance's cord and kind, which the limits of the
+  // standards in force today follow (the latest test that names them sets them).
+  const QStringList version2{
+      QStringLiteral("ALTER TABLE appliances ADD COLUMN cord_length_m DOUBLE PRECISION"),
+      QStringLiteral("ALTER TABLE appliances ADD COLUMN cord_section_mm2 DOUBLE PRECISION"),
+      QStringLiteral("ALTER TABLE appliances ADD COLUMN appliance_kind INTEGER NOT NULL DEFAULT 0"),
+  };
+  const std::vector<QStringList> steps{version1, version2, MasterDataStep()};
 
   if (mode == OpenMode::ExistingOnly && kind_ == Kind::PostgreSQL) {
     QSqlQuery q(db);
@@ -580,6 +602,44 @@ QDate Archive::TestDate(const ReportRecord& report, const QDate& fallback) {
   return d.isValid() ? d : fallback;
 }
 
+bool Archive::KeyOf(const ReportRecord& report, QString* customer, QString* inventarNr) {
+  const ArchiveData::Appliance a = ApplianceOf(report, QByteArray());
+  if (report.Fields[kFieldInventar].simplified().isEmpty() && report.Fields[kFieldSerial].simplified().isEmpty())
+    return false;
+  *customer = a.Customer;
+  *inventarNr = a.InventarNr;
+  return true;
+}
+
+Archive::Earlier Archive::EarlierTest(const QString& customer, const QString& inventarNr, const QDate& before) {
+  Earlier earlier;
+  // The customer under any name it had, the appliance under any number it had
+  // (a merged one's tests are its history too).
+  const qint64 customerId = CustomerId(customer);
+  if (Failed() || customerId == 0) return earlier;
+  const std::map<QString, ArchiveData::Appliance> found = Lookup(customerId, {inventarNr});
+  const auto it = found.find(NumberKey(inventarNr));
+  if (Failed() || it == found.end()) return earlier;
+  earlier.applianceFound = true;
+  earlier.appliance = it->second;
+  const std::vector<ArchiveData::Test> tests = History(earlier.appliance.Id);
+  if (Failed()) return earlier;
+  // A corrected test is replaced by its correction.
+  std::set<qint64> corrected;
+  for (const ArchiveData::Test& t : tests)
+    if (t.Corrects > 0) corrected.insert(t.Corrects);
+  for (auto t = tests.rbegin(); t != tests.rend(); ++t) {
+    if (!t->Date.isValid() || !(t->Date < before) || corrected.count(t->Id)) continue;
+    Comparison::Previous& p = earlier.previous;
+    p.found = true;
+    p.date = t->Date;
+    p.standard = t->Standard;
+    for (int r = 0; r < kRowCount; ++r) p.measured[size_t(r)] = t->Rows[size_t(r)].Active ? t->Rows[size_t(r)].Measured : QString();
+    break;
+  }
+  return earlier;
+}
+
 ArchiveData::Appliance Archive::ApplianceOf(const ReportRecord& report, const QByteArray& recordFile) {
   ArchiveData::Appliance a;
   a.Customer = report.Fields[kFieldCustomer].simplified();
@@ -611,18 +671,6 @@ Archive::Stored Archive::StoreReport(const ReportRecord& report, qint64 corrects
   return StoreRecord(bytes, corrects, testId);
 }
 
-namespace {
-// A text for a column: never NULL (a key missing from the file is an empty
-// text) and without NUL, which PostgreSQL's text cannot hold; the data record
-// file keeps every byte as it was.
-QString Storable(const QString& text) {
-  if (text.isNull()) return QLatin1String("");
-  if (!text.contains(QChar(0))) return text;
-  QString copy = text;
-  copy.replace(QChar(0), QChar(0xFFFD));
-  return copy;
-}
-}  // namespace
 
 Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 corrects, qint64* testId) {
   Begin();
@@ -711,6 +759,24 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
     db.rollback();
     return Stored::Failed;
   }
+  // The cord and kind as the latest test names them; a test that names no
+  // cord keeps what an earlier one said.
+  if (latest) {
+    const Profiles::Appliance named = Report::ApplianceOf(report);
+    auto number = [](double value) {
+      return std::isnan(value) ? QVariant(QMetaType(QMetaType::Double)) : QVariant(value);
+    };
+    const bool current = Profiles::IsCurrent(report.VdePruefgrundlage);
+    q.prepare(QStringLiteral("UPDATE appliances SET cord_length_m = COALESCE(?, cord_length_m), "
+                             "cord_section_mm2 = COALESCE(?, cord_section_mm2), appliance_kind = %1 WHERE id = ?")
+                  .arg(current ? QStringLiteral("?") : QStringLiteral("appliance_kind")));
+    q.addBindValue(number(named.cordLengthM));
+    q.addBindValue(number(named.crossSectionMm2));
+    if (current) q.addBindValue(int(named.kind));
+    q.addBindValue(applianceId);
+    if (!q.exec()) return fail(q.lastError());
+    q.finish();
+  }
   if (!db.commit()) return fail(db.lastError());
   if (testId) *testId = id;
   return Stored::New;
@@ -758,7 +824,8 @@ std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& wher
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   q.setForwardOnly(true);
   q.prepare(QStringLiteral("SELECT a.id, c.name, a.inventar_nr, a.description, a.maker_type, a.location, "
-                           "a.protection_class, a.interval_months, a.last_test, a.next_due, a.customer_id, a.serial_nr, "
+                           "a.protection_class, a.interval_months, a.last_test, a.next_due, "
+                           "a.cord_length_m, a.cord_section_mm2, a.appliance_kind, a.customer_id, a.serial_nr, "
                            "a.standard, a.retired_on, a.retired_reason "
                            "FROM appliances a JOIN customers c ON c.id = a.customer_id ") +
             where);
@@ -779,11 +846,14 @@ std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& wher
     a.IntervalMonths = q.value(7).toInt();
     a.LastTest = FromIso(q.value(8));
     a.NextDue = FromIso(q.value(9));
-    a.CustomerId = q.value(10).toLongLong();
-    a.Seriennummer = q.value(11).toString();
-    a.Standard = q.value(12).toInt();
-    a.RetiredOn = FromIso(q.value(13));
-    a.RetiredReason = q.value(14).toString();
+    if (!q.value(10).isNull()) a.CordLengthM = q.value(10).toDouble();
+    if (!q.value(11).isNull()) a.CrossSectionMm2 = q.value(11).toDouble();
+    a.Kind = q.value(12).toInt();
+    a.CustomerId = q.value(13).toLongLong();
+    a.Seriennummer = q.value(14).toString();
+    a.Standard = q.value(15).toInt();
+    a.RetiredOn = FromIso(q.value(16));
+    a.RetiredReason = q.value(17).toString();
     list.push_back(std::move(a));
   }
   // A page that cannot be read ends the rows early: an error, not the end.

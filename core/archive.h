@@ -13,12 +13,14 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <limits>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "core/clock.h"
 #include "core/tables.h"
+#include "core/comparison.h"
 #include "core/reportrecord.h"
 
 class QSqlDatabase;
@@ -44,6 +46,11 @@ struct Appliance {
   QDate RetiredOn;         // "ausgemustert" on this day; invalid: "in Betrieb"
   QString RetiredReason;
   bool Retired() const { return RetiredOn.isValid(); }
+  // The appliance's cord and kind, as its latest test that named them said
+  // (NaN: not known); the limits of the current standards follow them.
+  double CordLengthM = std::numeric_limits<double>::quiet_NaN();
+  double CrossSectionMm2 = std::numeric_limits<double>::quiet_NaN();
+  int Kind = 0;  // Profiles::Kind
 };
 
 // A customer ("Auftraggeber") with the data the report's client fields take,
@@ -131,10 +138,10 @@ class Archive {
   // up on a server that went silent, 3 s later); 10 s unless set.
   void SetWaitLimit(int ms);
   int SchemaVersion();
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
   // The step that brought customers' and appliances' master data, the change
   // log and the indexes of the search.
-  static constexpr int kMasterDataSchema = 2;
+  static constexpr int kMasterDataSchema = 3;
 
   enum class Stored { New, Duplicate, Failed };
   // Stores a test from a data record file's bytes: the appliance is found or
@@ -170,6 +177,21 @@ class Archive {
   std::vector<ArchiveData::Appliance> Appliances(const QString& customer = QString());
   QStringList Customers();
   int TestCount();
+
+  // The appliance the archive keys as (customer, Inventar-Nr.) and the latest
+  // of its tests before `before` (a test a later one corrects does not
+  // count): for the comparison with earlier tests and the appliance's cord.
+  // Not found is no failure; Failed() tells a query that failed.
+  struct Earlier {
+    bool applianceFound = false;
+    ArchiveData::Appliance appliance;
+    Comparison::Previous previous;
+  };
+  Earlier EarlierTest(const QString& customer, const QString& inventarNr, const QDate& before);
+  // The key an appliance of a report has in the archive: its customer and its
+  // Inventar-Nr. (else "SN " and its serial number), as ApplianceOf makes them;
+  // false when the report names neither.
+  static bool KeyOf(const ReportRecord& report, QString* customer, QString* inventarNr);
 
   // ---- master data (core/archive_master.cpp). Every change is kept in the
   // change log with its date and reason; tests are never changed.

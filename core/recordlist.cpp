@@ -7,6 +7,7 @@
 #include "core/values.h"
 #include "core/duedates.h"
 #include "core/cformat.h"
+#include "core/reportrules.h"
 
 namespace RecordList {
 namespace {
@@ -65,6 +66,19 @@ ReportRecord ReportFor(const Source& source, int index, const ApplianceData& dat
     device.LimitText[r] = !data.Limits[r].isEmpty() ? data.Limits[r] : settings.limitText[r];
   device.DeviceText = source.DeviceText;
   Report::Evaluate(device, &report);
+  // Under the standard chosen for it, with this appliance's kind, power and
+  // cord; a limit set in the list for the record stays.
+  report.Geraeteart = data.Kind == int(Profiles::Kind::Heating) ? data.Kind : int(Profiles::Kind::General);
+  if (!data.Leistung.isEmpty()) report.Fields[Layout::kFieldLeistung] = data.Leistung;
+  report.Leitungslaenge = data.Leitungslaenge;
+  report.Leitungsquerschnitt = data.Leitungsquerschnitt;
+  if (data.Anlass >= 0) report.Anlass = data.Anlass;
+  const int chosen = ReportStandardOf(record, data, form);
+  if (Profiles::TesterStandard(chosen) == 4) report.NormFuer0701 = chosen;
+  if (Profiles::TesterStandard(chosen) == 5) report.NormFuer0751 = chosen;
+  static const std::vector<Profiles::UserProfile> kNoProfiles;
+  Report::ReportUnderChoice(device, source.Profiles ? *source.Profiles : kNoProfiles, &report);
+  Report::SetPrevious(data.Previous, &report);
   ApplyAppliance(data, today, &report);
   return report;
 }
@@ -88,6 +102,12 @@ void ApplyAppliance(const ApplianceData& data, const QDate& today, ReportRecord*
   if (data.Funktionspruefung >= 0) report->Funktionspruefung = data.Funktionspruefung == 1;
 }
 
+int ReportStandardOf(const DeviceRecord& record, const ApplianceData& data, const ReportRecord& form) {
+  const int tester = record.NormIndex + 4;
+  if (data.ReportStandard != 0 && Profiles::TesterStandard(data.ReportStandard) == tester) return data.ReportStandard;
+  return Report::ChosenStandard(form, tester);
+}
+
 ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
                    const QDate& today) {
   ListEntry entry;
@@ -108,6 +128,19 @@ ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, c
     entry.Limit[r] = active ? report.GrenzText[r].trimmed() : QString();
     entry.RowResult[r] = active ? (report.Ok[r] ? 1 : 0) : -1;
   }
+  entry.ReportStandard = report.VdePruefgrundlage;
+  entry.AnlassText = Report::AnlassText(report.Anlass);
+  entry.KindText = Profiles::KindText(Profiles::Kind(report.Geraeteart));
+  entry.Leistung = report.Fields[Layout::kFieldLeistung];
+  for (int r = 0; r < kDeviceRowCount; ++r) {
+    entry.Previous[r] = report.Vorwert[r];
+    const Comparison::Row compared = Report::Compared(report, r);
+    entry.Warn[r] = compared.warn;
+    entry.Why[r] = compared.why;
+    if (compared.warn) entry.Warnings << compared.why;
+  }
+  entry.PreviousDate = report.Vorpruefung;
+  entry.Missing = Report::Missing(report);
   const bool gesamtOk = Report::GesamtOk(report) == 1;
   entry.Passed = Report::Passed(report);
   // The measurements and the inspections apart: an inspection the user has
@@ -134,15 +167,23 @@ QStringList Columns() {
           << QStringLiteral("Standort") << QStringLiteral("Prüfdatum") << QStringLiteral("Messung")
           << QStringLiteral("Sichtprüfung") << QStringLiteral("Funktionsprüfung") << QStringLiteral("Ergebnis")
           << QStringLiteral("Bemerkungen")
-          // Came later than the others: the last column, so scripts that take
-          // the columns by their place read what they read before.
+          // Came later than the others: after them, so scripts that take the
+          // columns by their place read what they read before.
           << QStringLiteral("Nächste Prüfung");
+  // Today's standards: what the report is made under, what its limits follow
+  // from, and the previous test beside this one.
+  columns << QStringLiteral("Bericht nach") << QStringLiteral("Anlass") << QStringLiteral("Geräteart")
+          << QStringLiteral("Leistung") << QStringLiteral("Leitung [m]") << QStringLiteral("Querschnitt [mm²]");
+  for (int r = 0; r < kDeviceRowCount; ++r) columns << QStringLiteral("%1 vorher").arg(QString::fromLatin1(kShortNames[r]));
+  columns << QStringLiteral("Vorprüfung") << QStringLiteral("Vergleich");
   return columns;
 }
 
 std::vector<int> NumberColumns() {
   std::vector<int> columns;
   for (int r = 0; r < kDeviceRowCount; ++r) columns.insert(columns.end(), {3 + 3 * r, 4 + 3 * r});
+  const int previous = int(Columns().indexOf(QStringLiteral("R-PE vorher")));
+  for (int r = 0; r < kDeviceRowCount; ++r) columns.push_back(previous + r);
   return columns;
 }
 
@@ -156,6 +197,10 @@ QStringList CsvCells(const ListEntry& entry, const ApplianceData& data, const Re
         << (entry.Read ? Verdict(entry.Measured == 1) : QString()) << InspectionText(entry.Sicht)
         << InspectionText(entry.Funktion) << (entry.Read ? VerdictText(entry.Verdict) : QString()) << data.Bemerkungen
         << (entry.Read ? entry.NextTest : QString());
+  cells << (entry.Read ? Profiles::Name(entry.ReportStandard) : QString()) << entry.AnlassText << entry.KindText
+        << entry.Leistung << data.Leitungslaenge << data.Leitungsquerschnitt;
+  for (int r = 0; r < kDeviceRowCount; ++r) cells << entry.Previous[r];
+  cells << entry.PreviousDate << entry.Warnings.join(QStringLiteral("; "));
   return cells;
 }
 

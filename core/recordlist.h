@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "core/comparison.h"
+#include "core/limitprofiles.h"
 #include "core/session.h"
 #include "core/tables.h"
 #include "core/reportrecord.h"
@@ -31,6 +33,19 @@ struct ApplianceData {
   // The appliance's test interval as the archive knows it (months; 0: not
   // known). The report takes it when the form's "Prüfintervall" names none.
   int KnownIntervalMonths = 0;
+  // The report under today's standards: the standard chosen for this record
+  // (0: the template's choice for the tester's standard), the reason (-1: the
+  // template's), and the appliance's kind, power and cord (its own, never
+  // the template's: each appliance has its cord).
+  int ReportStandard = 0;
+  int Anlass = -1;
+  int Kind = 0;                 // Profiles::Kind
+  QString Leistung;             // -> "Leistung"; empty: the template's
+  QString Leitungslaenge;       // m; empty: not known (up to 5 m)
+  QString Leitungsquerschnitt;  // mm^2; empty: not known
+  bool CordTyped = false;       // the user typed the cord (the archive's does not replace it)
+  // Not typed: the appliance's previous test, from the archive.
+  Comparison::Previous Previous;
 };
 
 // One record as the list shows it.
@@ -47,6 +62,15 @@ struct ListEntry {
   int Verdict = -1;      // 1 bestanden, 0 nicht bestanden, -1 offen (inspections still open)
   bool Passed = false;   // the printed report's verdict (rows and both inspections ticked)
   QString NextTest;      // the month of the next test ("06/2027"), as the report prints it
+  // The report under today's standards and its comparison with the previous test.
+  int ReportStandard = 0;  // the standard the report is made under
+  QString AnlassText, KindText, Leistung;         // as the report names them
+  std::array<QString, kDeviceRowCount> Previous;  // the previous test's values
+  std::array<bool, kDeviceRowCount> Warn{};       // moved towards its limit (Comparison)
+  std::array<QString, kDeviceRowCount> Why;       // why (German)
+  QStringList Warnings;    // the reasons of every row that warns
+  QString PreviousDate;    // of the previous test, "dd.MM.yyyy"
+  QStringList Missing;     // what the report lacks (Report::Missing)
 };
 
 namespace RecordList {
@@ -63,6 +87,8 @@ struct Source {
   int MeasurementAvailable[kDeviceRowCount] = {1, 1, 1, 1};
   QString DeviceText;
   const DefaultLimitsTable* DefaultLimits = &kDefaultLimits;
+  // The user's own limit profiles (the template names the one it uses).
+  const std::vector<Profiles::UserProfile>* Profiles = nullptr;
 };
 
 // The report record `index` makes: the template's texts (client, contractor,
@@ -77,6 +103,10 @@ void ApplyAppliance(const ApplianceData& data, const QDate& today, ReportRecord*
 // The list entry of record `index` (its verdict is the verdict of ReportFor).
 ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
                    const QDate& today = Clock::Today());
+
+// The standard the report of a record is made under: the record's choice,
+// else the template's for the tester's standard.
+int ReportStandardOf(const DeviceRecord& record, const ApplianceData& data, const ReportRecord& form);
 
 // "bestanden", "nicht bestanden", "offen" for 1, 0, -1.
 QString VerdictText(int verdict);

@@ -1,7 +1,11 @@
 #include "core/reportrecord.h"
 
+#include <QStringList>
+#include <algorithm>
+
 #include "core/values.h"
 #include "core/duedates.h"
+#include "core/limitprofiles.h"
 #include "core/cformat.h"
 #include "core/cp1252.h"
 #include "core/profile.h"
@@ -68,7 +72,21 @@ bool RowPasses(int row, const QString& messText, const QString& grenzText) {
 }
 
 bool RowApplies(const ReportRecord& record, int row) {
+  if (Profiles::IsCurrent(record.VdePruefgrundlage)) return Profiles::TableCell(record.VdePruefgrundlage, record.VdeKlasse, row).applies;
   return Values::RowApplies(kRowApplies, record.VdeKlasse, record.VdePruefgrundlage, row);
+}
+
+namespace {
+const char* const kAnlass[5] = {"", "Erstprüfung", "Wiederholungsprüfung", "nach Instandsetzung", "nach Änderung"};
+}  // namespace
+
+QString AnlassText(int anlass) { return anlass >= 1 && anlass <= 4 ? QString::fromUtf8(kAnlass[anlass]) : QString(); }
+
+int AnlassCode(const QString& text) {
+  const QString wanted = text.trimmed();
+  for (int a = 1; a <= 4; ++a)
+    if (wanted.compare(AnlassText(a), Qt::CaseInsensitive) == 0) return a;
+  return 0;
 }
 
 void Evaluate(const DeviceSnapshot& device, ReportRecord* record) {
@@ -108,6 +126,75 @@ bool Passed(const ReportRecord& record) {
 }
 
 namespace {
+// The keys of what the rules ask of a test record and of the current
+// standards' limits. Each is written only when it holds something, and a
+// file without them reads as before: an older program reads the file (it
+// leaves these keys alone, also when it saves into the file), and this one
+// reads the files of older ones.
+const char* const kKeyAnlass = "Anlass";
+const char* const kKeyUmfang = "Pruefumfang";
+const char* const kKeyVorpruefung = "Vorpruefung";
+const char* const kKeyLaenge = "Leitungslaenge";
+const char* const kKeyQuerschnitt = "Leitungsquerschnitt";
+const char* const kKeyArt = "Geraeteart";
+const char* const kKeyProfil = "Grenzwertprofil";
+const char* const kKeyNorm0701 = "NormFuerVDE0701_0702";
+const char* const kKeyNorm0751 = "NormFuerVDE0751";
+constexpr int kCurrentReadBuffer = 200;
+
+QString RowKey(const char* prefix, int row) { return QLatin1String(prefix) + QLatin1String(kRowSuffix[row]); }
+
+void ReadCurrentKeys(const TProfile& profile, ReportRecord* record) {
+  ReportRecord& r = *record;
+  auto text = [&](const char* key) { return profile.GetString(QLatin1String(key), kCurrentReadBuffer).trimmed(); };
+  r.Anlass = AnlassCode(text(kKeyAnlass));
+  r.Pruefumfang = text(kKeyUmfang);
+  for (int row = 0; row < kRowCount; ++row) {
+    r.Methode[row] = profile.GetString(RowKey("METHODE_", row), kCurrentReadBuffer).trimmed();
+    r.Vorwert[row] = profile.GetString(RowKey("VORWERT_", row), kValueReadBuffer);
+  }
+  r.Vorpruefung = text(kKeyVorpruefung);
+  r.Leitungslaenge = text(kKeyLaenge);
+  r.Leitungsquerschnitt = text(kKeyQuerschnitt);
+  r.Geraeteart = int(Profiles::KindOf(text(kKeyArt)));
+  r.Grenzwertprofil = text(kKeyProfil);
+  const int norm0701 = profile.GetInt(QLatin1String(kKeyNorm0701), 4);
+  const int norm0751 = profile.GetInt(QLatin1String(kKeyNorm0751), 5);
+  r.NormFuer0701 = Profiles::TesterStandard(norm0701) == 4 ? norm0701 : 4;
+  r.NormFuer0751 = Profiles::TesterStandard(norm0751) == 5 ? norm0751 : 5;
+}
+
+// Every one of these keys.
+QStringList AllCurrentKeys() {
+  QStringList keys;
+  for (const char* key : {kKeyAnlass, kKeyUmfang}) keys << QLatin1String(key);
+  for (int row = 0; row < kRowCount; ++row) keys << RowKey("METHODE_", row);
+  for (int row = 0; row < kRowCount; ++row) keys << RowKey("VORWERT_", row);
+  for (const char* key : {kKeyVorpruefung, kKeyLaenge, kKeyQuerschnitt, kKeyArt, kKeyProfil, kKeyNorm0701, kKeyNorm0751})
+    keys << QLatin1String(key);
+  return keys;
+}
+
+// The texts of these keys, in the order they are written; empty ones are not.
+std::vector<std::pair<QString, QString>> CurrentKeys(const ReportRecord& r) {
+  std::vector<std::pair<QString, QString>> keys;
+  auto put = [&](const QString& key, const QString& value) {
+    if (!value.trimmed().isEmpty()) keys.emplace_back(key, value);
+  };
+  put(QLatin1String(kKeyAnlass), AnlassText(r.Anlass));
+  put(QLatin1String(kKeyUmfang), FirstLine(r.Pruefumfang));
+  for (int row = 0; row < kRowCount; ++row) put(RowKey("METHODE_", row), FirstLine(r.Methode[row]));
+  for (int row = 0; row < kRowCount; ++row) put(RowKey("VORWERT_", row), r.Vorwert[row]);
+  put(QLatin1String(kKeyVorpruefung), r.Vorpruefung);
+  put(QLatin1String(kKeyLaenge), FirstLine(r.Leitungslaenge));
+  put(QLatin1String(kKeyQuerschnitt), FirstLine(r.Leitungsquerschnitt));
+  if (r.Geraeteart != int(Profiles::Kind::General)) put(QLatin1String(kKeyArt), Profiles::KindText(Profiles::Kind(r.Geraeteart)));
+  put(QLatin1String(kKeyProfil), FirstLine(r.Grenzwertprofil));
+  if (r.NormFuer0701 != 4) put(QLatin1String(kKeyNorm0701), QString::number(r.NormFuer0701));
+  if (r.NormFuer0751 != 5) put(QLatin1String(kKeyNorm0751), QString::number(r.NormFuer0751));
+  return keys;
+}
+
 ReadResult ReadProfile(const TProfile& profile, ReportRecord* record) {
   ReadResult result;
   if (profile.State() == TProfile::FileState::Unreadable) {
@@ -136,6 +223,10 @@ ReadResult ReadProfile(const TProfile& profile, ReportRecord* record) {
   // prescribe them.
   for (int row = 0; row < kDeviceRowCount; ++row)
     r.RowActive[row] = RowApplies(r, row) ? 1 : 0;
+  ReadCurrentKeys(profile, &r);
+  // The page of a current standard has no lines for rows 4..7.
+  if (Profiles::IsCurrent(r.VdePruefgrundlage))
+    for (int row = kDeviceRowCount; row < kRowCount; ++row) r.RowActive[row] = 0;
   return result;
 }
 }  // namespace
@@ -170,6 +261,12 @@ WriteResult Fill(TProfile& profile, const ReportRecord& record) {
       return result;
     }
   }
+  const std::vector<std::pair<QString, QString>> current = CurrentKeys(record);
+  for (const auto& [key, value] : current)
+    if (!IsCp1252Representable(value)) {
+      result.status = WriteResult::ValueNotStorable;
+      return result;
+    }
   if (profile.State() == TProfile::FileState::Unreadable) {
     result.status = WriteResult::Unreadable;
     result.error = profile.ErrorText();
@@ -191,6 +288,15 @@ WriteResult Fill(TProfile& profile, const ReportRecord& record) {
   // The month of the next test, for whoever reads the file (the archive, a
   // script). It follows from the fields, so a reader computes it from them.
   ok &= profile.WriteString(QString::fromLatin1(DueDates::kNextTestKey), DueDates::MonthText(DueDates::NextTest(record)));
+  for (const auto& [key, value] : current) ok &= profile.WriteString(key, value);
+  // A key the file holds from before that the report no longer sets is
+  // emptied, so that it does not come back when the file is read.
+  const QString absent = QStringLiteral("\x01");
+  for (const QString& key : AllCurrentKeys()) {
+    if (std::any_of(current.begin(), current.end(), [&](const auto& kv) { return kv.first == key; })) continue;
+    const QString old = profile.GetString(key, 4, absent);
+    if (old != absent && !old.isEmpty()) ok &= profile.WriteString(key, QString());
+  }
   if (!ok) result.status = WriteResult::NotWritable;
   return result;
 }

@@ -19,6 +19,25 @@ struct ReportRecord {
   bool Sichtpruefung = false;                      // visual inspection passed
   bool Funktionspruefung = false;                  // function test passed
 
+  // What the rules ask of a test record beyond the page of the tester's era,
+  // and what the limits of the standards in force today follow from. The
+  // data record file holds each only when it is set, so the files of reports
+  // that use none of it stay exactly as they were.
+  int Anlass = 0;                               // the reason of the test, 1..4 (Report::AnlassText); 0 none
+  QString Pruefumfang;                          // the scope as the user put it; empty: composed (Report::Scope)
+  std::array<QString, kRowCount> Methode;       // the measuring method per row; empty: the standard's
+  std::array<QString, kRowCount> Vorwert;       // the value of the appliance's previous test, as shown then
+  QString Vorpruefung;                          // that test's date, "dd.MM.yyyy"
+  QString Leitungslaenge;                       // the cord's length in m, as typed ("10", "2,5")
+  QString Leitungsquerschnitt;                  // its cross-section in mm^2
+  int Geraeteart = 0;                           // Profiles::Kind
+  QString Grenzwertprofil;                      // the user's limit profile named on the report; empty: none
+  // The standard a record of the tester's "VDE 0701 / 0702" (code 4) and
+  // "VDE 0751" (code 5) is reported under: the tester's own code or a
+  // current standard (Profiles::Choices). A template's choice for its list.
+  int NormFuer0701 = 4;
+  int NormFuer0751 = 5;
+
   ReportRecord();
 };
 
@@ -49,8 +68,15 @@ void Evaluate(const DeviceSnapshot& device, ReportRecord* record);
 
 // Whether row `row` belongs to a report of the record's class and standard:
 // the one applicability table (kRowApplies) for every report, wherever it is
-// judged (Kopieren, loading a file, the record list, the archive, the tool).
+// judged (Kopieren, loading a file, the record list, the archive, the tool);
+// for the current standards (6..8) their own tables (core/limitprofiles).
 bool RowApplies(const ReportRecord& record, int row);
+
+// The reasons of a test ("Anlass"), by their codes 1..4: "Erstprüfung",
+// "Wiederholungsprüfung", "nach Instandsetzung", "nach Änderung"; empty for
+// other codes. AnlassCode gives the code of such a text (0 for others).
+QString AnlassText(int anlass);
+int AnlassCode(const QString& text);
 
 // The verdict, from the report's own data alone: the rows that belong to it
 // (RowActive) with their OK results, and the two inspections. GesamtOk is 1

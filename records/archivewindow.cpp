@@ -27,6 +27,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
+#include <cmath>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <atomic>
@@ -37,6 +38,7 @@
 #include "core/fileio.h"
 #include "core/recordlist.h"
 #include "core/duedates.h"
+#include "core/limitprofiles.h"
 #include "platform/flowlayout.h"
 #include "platform/screenfit.h"
 #include "core/userfolders.h"
@@ -93,6 +95,11 @@ QLineEdit* Edit(QWidget* parent, int id, int limit) {
   return edit;
 }
 
+// A number the archive keeps as it is read ("12,5"); empty when not known.
+QString Decimal(double value) {
+  return std::isnan(value) ? QString() : QString::number(value, 'g', 6).replace(QLatin1Char('.'), QLatin1Char(','));
+}
+
 }  // namespace
 
 // ---- the models
@@ -100,7 +107,8 @@ QLineEdit* Edit(QWidget* parent, int id, int limit) {
 QStringList ApplianceListModel::Columns() {
   return {QStringLiteral("Auftraggeber"), QStringLiteral("Inventar-Nr."), QStringLiteral("Gerät/Bezeichnung"),
           QStringLiteral("Hersteller/Typ"), QStringLiteral("Standort"), QStringLiteral("Schutzklasse"),
-          QStringLiteral("Intervall (Monate)"), QStringLiteral("Letzte Prüfung"), QStringLiteral("Nächste Prüfung")};
+          QStringLiteral("Intervall (Monate)"), QStringLiteral("Letzte Prüfung"), QStringLiteral("Nächste Prüfung"),
+          QStringLiteral("Leitung [m]"), QStringLiteral("Querschnitt [mm²]"), QStringLiteral("Geräteart")};
 }
 
 QStringList ApplianceListModel::Cells(const ArchiveData::Appliance& a) {
@@ -112,7 +120,10 @@ QStringList ApplianceListModel::Cells(const ArchiveData::Appliance& a) {
           Values::ClassText(a.ProtectionClass),
           QString::number(a.IntervalMonths),
           DateText(a.LastTest),
-          a.Retired() ? QStringLiteral("ausgemustert") : DateText(a.NextDue)};
+          a.Retired() ? QStringLiteral("ausgemustert") : DateText(a.NextDue),
+          Decimal(a.CordLengthM),
+          Decimal(a.CrossSectionMm2),
+          Profiles::KindText(Profiles::Kind(a.Kind))};
 }
 
 void ApplianceListModel::Reset(std::vector<ArchiveData::Appliance> appliances) {
@@ -153,6 +164,9 @@ QVariant ApplianceListModel::data(const QModelIndex& index, int role) const {
       case 6: return a.IntervalMonths;
       case 7: return DateText(a.LastTest);
       case 8: return a.Retired() ? QStringLiteral("ausgemustert") : DateText(a.NextDue);
+      case 9: return Decimal(a.CordLengthM);
+      case 10: return Decimal(a.CrossSectionMm2);
+      case 11: return Profiles::KindText(Profiles::Kind(a.Kind));
       default: return QVariant();
     }
   }
@@ -285,7 +299,8 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   SetWidths(appliances_, {QStringLiteral("Elektro Mustermann GmbH"), QStringLiteral("INV-000000"),
                           QStringLiteral("Verlängerungsleitung"), QStringLiteral("Hersteller Typ 12"),
                           QStringLiteral("Werkstatt Halle"), QStringLiteral("III"), QStringLiteral("24"),
-                          QStringLiteral("00.00.0000"), QStringLiteral("ausgemustert")});
+                          QStringLiteral("00.00.0000"), QStringLiteral("ausgemustert"), QStringLiteral("12,5"),
+                          QStringLiteral("2,5"), QStringLiteral("Heizgerät")});
   SetWidths(history_, {QStringLiteral("00.00.0000"), QStringLiteral("nicht bestanden"), QStringLiteral("0.000"),
                        QStringLiteral("Overflow"), QStringLiteral("0.000"), QStringLiteral("0.000"),
                        QStringLiteral("Köln, 00.00.0000, Herr"), QStringLiteral("QK248 V1.22"),

@@ -32,12 +32,16 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <numeric>
 #include <set>
+#include <tuple>
 
 #include "core/archiveservice.h"
 #include "core/clock.h"
+#include "core/earliertests.h"
+#include "core/reportrules.h"
 #include "records/archivereader.h"
 #include "records/reviewdialog.h"
 #include "controls/fieldguard.h"
@@ -70,6 +74,23 @@ QString ResultText(int result) {
   return result < 0 ? QString() : result ? QStringLiteral("bestanden") : QStringLiteral("nicht bestanden");
 }
 
+const QColor kWarnColor(255, 214, 170);
+
+// The reasons the list offers for a record: the form's, or one of its own.
+QStringList AnlassChoices() {
+  QStringList choices{QStringLiteral("(wie im Formular)")};
+  for (int a = 1; a <= 4; ++a) choices << Report::AnlassText(a);
+  return choices;
+}
+
+QString Decimal(double value) { return QString::number(value, 'g', 6).replace(QLatin1Char('.'), QLatin1Char(',')); }
+
+bool IsPreviousColumn(int column, int* row) {
+  if (column < RecordListModel::ColFirstPrevious || column >= RecordListModel::ColFirstPrevious + kDeviceRowCount) return false;
+  *row = column - RecordListModel::ColFirstPrevious;
+  return true;
+}
+
 bool IsValueColumn(int column, int* row, int* part) {
   if (column < RecordListModel::ColFirstValue || column >= RecordListModel::ColInventar) return false;
   *row = (column - RecordListModel::ColFirstValue) / 3;
@@ -82,7 +103,83 @@ bool IsValueColumn(int column, int* row, int* part) {
 // ---- the model
 
 RecordListModel::RecordListModel(TMessgeraet* device, TFormular* form, QObject* parent)
-    : QAbstractTableModel(parent), device_(device), form_(form), lookup_(new IntervalLookup(this)) {}
+    : QAbstractTableModel(parent), device_(device), form_(form), lookup_(new IntervalLookup(this)) {
+  earlierTimer_ = new QTimer(this);
+  earlierTimer_->setSingleShot(true);
+  earlierTimer_->setInterval(300);
+  connect(earlierTimer_, &QTimer::timeout, this, &RecordListModel::LookUpEarlier);
+}
+
+bool RecordListModel::EarlierBusy() const { return (earlier_ && earlier_->Busy()) || (earlierTimer_ && earlierTimer_->isActive()); }
+
+void RecordListModel::LookUpEarlier() {
+  if (!archive_) return;
+  std::vector<EarlierTests::Key> keys;
+  for (int row = 0; row < RecordCount(); ++row) {
+    if (!HasRecord(row) || rows_[size_t(row)].Data.InventarNr.simplified().isEmpty()) continue;
+    const ReportRecord report = Report(row);
+    EarlierTests::Key key;
+    if (!Archive::KeyOf(report, &key.customer, &key.inventarNr)) continue;
+    key.before = Archive::TestDate(report, today_);
+    keys.push_back(key);
+  }
+  if (keys.empty()) return;
+  if (!earlier_) earlier_ = new EarlierTests(this);
+  earlier_->Request(archive_->Location(), keys, 0, [this](const EarlierTests::Result& result) {
+    earlierError_ = result.failed && !result.noArchive ? result.error : QString();
+    // The rows as they are now (a row may have changed since it was asked for).
+    std::map<std::tuple<QString, QString, QDate>, std::vector<int>> rowsOf;
+    for (int row = 0; row < RecordCount(); ++row) {
+      if (!HasRecord(row) || rows_[size_t(row)].Data.InventarNr.simplified().isEmpty()) continue;
+      const ReportRecord report = Report(row);
+      QString customer, inventar;
+      if (Archive::KeyOf(report, &customer, &inventar))
+        rowsOf[{customer, inventar, Archive::TestDate(report, today_)}].push_back(row);
+    }
+    for (const EarlierTests::Answer& answer : result.answers) {
+      const auto rows = rowsOf.find({answer.key.customer, answer.key.inventarNr, answer.key.before});
+      if (rows == rowsOf.end()) continue;
+      for (int row : rows->second) {
+        ApplianceData& d = rows_[size_t(row)].Data;
+        d.Previous = answer.earlier.previous;
+        // The cord and kind the archive knows, where nothing was typed.
+        const ArchiveData::Appliance& known = answer.earlier.appliance;
+        if (answer.earlier.applianceFound && !d.CordTyped) {
+          if (d.Leitungslaenge.isEmpty() && !std::isnan(known.CordLengthM)) d.Leitungslaenge = Decimal(known.CordLengthM);
+          if (d.Leitungsquerschnitt.isEmpty() && !std::isnan(known.CrossSectionMm2))
+            d.Leitungsquerschnitt = Decimal(known.CrossSectionMm2);
+        }
+        if (answer.earlier.applianceFound && d.Kind == 0 && known.Kind != 0) d.Kind = known.Kind;
+        Recompute(row);
+      }
+    }
+    if (RecordCount() > 0) emit dataChanged(index(0, 0), index(RecordCount() - 1, ColumnCount - 1));
+  });
+}
+
+int RecordListModel::WarningRows() const {
+  return int(std::count_if(entries_.begin(), entries_.end(), [](const ListEntry& e) { return !e.Warnings.isEmpty(); }));
+}
+
+QString RecordListModel::MissingSummary() const {
+  std::map<QString, int> counts;
+  QStringList order;
+  int read = 0;  // the reports under today's standards, which are asked
+  for (const ListEntry& e : entries_) {
+    if (!e.Read || !Profiles::IsCurrent(e.ReportStandard)) continue;
+    ++read;
+    for (const QString& item : e.Missing) {
+      if (!counts.count(item)) order << item;
+      ++counts[item];
+    }
+  }
+  QStringList parts;
+  for (const QString& item : order)
+    parts << (counts[item] == read ? item
+                                   : counts[item] == 1 ? QStringLiteral("%1 (1 Gerät)").arg(item)
+                                                       : QStringLiteral("%1 (%2 Geräte)").arg(item).arg(counts[item]));
+  return Report::MissingText(parts);
+}
 
 bool RecordListModel::IntervalsPending() const { return lookup_->Busy(); }
 
@@ -122,10 +219,12 @@ RecordList::Source RecordListModel::Source() const {
   RecordList::Source source;
   source.Records = records_.data();
   source.Count = int(records_.size());
+  source.Profiles = &profiles_;
   if (!device_) return source;
   for (int r = 0; r < kDeviceRowCount; ++r) source.MeasurementAvailable[r] = device_->MeasurementAvailable[r];
   source.DeviceText = device_->DeviceText;
   source.DefaultLimits = &device_->DefaultLimits;
+  source.Profiles = &profiles_;
   return source;
 }
 
@@ -173,10 +272,12 @@ void RecordListModel::Reload() {
     unsaved_.assign(size_t(count), 0);
   }
   today_ = Clock::Today();
+  Profiles::LoadUserProfiles(&profiles_, nullptr);
   Rebuild();
   endResetModel();
   knownFor_.clear();
   LookUpIntervals();
+  LookUpEarlier();
 }
 
 void RecordListModel::TakeLoad() {
@@ -217,16 +318,21 @@ void RecordListModel::TakeLoad() {
   }
   TakeRecords(std::move(records), std::move(read));
   today_ = Clock::Today();
+  Profiles::LoadUserProfiles(&profiles_, nullptr);
   Rebuild();
   endResetModel();
   reviewed_ = false;
   knownFor_.clear();
   LookUpIntervals();
+  LookUpEarlier();
 }
 
 void RecordListModel::Refresh() {
   if (rows_.empty()) return;
+  const QString customer = template_.Fields[Layout::kFieldAuftraggeber].simplified();
   template_ = form_ ? form_->Record() : ReportRecord();
+  // Another customer: other appliances in the archive.
+  if (template_.Fields[Layout::kFieldAuftraggeber].simplified() != customer && earlierTimer_) earlierTimer_->start();
   FindDuplicates();
   for (int row = 0; row < RecordCount(); ++row) Recompute(row);
   emit dataChanged(index(0, 0), index(RecordCount() - 1, ColumnCount - 1));
@@ -456,6 +562,9 @@ std::vector<int> RecordListModel::ClassesOfRows() const {
 
 int RecordListModel::TextLimit(int column) {
   switch (column) {
+    case ColLeistung: return Layout::kFields[Layout::kFieldLeistung].limit;
+    case ColLaenge:
+    case ColQuerschnitt: return 10;
     case ColInventar: return Layout::kFields[Layout::kFieldIdentnummer].limit;
     case ColBezeichnung: return Layout::kFields[Layout::kFieldGeraetArt].limit;
     case ColHersteller: return Layout::kFields[Layout::kFieldHersteller].limit;
@@ -505,6 +614,10 @@ Qt::ItemFlags RecordListModel::flags(const QModelIndex& index) const {
   if (c == ColSicht || c == ColFunktion) flags |= Qt::ItemIsUserCheckable;
   if (IsValueColumn(c, &row, &part) && part == 1 && entries_[size_t(index.row())].RowResult[row] >= 0)
     flags |= Qt::ItemIsEditable;  // a limit of its own for this record
+  if (c >= ColAnlass && c <= ColQuerschnitt) flags |= Qt::ItemIsEditable;
+  // Another standard only where the tester's has successors.
+  if (c == ColReportStandard && Profiles::Choices(Record(index.row()).NormIndex + 4).size() > 1)
+    flags |= Qt::ItemIsEditable;
   return flags;
 }
 
@@ -551,7 +664,24 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
       case ColFunktion:
         // An inspection not ticked yet (here or in the form) is open.
         return e.Read && (c == ColSicht ? e.Sicht : e.Funktion) < 0 ? QStringLiteral("offen") : QVariant();
+      case ColReportStandard: return e.Read ? Profiles::Name(e.ReportStandard) : QString();
+      case ColAnlass: return e.AnlassText;
+      case ColKind: return e.KindText;
+      case ColLeistung: return e.Leistung;
+      case ColLaenge: return d.Leitungslaenge;
+      case ColQuerschnitt: return d.Leitungsquerschnitt;
+      case ColVorpruefung: return e.PreviousDate;
+      case ColVergleich: return e.Warnings.join(QStringLiteral("; "));
       default: break;
+    }
+    int previousRow = 0;
+    if (IsPreviousColumn(c, &previousRow)) {
+      if (role == SortRole) {
+        bool ok = false;
+        const double number = e.Previous[previousRow].trimmed().toDouble(&ok);
+        return ok ? number : e.Previous[previousRow] == QLatin1String("Overflow") ? 1e30 : -1e30;
+      }
+      return e.Previous[previousRow];
     }
     if (value) {
       if (part == 0) return e.Value[row].trimmed();
@@ -585,6 +715,13 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
     if (value && part == 2 && e.RowResult[row] >= 0) return e.RowResult[row] ? kPassedColor : kFailedColor;
     if (c == ColInventar && !duplicates_[size_t(index.row())].empty()) return kFailedColor;
   }
+  int previousRow = 0;
+  if (role == Qt::BackgroundRole && ((value && part == 0 && e.Warn[row]) || (c == ColVergleich && !e.Warnings.isEmpty())))
+    return kWarnColor;
+  if (role == Qt::ToolTipRole && value && part == 0 && e.Warn[row]) return e.Why[row];
+  if (role == Qt::ToolTipRole && IsPreviousColumn(c, &previousRow) && !e.PreviousDate.isEmpty())
+    return QStringLiteral("Vorprüfung vom %1").arg(e.PreviousDate);
+  if (role == Qt::TextAlignmentRole && IsPreviousColumn(c, &previousRow)) return int(Qt::AlignRight | Qt::AlignVCenter);
   if (role == Qt::BackgroundRole) {
     if (c == ColVerdict) return e.Verdict < 0 ? QColor(250, 240, 200) : e.Verdict ? QColor(220, 245, 220) : QColor(250, 222, 222);
     if (c == ColInventar && !duplicates_[size_t(index.row())].empty()) return QColor(255, 214, 170);
@@ -623,6 +760,34 @@ bool RecordListModel::setData(const QModelIndex& index, const QVariant& value, i
   if (role == Qt::CheckStateRole && (c == ColSicht || c == ColFunktion)) {
     const int checked = value.toInt() == Qt::Checked ? 1 : 0;
     (c == ColSicht ? d.Sichtpruefung : d.Funktionspruefung) = checked;
+  } else if (role == Qt::EditRole && c == ColReportStandard) {
+    const std::vector<int> choices = Profiles::Choices(Record(r).NormIndex + 4);
+    int code = 0;
+    if (value.typeId() == QMetaType::Int) {
+      if (value.toInt() >= 0 && value.toInt() < int(choices.size())) code = choices[size_t(value.toInt())];
+    } else {
+      for (int choice : choices)
+        if (Profiles::Name(choice) == value.toString().trimmed()) code = choice;
+    }
+    if (code == 0) return Refuse(QStringLiteral("Diese Norm gibt es für den Datensatz nicht."));
+    d.ReportStandard = code;
+  } else if (role == Qt::EditRole && (c == ColAnlass || c == ColKind)) {
+    const QStringList choices = c == ColAnlass ? AnlassChoices() : Profiles::KindTexts();
+    const int index = value.typeId() == QMetaType::Int ? value.toInt() : int(choices.indexOf(value.toString().trimmed()));
+    if (index < 0 || index >= choices.size()) return Refuse(QStringLiteral("Bitte wählen Sie aus der Liste."));
+    if (c == ColAnlass)
+      d.Anlass = index == 0 ? -1 : index;
+    else
+      d.Kind = index;
+  } else if (role == Qt::EditRole && (c == ColLaenge || c == ColQuerschnitt)) {
+    const QString text = value.toString().trimmed();
+    const double number = Profiles::ParseNumber(text);
+    if (!text.isEmpty() && (std::isnan(number) || number <= 0 || number > 1000))
+      return Refuse(c == ColLaenge
+                        ? QStringLiteral("\u201E%1\u201C ist keine Leitungslänge in Metern (zum Beispiel 10 oder 2,5).").arg(text)
+                        : QStringLiteral("\u201E%1\u201C ist kein Leitungsquerschnitt in mm² (zum Beispiel 1,5).").arg(text));
+    (c == ColLaenge ? d.Leitungslaenge : d.Leitungsquerschnitt) = text;
+    d.CordTyped = true;
   } else if (role == Qt::EditRole && c == ColClass) {
     // A class of its own for this appliance: the rows that apply and their
     // default limits follow it, as in the device window.
@@ -657,6 +822,7 @@ bool RecordListModel::setData(const QModelIndex& index, const QVariant& value, i
         break;
       }
       case ColBemerkungen: d.Bemerkungen = text; break;
+      case ColLeistung: d.Leistung = text; break;
       default: {
         if (!limit) return false;
         // As the device window's limit fields: a decimal comma is the point.
@@ -680,6 +846,8 @@ bool RecordListModel::setData(const QModelIndex& index, const QVariant& value, i
     FindDuplicates();
     emit dataChanged(this->index(0, ColInventar), this->index(RecordCount() - 1, ColInventar));
   }
+  // Another appliance, or another test date: another previous test.
+  if ((c == ColInventar || c == ColDatum) && earlierTimer_) earlierTimer_->start();
   Recompute(r);
   emit dataChanged(this->index(r, 0), this->index(r, ColumnCount - 1));
   return true;
@@ -697,6 +865,20 @@ class RecordListDelegate : public QStyledItemDelegate {
     if (c == RecordListModel::ColClass) {
       auto* combo = new QComboBox(parent);
       combo->addItems(Values::ClassTexts());
+      return combo;
+    }
+    if (c == RecordListModel::ColAnlass || c == RecordListModel::ColKind) {
+      auto* combo = new QComboBox(parent);
+      combo->addItems(c == RecordListModel::ColAnlass ? AnlassChoices() : Profiles::KindTexts());
+      return combo;
+    }
+    if (c == RecordListModel::ColReportStandard) {
+      // The standards of the record's family: the tester's and its successors.
+      int family = 0;
+      for (int code = 1; code <= Profiles::kStandardCodeMax; ++code)
+        if (Profiles::Name(code) == index.data(Qt::EditRole).toString()) family = Profiles::TesterStandard(code);
+      auto* combo = new QComboBox(parent);
+      for (int code : Profiles::Choices(family)) combo->addItem(Profiles::Name(code));
       return combo;
     }
     auto* edit = qobject_cast<QLineEdit*>(QStyledItemDelegate::createEditor(parent, option, index));
@@ -791,6 +973,8 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
     for (int c = RecordListModel::ColBezeichnung; c <= RecordListModel::ColStandort; ++c)
       header->moveSection(header->visualIndex(c), 2 + c - RecordListModel::ColBezeichnung);
   }
+  ArrangePreviousColumns();
+  connect(proxy_, &QAbstractItemModel::modelReset, this, &RecordListWindow::ArrangePreviousColumns);
 
   status_ = new QLabel(this);
   status_->setObjectName(QString::number(StatusId));
@@ -956,6 +1140,7 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
     for (QCheckBox* box : {form_->SichtpruefungBox, form_->FunktionspruefungBox})
       connect(box, &QCheckBox::toggled, formWatch_, qOverload<>(&QTimer::start));
     for (QLineEdit* edit : form_->Edits) connect(edit, &QLineEdit::textChanged, formWatch_, qOverload<>(&QTimer::start));
+    connect(form_, &TFormular::DetailsChanged, formWatch_, qOverload<>(&QTimer::start));
   }
 }
 
@@ -1006,6 +1191,20 @@ void RecordListWindow::ArrangeButtons() {
   buttons_->setColumnStretch(columns, 1);
 }
 
+void RecordListWindow::ArrangePreviousColumns() {
+  // The report's standard beside the tester's; each previous value right of
+  // this test's value, before the limit.
+  QHeaderView* header = table_->horizontalHeader();
+  const int standard = header->visualIndex(RecordListModel::ColStandard);
+  if (header->visualIndex(RecordListModel::ColReportStandard) != standard + 1)
+    header->moveSection(header->visualIndex(RecordListModel::ColReportStandard), standard + 1);
+  for (int r = 0; r < kDeviceRowCount; ++r) {
+    const int value = header->visualIndex(RecordListModel::ColFirstValue + 3 * r);
+    const int previous = header->visualIndex(RecordListModel::ColFirstPrevious + r);
+    if (previous != value + 1) header->moveSection(previous, value + 1);
+  }
+}
+
 void RecordListWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   ArrangeButtons();
@@ -1039,6 +1238,15 @@ void RecordListWindow::UpdateLoadState() {
                        .arg(counts[0]);
     // Open: the measurements passed, an inspection is not ticked yet.
     text += counts[0] ? QStringLiteral(" (Sicht- oder Funktionsprüfung nicht abgehakt).") : QStringLiteral(".");
+    // The previous tests and what the reports of today's standards lack.
+    if (const int warnings = model_->WarningRows())
+      text += QStringLiteral(" %1 mit Werten, die sich seit der letzten Prüfung deutlich dem Grenzwert genähert haben "
+                             "(Spalte \u201EVergleich\u201C).")
+                  .arg(warnings == 1 ? QStringLiteral("Eine Prüfung") : QStringLiteral("%1 Prüfungen").arg(warnings));
+    const QString missing = model_->MissingSummary();
+    if (!missing.isEmpty()) text += QLatin1Char(' ') + missing;
+    if (!model_->EarlierError().isEmpty())
+      text += QStringLiteral(" Die früheren Prüfungen sind nicht zu lesen: %1").arg(model_->EarlierError());
     std::vector<int> all(size_t(model_->RecordCount()));
     for (int row = 0; row < model_->RecordCount(); ++row) all[size_t(row)] = row;
     const QString calibration = CalibrationNote(WithRecords(all));

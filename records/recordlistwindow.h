@@ -19,6 +19,7 @@
 
 class ArchiveReader;
 class ArchiveService;
+class EarlierTests;
 class QCompleter;
 class QGridLayout;
 class QLineEdit;
@@ -43,8 +44,12 @@ class RecordListModel : public QAbstractTableModel {
     ColFirstValue,  // value, limit, result for each of the four rows
     ColInventar = ColFirstValue + 3 * kDeviceRowCount, ColBezeichnung, ColHersteller, ColStandort, ColDatum,
     ColMessung, ColSicht, ColFunktion, ColVerdict, ColBemerkungen,
-    ColNaechste,  // came later: last, so the CSV's columns before it keep their places
-    ColumnCount
+    ColNaechste,  // came later: after the others, so the CSV's columns before it keep their places
+    // Today's standards (later still): the report's standard, reason, the
+    // appliance's kind, power and cord, and the previous test (its values
+    // shown beside this test's values, see RecordListWindow).
+    ColReportStandard, ColAnlass, ColKind, ColLeistung, ColLaenge, ColQuerschnitt,
+    ColFirstPrevious, ColVorpruefung = ColFirstPrevious + kDeviceRowCount, ColVergleich, ColumnCount
   };
   // The role that sorts by number where a column holds numbers (and by the
   // row's place in the number column).
@@ -77,6 +82,14 @@ class RecordListModel : public QAbstractTableModel {
   const ReportRecord& Template() const { return template_; }
   // Recomputes every row (after the form changed).
   void Refresh();
+  // Asks the archive for the previous test of every appliance with an
+  // Inventar-Nr. (the customer is the form's Auftraggeber); the rows follow
+  // when the answers come. True while answers are awaited.
+  void LookUpEarlier();
+  bool EarlierBusy() const;
+  // Rows that warn, and what the reports lack, for the line above the list.
+  int WarningRows() const;
+  QString MissingSummary() const;
 
   // ---- a visit planned from the archive: rows before records
   void Plan(const Visit::Plan& plan);
@@ -116,8 +129,9 @@ class RecordListModel : public QAbstractTableModel {
   // The appliances' intervals as the archive knows them (asked off the
   // window's thread when the customer changes); true while an answer is awaited.
   bool IntervalsPending() const;
-  // The archive the appliances' own intervals are read from (none: 12 months
-  // where the form names no interval).
+  // The archive the appliances' own intervals (none: 12 months where the
+  // form names no interval) and their previous tests (none: the list shows
+  // none) are read from.
   void SetArchive(const ArchiveService* archive) { archive_ = archive; }
   // Why the last setData refused its value (German), empty when it took it.
   QString LastRefusal() const { return refusal_; }
@@ -166,6 +180,12 @@ class RecordListModel : public QAbstractTableModel {
   const ArchiveService* archive_ = nullptr;  // whose archive the intervals come from
   std::map<QString, int> known_;  // Inventar-Nr. -> months, of the customer in knownFor_
   QString knownFor_;
+  EarlierTests* earlier_ = nullptr;
+  QTimer* earlierTimer_ = nullptr;  // gathers the lookups of edits made in a row
+  std::vector<Profiles::UserProfile> profiles_;
+  QString earlierError_;  // why the archive could not say the previous tests
+ public:
+  QString EarlierError() const { return earlierError_; }
 };
 
 class RecordListWindow : public QWidget {
@@ -284,6 +304,8 @@ class RecordListWindow : public QWidget {
   bool sizeRestored_ = false;
   QSize fitted_;  // the size the window was given to fit the screen (not the user's to save)
   void ArrangeButtons();
+  // The previous test's columns stand beside their value columns.
+  void ArrangePreviousColumns();
   QGridLayout* buttons_ = nullptr;
   std::vector<QPushButton*> commandButtons_;
   int buttonColumns_ = 0;

@@ -5,7 +5,10 @@
 
 #include "core/duedates.h"
 #include "core/layout.h"
+#include "core/limitprofiles.h"
 #include "core/reportrecord.h"
+#include "core/reportrules.h"
+#include "core/values.h"
 
 namespace Page {
 namespace {
@@ -113,7 +116,7 @@ QString HeadingLine2(int standard) {
     case 5:
       return QStringLiteral(
           "(Wiederholungs-) Prüfungen vor Inbetriebnahme medizinischer elektrischer Geräte / Systeme");
-    default: return QStringLiteral("???");
+    default: return Profiles::IsCurrent(standard) ? Profiles::HeadingLine2(standard) : QStringLiteral("???");
   }
 }
 
@@ -124,9 +127,52 @@ QString HeadingLine3(int standard) {
     case 3: return QStringLiteral("Prüfgrundlage DIN VDE 0701 Teil 240");
     case 4: return QStringLiteral("Prüfgrundlage DIN VDE 0701-0702");
     case 5: return QStringLiteral("Prüfgrundlage DIN VDE 0751");
-    default: return QStringLiteral("???");
+    default: return Profiles::IsCurrent(standard) ? Profiles::HeadingLine3(standard) : QStringLiteral("???");
   }
 }
+
+namespace {
+// What the page of a current standard draws besides: its own row texts, the
+// previous values and the lines below the table.
+void AddCurrent(const ReportRecord& report, Input* in) {
+  const int standard = report.VdePruefgrundlage;
+  QStringList warnings;
+  for (int r = 0; r < kRows; ++r) {
+    in->label[r] = Profiles::Caption(standard, report.VdeKlasse, r);
+    in->method[r] = Report::Method(report, r);
+    in->unit[r] = Profiles::Unit(r);
+    in->previous[r] = report.Vorwert[r].trimmed();
+    const Comparison::Row compared = Report::Compared(report, r);
+    in->warn[r] = compared.warn;
+    if (compared.warn) warnings << compared.why;
+  }
+  // One "since the last test" for all of them.
+  const QString since = QStringLiteral(" seit der letzten Prüfung");
+  bool anySince = false;
+  for (QString& why : warnings)
+    if (why.endsWith(since)) why.chop(since.size()), anySince = true;
+  in->anlass = Report::AnlassText(report.Anlass);
+  in->scope = Report::Scope(report);
+  QStringList basis{Profiles::Name(standard), QStringLiteral("Schutzklasse ") + Values::ClassText(report.VdeKlasse)};
+  if (standard != Profiles::kEn62353) basis << Profiles::KindText(Profiles::Kind(report.Geraeteart));
+  const Profiles::Limits limits = Profiles::Compute(standard, report.VdeKlasse, Report::ApplianceOf(report));
+  // The cord's limit, or a limit of the user's own (typed, or a profile's).
+  if (limits.rows[0].applies && report.RowActive[0]) {
+    if (report.GrenzText[0].trimmed() != limits.rows[0].text.trimmed())
+      basis << QStringLiteral("R-PE: eigener Grenzwert");
+    else if (!limits.rows[0].basis.isEmpty())
+      basis << QStringLiteral("R-PE: ") + limits.rows[0].basis;
+  }
+  if (!report.Grenzwertprofil.trimmed().isEmpty())
+    basis << QStringLiteral("Grenzwertprofil \u201E%1\u201C").arg(report.Grenzwertprofil.trimmed());
+  in->limitsBasis = basis.join(QStringLiteral(", "));
+  in->previousTest = report.Vorpruefung.trimmed().isEmpty()
+                         ? QStringLiteral("keine frühere Prüfung bekannt")
+                         : QStringLiteral("%1 (Spalte \u201EVorwert\u201C)").arg(report.Vorpruefung.trimmed());
+  if (!warnings.isEmpty())
+    in->previousTest += QStringLiteral("; ! ") + warnings.join(QStringLiteral(", ")) + (anySince ? since : QString());
+}
+}  // namespace
 
 Input InputFor(const ReportRecord& report, const RowTexts& texts) {
   Input in;
@@ -145,6 +191,7 @@ Input InputFor(const ReportRecord& report, const RowTexts& texts) {
   in.passed = Report::Passed(report);
   for (int f = 0; f < kFields; ++f) in.fields[f] = report.Fields[f];
   in.nextTest = DueDates::MonthText(DueDates::NextTest(report));
+  if (Profiles::IsCurrent(report.VdePruefgrundlage)) AddCurrent(report, &in);
   return in;
 }
 
@@ -160,6 +207,7 @@ QString FirstLine(const QString& text) {
 }
 
 Result Paint(Surface& s, const Input& in, bool erase, const QRect& rect) {
+  if (Profiles::IsCurrent(in.standard)) return PaintCurrent(s, in, erase, rect);
   const int ox = in.originX;
   const int oy = in.originY;
   const int H = in.pageHeight;

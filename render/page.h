@@ -48,6 +48,16 @@ struct Input {
   // The month of the next test ("06/2027"), printed after the value of
   // "Prüfintervall"; nothing when empty.
   QString nextTest;
+  // The page of a standard in force today (codes 6..8) says more: each row's
+  // value of the appliance's previous test and whether the value moved
+  // towards its limit, the reason and scope of the test, what the limits
+  // follow from, and the previous test's date with the warnings.
+  std::array<QString, kRows> previous;
+  std::array<bool, kRows> warn{};
+  QString anlass;
+  QString scope;
+  QString limitsBasis;
+  QString previousTest;
 };
 
 // The texts of each row that the report itself does not hold: the caption,
@@ -75,7 +85,12 @@ QString HeadingLine3(int standard);
 QString FirstLine(const QString& text);
 
 // Draws the whole page; `rect` only bounds the white fill when `erase` is set.
+// A standard in force today gets the page of PaintCurrent.
 Result Paint(Surface& surface, const Input& input, bool erase, const QRect& rect);
+// The page of the standards in force today (render/currentpage.cpp): the
+// same page with a column for the previous values and the lines of the
+// reason, scope, limits and the previous test where rows 4..7 would stand.
+Result PaintCurrent(Surface& surface, const Input& input, bool erase, const QRect& rect);
 
 // The print-only layer: field values and box states as text.
 void PaintFieldValues(Surface& surface, const Input& input);

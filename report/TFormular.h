@@ -7,6 +7,7 @@
 //   formular_evaluate.cpp     Kopieren: copy from the device window, evaluate; the verdict
 //   formular_record.cpp       the data record file: save, load and their dialogs
 //   formular_page.cpp         the page rendering (screen, printer, preview)
+//   formular_details.cpp      the test details of the current standards, the previous test
 //   printing.cpp              printing and preview: printout, preview frame, commands
 #include <QDateTime>
 #include <QString>
@@ -16,6 +17,7 @@
 #include "core/tables.h"
 #include "core/clock.h"
 #include "core/commandids.h"
+#include "core/limitprofiles.h"
 #include "render/page.h"
 #include "core/reportrecord.h"
 
@@ -26,6 +28,7 @@ class QPrinter;
 class TMessgeraet;
 class Surface;
 class ArchiveService;
+class EarlierTests;
 
 class TFormular : public QWidget {
   Q_OBJECT
@@ -38,6 +41,7 @@ class TFormular : public QWidget {
   static constexpr int kErzeugenUnternehmerId = 1100;
   static constexpr int kErzeugenPrueferId = 1101;
   static constexpr int kKopierenId = 1102;
+  static constexpr int kPruefangabenId = 1103;
   // Menu commands the form handles.
   static constexpr int CmDatensatzSpeichernId = CommandIds::CmSave;
   static constexpr int CmDatensatzLadenId = CommandIds::CmLoad;
@@ -112,6 +116,24 @@ class TFormular : public QWidget {
   // What Kopieren takes from the device window.
   DeviceSnapshot DeviceState() const;
 
+  // The details of the test the standards in force today and the rules for
+  // a test record ask for (reason, scope, methods, cord, kind, limit profile,
+  // the standard chosen for the tester's records), in the dialog
+  // "Prüfangaben" (button 1103).
+  void CmPruefangaben();
+  // Takes changed details into the report: the limits follow them and each
+  // row is judged again (Report::Relimit); the page is drawn anew.
+  void ApplyDetails(const ReportRecord& changed);
+  // The user's own limit profiles (read from his settings each time).
+  std::vector<Profiles::UserProfile> UserProfiles() const;
+  // Asks the archive, off the window's thread, for the appliance's previous
+  // test (its values go beside the measured ones on the page of a current
+  // standard); after Kopieren (`takeCord`) also for the cord and kind the
+  // archive knows, where the report names none.
+  void LookUpEarlier(bool takeCord);
+  // True while the archive's answer is awaited.
+  bool EarlierBusy() const;
+
   // Evaluation.
   void CmKopieren();
   void Evaluate();
@@ -174,6 +196,12 @@ class TFormular : public QWidget {
   std::array<QString, kRowCount> MessText;
   std::array<QString, kRowCount> GrenzText;
   std::array<int, kRowCount> RowActive{};
+  // What only the keys of the current standards hold (Report::CopyDetails);
+  // the rest of this record is not used.
+  ReportRecord Details;
+  QPushButton* PruefangabenButton = nullptr;  // 1103
+  // The form's last note for the status bar (also when it is in none).
+  QString StatusNote;
   TMessgeraet* DeviceWindow = nullptr;
   // Changes since the last save or load (typing, Kopieren, Erzeugen, the
   // inspection boxes), and the file the report was last saved to or loaded from.
@@ -195,6 +223,10 @@ class TFormular : public QWidget {
   int OriginX = 0;
   int OriginY = 0;
 
+ signals:
+  // The test details changed (the record list follows its template).
+  void DetailsChanged();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -206,8 +238,12 @@ class TFormular : public QWidget {
   // Stores the saved file's test in the archive; the note for the status bar.
   QString Archived(const QString& path);
   void ComposeSignature(int cityField, int contactField, int target);
+  // What the report lacks, named after each note while it lacks it.
+  void NoteMissing();
+  QString missingNote_;
   ArchiveService* archive_ = nullptr;
   class QTimer* templateTimer_ = nullptr;  // the template's fields changed: saved a moment later
   ReportRecord templateSaved_;             // the template as its file holds it
   bool templateFailed_ = false;            // the last save failed (told once)
+  EarlierTests* earlier_ = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "device/TMessgeraet.h"
 #include "report/TFormular.h"
 #include "core/reportrecord.h"
+#include "core/reportrules.h"
 #include "report/nexttesthint.h"
 
 void TFormular::CmKopieren() {
@@ -35,8 +36,13 @@ DeviceSnapshot TFormular::DeviceState() const {
 void TFormular::Evaluate() {
   if (!DeviceWindow) return;
   ReportRecord record = Record();
-  Report::Evaluate(DeviceState(), &record);
+  const DeviceSnapshot device = DeviceState();
+  Report::Evaluate(device, &record);
+  // Reported under the current standard the user chose for the tester's
+  // record; under the tester's own standard nothing more changes.
+  Report::ReportUnderChoice(device, UserProfiles(), &record);
   Show(record);
+  LookUpEarlier(true);
 }
 
 int TFormular::GesamtOk() const { return Report::GesamtOk(Record()); }

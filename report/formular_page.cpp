@@ -62,6 +62,15 @@ void TFormular::PaintScreen() {
   Paint(surface, false, rect());
 }
 
-void TFormular::CmDrucken() { PrintJob::Print(*this); }
-void TFormular::CmDruckvorschau() { PrintJob::Preview(*this); }
+// Before a report is printed the user learns what it lacks; he may go on.
+void TFormular::CmDrucken() {
+  NoteMissing();
+  if (!missingNote_.isEmpty()) NoteInStatusBar(QStringLiteral("Drucken"));
+  PrintJob::Print(*this);
+}
+void TFormular::CmDruckvorschau() {
+  NoteMissing();
+  if (!missingNote_.isEmpty()) NoteInStatusBar(QStringLiteral("Druckvorschau"));
+  PrintJob::Preview(*this);
+}
 void TFormular::CmSeitenEinstellung() { PrintJob::PageSetup(*this); }

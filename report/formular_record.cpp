@@ -15,6 +15,7 @@
 #include "core/archiveservice.h"
 #include "report/TFormular.h"
 #include "core/reportrecord.h"
+#include "core/reportrules.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ ReportRecord TFormular::Record() const {
   }
   record.Sichtpruefung = SichtpruefungBox->isChecked();
   record.Funktionspruefung = FunktionspruefungBox->isChecked();
+  Report::CopyDetails(Details, &record);
   return record;
 }
 
@@ -55,6 +57,7 @@ void TFormular::Show(const ReportRecord& record) {
   }
   SichtpruefungBox->setChecked(record.Sichtpruefung);
   FunktionspruefungBox->setChecked(record.Funktionspruefung);
+  Report::CopyDetails(record, &Details);
   SyncOkBoxes();
   update();
 }
@@ -95,6 +98,7 @@ bool TFormular::SaveRecord(const QString& path) {
   }
   Modified = false;
   RecordPath = path;
+  NoteMissing();
   NoteInStatusBar(QStringLiteral("Datensatz gespeichert: %1").arg(QDir::toNativeSeparators(path)) + Archived(path));
   return true;
 }
@@ -156,6 +160,7 @@ bool TFormular::LoadRecord(const QString& path) {
   Show(record);
   Modified = false;
   RecordPath = path;
+  missingNote_.clear();
   NoteInStatusBar(QStringLiteral("Datensatz geladen: %1").arg(QDir::toNativeSeparators(path)));
   return true;
 }
@@ -221,9 +226,12 @@ bool TFormular::QuerySaveChanges() {
 }
 
 void TFormular::NoteInStatusBar(const QString& text) {
+  StatusNote = missingNote_.isEmpty() ? text : text + QStringLiteral(" \u2013 ") + missingNote_;
   if (auto* frame = qobject_cast<QMainWindow*>(window()))
-    if (QStatusBar* bar = frame->statusBar()) bar->showMessage(text);
+    if (QStatusBar* bar = frame->statusBar()) bar->showMessage(StatusNote);
 }
+
+void TFormular::NoteMissing() { missingNote_ = Report::MissingText(Report::Missing(Record())); }
 
 void TFormular::ShowStored(const ReportRecord& record) {
   Show(record);
@@ -232,6 +240,7 @@ void TFormular::ShowStored(const ReportRecord& record) {
   RecordPath.clear();
   ArchivedPath.clear();
   ArchivedTestId = 0;
+  missingNote_.clear();
   NoteInStatusBar(QStringLiteral("Gespeicherte Prüfung aus dem Archiv (nur zum Lesen)"));
 }
 
@@ -242,6 +251,7 @@ void TFormular::SetReadOnlyView(bool on) {
   SichtpruefungBox->setEnabled(!on);
   FunktionspruefungBox->setEnabled(!on);
   KopierenButton->setEnabled(!on);
+  PruefangabenButton->setEnabled(!on);
   ErzeugenUnternehmerButton->setEnabled(!on);
   ErzeugenPrueferButton->setEnabled(!on);
 }

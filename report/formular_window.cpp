@@ -105,6 +105,12 @@ void TFormular::CreateControls() {
   ErzeugenPrueferButton = makeButton(kErzeugenPrueferId, QStringLiteral("Erzeugen"),
                                      QRect(ColRightLabel + FieldWidth * 3 / 2 - 80, buttonY, 80, 20));
   KopierenButton = makeButton(kKopierenId, QStringLiteral("Kopieren"), QRect(5, Band[5] - 24, 80, 20));
+  // Beside the visual inspection's box, where the page is empty: the details
+  // of the test that the page of a current standard names.
+  PruefangabenButton = makeButton(kPruefangabenId, QStringLiteral("Prüfangaben..."),
+                                  QRect(PageWidth - 5 - 110, Band[3] + 3, 110, 20));
+  PruefangabenButton->setToolTip(QStringLiteral("Prüfgrundlage, Anlass, Prüfumfang, Messverfahren, Anschlussleitung, "
+                                                "Geräteart und Grenzwertprofil"));
   NextTestHint::Attach(*this);
   NumEdits = kNumEdits;
 }
@@ -115,6 +121,7 @@ void TFormular::SetupWindow() {
   ErzeugenUnternehmerButton->setFont(font);
   ErzeugenPrueferButton->setFont(font);
   KopierenButton->setFont(font);
+  PruefangabenButton->setFont(font);
   SichtpruefungBox->setFont(font);
   FunktionspruefungBox->setFont(font);
   SetFieldText(kFieldAuswertung, QStringLiteral("Automatisch"));
@@ -157,6 +164,7 @@ bool TFormular::EvCommand(int id, QWidget* control, int notify) {
     case kErzeugenUnternehmerId: CmErzeugenUnternehmer(); Modified = true; return true;
     case kErzeugenPrueferId: CmErzeugenPruefer(); Modified = true; return true;
     case kKopierenId: CmKopieren(); Modified = true; return true;
+    case kPruefangabenId: CmPruefangaben(); return true;
     default: return false;
   }
 }

@@ -21,6 +21,7 @@
 #include "core/archive.h"
 #include "core/archiveservice.h"
 #include "core/recordlist.h"
+#include "core/limitprofiles.h"
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
@@ -359,6 +360,61 @@ TEST_F(Cli, AReportHasTheTextOfTheFormsPrint) {
   EXPECT_TRUE(first.contains("Kaffeemaschine"));
   EXPECT_TRUE(first.contains("Elektro Müller GmbH"));
   EXPECT_TRUE(QFile::exists(Out("pdf/A-2.pdf")));
+}
+
+TEST_F(Cli, AReportOfTodaysStandardsHasTheFormsPageAndAListRowKeepsItsStandard) {
+  // A report after DIN EN 50699, as the form saves it and prints it.
+  ReportRecord current;
+  current.Fields[Layout::kFieldAuftraggeber] = QStringLiteral("Elektro Müller GmbH");
+  current.VdePruefgrundlage = Profiles::kEn50699;
+  current.VdeKlasse = 1;
+  current.MessText = {"  0.350", "Overflow", "  0.120", "  0.100", "??", "??", "??", "??"};
+  current.GrenzText = {" 0.40", " 1.00", " 3.50", " 3.50", "??", "??", "??", "??"};
+  current.RowActive = {1, 1, 1, 1, 0, 0, 0, 0};
+  current.Ok = {true, true, true, true, false, false, false, false};
+  current.Anlass = 2;
+  current.Leitungslaenge = QStringLiteral("10");
+  current.Vorwert = {"0.300", "Overflow", "0.110", "0.100", "", "", "", ""};
+  current.Vorpruefung = QStringLiteral("12.03.2025");
+  const QString record = Out("aktuell.ini");
+  ASSERT_EQ(Report::Write(record, current).status, Report::WriteResult::Ok);
+  Seams::SetMessageBoxResponder([](const MessageBoxRequest&) { return int(Win::IDOK); });
+  Seams::SetTimerResponder(TestUtil::ManualTimers);
+  TMessgeraet device(nullptr, 1000, 0);
+  device.SetupWindow();
+  TFormular printed(&device);
+  printed.SetupWindow();
+  ASSERT_TRUE(printed.LoadRecord(record));
+  QPrinter* printer = PrintJob::EnsurePrinter(printed);
+  printer->setOutputFormat(QPrinter::PdfFormat);
+  printer->setOutputFileName(Out("form.pdf"));
+  Seams::SetGenericDialogResponder([](const GenericDialogRequest&) { return int(Win::IDOK); });
+  printed.HandleCommand(TFormular::CmDruckenId);
+  ASSERT_TRUE(QFile::exists(Out("form.pdf")));
+  CliRun report = Cmd({"report", record, "--pdf", Out("cli.pdf")}, {{"QT_QPA_PLATFORM", ""}});
+  ASSERT_EQ(report.status, 0) << report.err.constData();
+  const QString text = PdfText(Out("cli.pdf"));
+  EXPECT_EQ(text, PdfText(Out("form.pdf")));
+  EXPECT_TRUE(text.contains(QStringLiteral("Prüfgrundlage DIN EN 50699 (VDE 0702)")));
+  EXPECT_TRUE(text.contains(QStringLiteral("0.300 0.350 0.40 Ohm")));
+
+  // A row of the list's CSV keeps the standard it was reported under and what it says.
+  QFile csv(Out("liste.csv"));
+  ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+  csv.write("Nr.;Norm;Schutzklasse;R-PE [Ohm];Grenzwert R-PE;R-PE OK;Inventar-Nr.;Bericht nach;Anlass;Leitung [m];"
+            "R-PE vorher;Vorprüfung\r\n"
+            "001;VDE 0701 / 0702;I;0.35;0.40;bestanden;A-1;DIN EN 50699 (VDE 0702);Wiederholungsprüfung;10;0.300;"
+            "12.03.2025\r\n"
+            "002;VDE 0701 / 0702;I;0.35;0.30;nicht bestanden;A-2;DIN EN 62353 (VDE 0751-1);;;;\r\n");
+  csv.close();
+  CliRun many = Cmd({"report", "--from-csv", Out("liste.csv"), "--template", record, "--pdf-dir", Out("pdf")});
+  ASSERT_EQ(many.status, 0) << many.err.constData();
+  const QString first = PdfText(Out("pdf/A-1.pdf"));
+  EXPECT_TRUE(first.contains(QStringLiteral("Prüfgrundlage DIN EN 50699 (VDE 0702)"))) << first.toStdString();
+  EXPECT_TRUE(first.contains(QStringLiteral("Anlass der Prüfung: Wiederholungsprüfung")));
+  EXPECT_TRUE(first.contains(QStringLiteral("0.300 0.35 0.40 Ohm")));
+  // Another family's standard is no choice for a record of "VDE 0701 / 0702".
+  EXPECT_TRUE(PdfText(Out("pdf/A-2.pdf")).contains(QStringLiteral("Prüfgrundlage DIN VDE 0701-0702")));
 }
 
 TEST_F(Cli, TheArchiveFromScripts) {

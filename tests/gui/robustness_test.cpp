@@ -28,6 +28,7 @@
 #include "core/cp1252.h"
 #include "core/profile.h"
 #include "platform/seams.h"
+#include "core/limitprofiles.h"
 #include "report/TFormular.h"
 #include "tests/support/recordingsurface.h"
 #include "render/surface.h"
@@ -382,7 +383,7 @@ void PaintEverywhere(TFormular& form, bool onImage) {
   RecordingSurface recording;
   form.Paint(recording, true, QRect(0, 0, form.PageWidth, form.PageHeight));
   for (int r = 0; r < kRowCount; ++r) EXPECT_EQ(form.OkBoxShown(r), form.RowActive[r] == 1) << r;
-  const bool knownStandard = form.VdePruefgrundlage >= 1 && form.VdePruefgrundlage <= 5;
+  const bool knownStandard = form.VdePruefgrundlage >= 1 && form.VdePruefgrundlage <= Profiles::kStandardCodeMax;
   EXPECT_EQ(recording.FindText(QStringLiteral("???")) != nullptr, !knownStandard) << form.VdePruefgrundlage;
   EXPECT_TRUE(form.GesamtOk() == 0 || form.GesamtOk() == 1);
   // The sentence drawn is the form's verdict.

@@ -94,7 +94,7 @@ TEST(ReportTest, TheVerdictNeedsEveryActiveRowAtLeastOneAndBothInspections) {
 // Laden) judge a report's rows by the same table.
 TEST(ReportTest, KopierenAndLoadingAgreeOnTheRowsOfEveryStandardAndClass) {
   for (int klasse = 0; klasse <= kClassMax + 1; ++klasse)
-    for (int standard = 0; standard <= kStandardMax + 1; ++standard) {
+    for (int standard : {0, 1, 2, 3, 4, 5, 9}) {  // 6..8: the standards in force today, their own test
       DeviceSnapshot device;
       device.VdePruefgrundlage = standard;
       device.VdeKlasse = klasse;

@@ -37,6 +37,7 @@
 #include "core/serialport.h"
 #include "render/batch.h"
 #include "core/recordlist.h"
+#include "core/reportrules.h"
 #include "core/reportrecord.h"
 #include "core/values.h"
 #include "tools/kelvara-cli/jsonout.h"
@@ -475,6 +476,21 @@ ReportRecord FromRow(const QStringList& columns, const QStringList& row, const R
   if (columns.contains(QStringLiteral("Sichtprüfung"))) report.Sichtpruefung = cell(QStringLiteral("Sichtprüfung")) == QLatin1String("ja");
   if (columns.contains(QStringLiteral("Funktionsprüfung")))
     report.Funktionspruefung = cell(QStringLiteral("Funktionsprüfung")) == QLatin1String("ja");
+  // A list of today's standards: the standard the row was reported under (of
+  // the tester's family only), what the record says and the previous test;
+  // its limits and results are taken as the list judged them.
+  for (int code : Profiles::Choices(report.VdePruefgrundlage))
+    if (Profiles::Name(code) == cell(QStringLiteral("Bericht nach"))) report.VdePruefgrundlage = code;
+  if (columns.contains(QStringLiteral("Anlass"))) report.Anlass = Report::AnlassCode(cell(QStringLiteral("Anlass")));
+  if (columns.contains(QStringLiteral("Geräteart")))
+    report.Geraeteart = int(Profiles::KindOf(cell(QStringLiteral("Geräteart"))));
+  put(Layout::kFieldLeistung, QStringLiteral("Leistung"));
+  report.Leitungslaenge = cell(QStringLiteral("Leitung [m]"));
+  report.Leitungsquerschnitt = cell(QStringLiteral("Querschnitt [mm²]"));
+  for (int r = 0; r < 4; ++r) report.Vorwert[r] = cell(QStringLiteral("%1 vorher").arg(QString::fromLatin1(kNames[r])));
+  report.Vorpruefung = cell(QStringLiteral("Vorprüfung"));
+  if (Profiles::IsCurrent(report.VdePruefgrundlage))
+    for (int r = 4; r < 8; ++r) report.RowActive[r] = 0;
   return report;
 }
 
