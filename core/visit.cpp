@@ -5,6 +5,7 @@
 
 #include "core/cformat.h"
 #include "core/duedates.h"
+#include "core/limitprofiles.h"
 #include "core/values.h"
 
 namespace Visit {
@@ -335,7 +336,9 @@ std::vector<QStringList> PlanTable(const Plan& plan) {
       if (c >= 0) row[c] = text;
     };
     set("Nr.", CFormat("%03d", ++position));
-    set("Norm", a.Standard == 5 ? QStringLiteral("VDE 0751") : a.Standard == 4 ? QStringLiteral("VDE 0701 / 0702") : QString());
+    // The list's column names the tester's standard the latest test was made under.
+    const int tester = Profiles::TesterStandard(a.Standard);
+    set("Norm", tester == 5 ? QStringLiteral("VDE 0751") : tester == 4 ? QStringLiteral("VDE 0701 / 0702") : QString());
     set("Schutzklasse", Values::ClassText(a.ProtectionClass));
     set("Inventar-Nr.", a.InventarNr);
     set("Gerät/Bezeichnung", a.Bezeichnung);

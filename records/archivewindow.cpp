@@ -756,9 +756,12 @@ void ArchiveWindow::ShowAppliancePanel(const ArchiveData::Appliance& a) {
                                                                   a.RetiredReason.isEmpty() ? QString() : QStringLiteral(": ") + a.RetiredReason)
                       : QStringLiteral("in Betrieb"));
   dates_->setText(a.Id == 0 ? QString()
-                            : QStringLiteral("Letzte Prüfung %1, nächste %2")
+                            : QStringLiteral("Letzte Prüfung %1, nächste %2%3")
                                   .arg(a.LastTest.isValid() ? DateText(a.LastTest) : QStringLiteral("–"),
-                                       a.Retired() ? QStringLiteral("–") : DateText(a.NextDue)));
+                                       a.Retired() ? QStringLiteral("–") : DateText(a.NextDue),
+                                       Profiles::Name(a.Standard).isEmpty()
+                                           ? QString()
+                                           : QStringLiteral("\nNorm der letzten Prüfung: ") + Profiles::Name(a.Standard)));
   retire_->setText(a.Retired() ? QStringLiteral("Wieder in Betrieb") : QStringLiteral("Ausmustern..."));
   filling_ = false;
   applianceDirty_ = false;

@@ -169,6 +169,10 @@ bool ReviewModel::setData(const QModelIndex& index, const QVariant& value, int r
   return false;
 }
 
+// Hiding the dialog on its way out may commit an open editor's choice; by then
+// the dialog is no longer one to update.
+ReviewDialog::~ReviewDialog() { disconnect(model_, nullptr, this, nullptr); }
+
 ReviewDialog::ReviewDialog(Visit::Review review, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("21039"));
   setWindowTitle(QStringLiteral("Abgleich mit dem Archiv"));

@@ -43,6 +43,7 @@ class ReviewDialog : public QDialog {
  public:
   enum : int { TableId = 21040, SummaryId = 21041, AcceptId = 21042, ShowKnownId = 21043 };
   ReviewDialog(Visit::Review review, QWidget* parent = nullptr);
+  ~ReviewDialog() override;
   ReviewModel* Model() const { return model_; }
   QTableView* Table() const { return table_; }
   const Visit::Review& Result() const { return model_->Review(); }

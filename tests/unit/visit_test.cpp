@@ -158,6 +158,7 @@ TEST(VisitPlan, ThePlansCsvHasTheListsColumnsAndWhatTheArchiveKnows) {
   plan.Appliances = {Known(1, "A-1"), Known(2, "A-2", QString::fromUtf8("Kühlschrank"))};
   plan.Appliances[1].ProtectionClass = 2;
   plan.Appliances[1].NextDue = QDate(2027, 3, 1);
+  plan.Appliances[1].Standard = 8;  // reported under today's medical standard: the tester's own is 0751
   const std::vector<QStringList> table = Visit::PlanTable(plan);
   ASSERT_EQ(table.size(), 3u);
   const QStringList& head = table[0];
@@ -166,6 +167,7 @@ TEST(VisitPlan, ThePlansCsvHasTheListsColumnsAndWhatTheArchiveKnows) {
   EXPECT_EQ(second[head.indexOf("Nr.")], "002");
   EXPECT_EQ(second[head.indexOf("Inventar-Nr.")], "A-2");
   EXPECT_EQ(second[head.indexOf("Schutzklasse")], "II");
+  EXPECT_EQ(second[head.indexOf("Norm")], "VDE 0751");
   EXPECT_EQ(second[head.indexOf(QString::fromUtf8("Gerät/Bezeichnung"))], QString::fromUtf8("Kühlschrank"));
   EXPECT_EQ(second[head.indexOf(QString::fromUtf8("Prüfintervall"))], "24");
   EXPECT_EQ(second[head.indexOf(QString::fromUtf8("Nächste Prüfung"))], "03/2027");
