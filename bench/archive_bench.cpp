@@ -8,8 +8,12 @@
 // PostgreSQL when $KELVARA_TEST_PG names a server (scripts/pg-test-server
 // start DIR prints one; it runs with fsync off, so its writes are faster than
 // on a server that syncs). Medians.
+// Also the migration of those tests from the schema before the proof chain
+// (chaining them, then the master data step) and of the master data step
+// alone, and walking the chain (archive verify, the archive window's check).
 //   build/archive_bench [appliances [sqlite|postgresql]]   (default 100000, ten tests each; both)
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -33,6 +37,7 @@
 #include "core/reportrecord.h"
 #include "records/archivewindow.h"
 #include "tests/pgtestdb.h"
+#include "tests/schemasteps.h"
 
 namespace {
 
@@ -77,7 +82,9 @@ bool Fill(const QString& connection, Archive::Kind kind, int appliances) {
                                              "SELECT n FROM s").arg(appliances);
   const QString date = pg ? QStringLiteral("to_char(DATE '2016-01-01' + ((%1)::int), 'YYYY-MM-DD')")
                           : QStringLiteral("date('2016-01-01', printf('%+d days', %1))");
-  const QString blob = pg ? QStringLiteral("decode(repeat('5b', %1), 'hex')").arg(Record(0).size())
+  // Files of the real size, each different (a checksum is unique).
+  const QString blob = pg ? QStringLiteral("decode(repeat('5b', %1) || lpad(to_hex(a.id * 10 + KEY), 16, '0'), 'hex')")
+                                .arg(Record(0).size() - 8)
                           : QStringLiteral("randomblob(%1)").arg(Record(0).size());
   QStringList kinds;
   for (const char* k : kKinds) kinds << QStringLiteral("'%1'").arg(QString::fromUtf8(k));
@@ -109,7 +116,7 @@ bool Fill(const QString& connection, Archive::Kind kind, int appliances) {
         QStringLiteral("INSERT INTO tests (appliance_id, test_date, standard, klasse, sicht, funktion, passed, record, "
                        "record_hash, stored_at) SELECT a.id, %1, 4, 1, 1, 1, 1, %2, 'b%3-' || a.id, '2026-01-01' "
                        "FROM appliances a WHERE a.inventar_nr LIKE 'B-%'")
-            .arg(date.arg(QStringLiteral("a.id % 3650 - %1").arg(365 * k)), blob)
+            .arg(date.arg(QStringLiteral("a.id % 3650 - %1").arg(365 * k)), QString(blob).replace(QLatin1String("KEY"), QString::number(k)))
             .arg(k);
     if (!q.exec(sql)) {
       std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
@@ -128,6 +135,36 @@ bool Fill(const QString& connection, Archive::Kind kind, int appliances) {
                              "= appliances.id)"))) {
     std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
     return false;
+  }
+  // Each data record file's checksum, as a stored test has it.
+  const QString hashes = pg ? QStringLiteral("UPDATE tests SET record_hash = encode(sha256(record), 'hex')") : QString();
+  if (pg && !q.exec(hashes)) {
+    std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
+    return false;
+  }
+  if (!pg) {
+    qint64 after = 0;
+    for (;;) {
+      QSqlQuery read(db);
+      read.prepare(QStringLiteral("SELECT id, record FROM tests WHERE id > ? ORDER BY id LIMIT 5000"));
+      read.addBindValue(after);
+      if (!read.exec()) return false;
+      std::vector<std::pair<qint64, QString>> sums;
+      while (read.next())
+        sums.emplace_back(read.value(0).toLongLong(),
+                          QString::fromLatin1(QCryptographicHash::hash(read.value(1).toByteArray(), QCryptographicHash::Sha256).toHex()));
+      if (sums.empty()) break;
+      db.transaction();
+      QSqlQuery write(db);
+      write.prepare(QStringLiteral("UPDATE tests SET record_hash = ? WHERE id = ?"));
+      for (const auto& [id, sum] : sums) {
+        write.addBindValue(sum);
+        write.addBindValue(id);
+        if (!write.exec()) return false;
+      }
+      db.commit();
+      after = sums.back().first;
+    }
   }
   q.exec(QStringLiteral("ANALYZE"));
   return true;
@@ -214,6 +251,44 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
   if (!Fill(connection, kind, appliances)) return;
   std::printf("%s: filled %d appliances, %d tests in %.0f s; names through an index: %s\n", qPrintable(name), appliances,
               archive.TestCount(), fill.elapsed() / 1000.0, archive.NameIndex() ? "yes" : "no");
+  // Back to the schema before the proof chain: the tests put in straight are
+  // chained as an archive of that schema is when a newer program first opens
+  // it, and the master data step follows; then that step alone.
+  auto migrated = [&](int version, double* seconds) {
+    {
+      QSqlQuery q(QSqlDatabase::database(connection));
+      QStringList sql = SchemaSteps::UndoMasterData(kind == Archive::Kind::PostgreSQL);
+      if (version < Archive::kChainSchema)
+        sql << QStringLiteral("DROP INDEX tests_chain") << QStringLiteral("DROP INDEX tests_chain_hash")
+            << QStringLiteral("DROP TABLE chain_head") << QStringLiteral("ALTER TABLE tests DROP COLUMN chain_seq")
+            << QStringLiteral("ALTER TABLE tests DROP COLUMN chain_hash");
+      sql << QStringLiteral("UPDATE schema_version SET version = %1").arg(version);
+      for (const QString& statement : sql)
+        if (!q.exec(statement)) {
+          std::printf("%s: %s: %s\n", qPrintable(name), qPrintable(statement), qPrintable(q.lastError().text()));
+          return false;
+        }
+    }
+    archive.Close();
+    QElapsedTimer t;
+    t.start();
+    archive.SetWaitLimit(24 * 3600 * 1000);
+    if (!archive.Open(big)) {
+      std::printf("%s: %s\n", qPrintable(name), qPrintable(archive.Error()));
+      return false;
+    }
+    *seconds = t.elapsed() / 1000.0;
+    return true;
+  };
+  double bothS = 0, masterS = 0;
+  if (!migrated(Archive::kChainSchema - 1, &bothS) || !migrated(Archive::kMasterDataSchema - 1, &masterS)) return;
+  QElapsedTimer walk;
+  walk.start();
+  const Archive::ChainCheck check = archive.CheckChain();
+  std::printf("%s: migration from schema %d: %.1f s (the proof chain of %d tests about %.1f s, the master data %.1f s); "
+              "chain walked (archive verify) in %.1f s, %s\n",
+              qPrintable(name), Archive::kChainSchema - 1, bothS, int(check.tests), bothS - masterS, masterS,
+              walk.elapsed() / 1000.0, check.holds ? "holds" : qPrintable(check.first));
   // The appliance whose history is read: ten tests stored as the program
   // stores them (its files are checked against their checksums when read).
   for (int k = 0; k < 10; ++k) {

@@ -12,6 +12,7 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QUrl>
+#include <QUrlQuery>
 #include <QVariant>
 #include <algorithm>
 #include <cmath>
@@ -30,6 +31,7 @@
 #include <unistd.h>
 #endif
 
+#include "core/chain.h"
 #include "core/duedates.h"
 #include "core/fileio.h"
 #include "core/profile.h"
@@ -56,6 +58,19 @@ constexpr int kFieldCustomer = Layout::kFieldAuftraggeber, kFieldDescription = L
               kFieldLocation = Layout::kFieldStandort, kFieldInventar = Layout::kFieldIdentnummer,
               kFieldTester = Layout::kFieldPruefer, kFieldRemarks = Layout::kFieldBemerkung;
 
+// What an archive address may add after "?", as libpq takes it: whether
+// and how the connection is encrypted (TLS), and the certificates to check.
+const QStringList& TlsKeys() {
+  static const QStringList keys{QStringLiteral("sslmode"), QStringLiteral("sslrootcert"), QStringLiteral("sslcert"),
+                                QStringLiteral("sslkey"), QStringLiteral("sslcrl")};
+  return keys;
+}
+const QStringList& SslModes() {
+  static const QStringList modes{QStringLiteral("disable"), QStringLiteral("allow"),      QStringLiteral("prefer"),
+                                 QStringLiteral("require"), QStringLiteral("verify-ca"), QStringLiteral("verify-full")};
+  return modes;
+}
+
 QString IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate) : QString(); }
 QDate FromIso(const QVariant& v) { return v.isNull() ? QDate() : QDate::fromString(v.toString(), Qt::ISODate); }
 
@@ -64,10 +79,10 @@ QDate FromIso(const QVariant& v) { return v.isNull() ? QDate() : QDate::fromStri
 // file keeps every byte as it was.
 QString Storable(const QString& text) {
   if (text.isNull()) return QLatin1String("");
-  if (!text.contains(QChar(0))) return text;
+  if (!text.contains(QChar(0))) return Chain::Normalized(text);
   QString copy = text;
   copy.replace(QChar(0), QChar(0xFFFD));
-  return copy;
+  return Chain::Normalized(copy);
 }
 
 }  // namespace
@@ -144,9 +159,13 @@ class Archive::Bounded {
   Archive* archive_;
 };
 
-void Archive::BoundedEnd::operator()(Bounded* bounded) const { delete bounded; }
+void Archive::Watch() {
+  if (watchdog_ && socket_ >= 0) watchdog_->Arm(socket_, waitLimitMs_ + 3000);
+}
 
-Archive::Watch Archive::Watched() { return Watch(new Bounded(this)); }
+void Archive::Unwatch() {
+  if (watchdog_) watchdog_->Disarm();
+}
 
 QString Archive::DefaultLocation() {
   const QString configured = qEnvironmentVariable("KELVARA_ARCHIVE");
@@ -204,7 +223,39 @@ bool Archive::CheckLocation(const QString& location, QString* why) {
                .arg(url.isValid() ? shown.toString() : location.section(QLatin1Char('@'), -1));
     return false;
   }
+  for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
+    if (!TlsKeys().contains(key)) {
+      *why = QStringLiteral("Die Adresse des Archiv-Servers enthält die unbekannte Angabe „%1“. Möglich sind %2.")
+                 .arg(key, TlsKeys().join(QStringLiteral(", ")));
+      return false;
+    }
+    if (key == QLatin1String("sslmode") && !SslModes().contains(value)) {
+      *why = QStringLiteral("„sslmode=%1“ in der Adresse des Archiv-Servers gibt es nicht. Möglich sind %2; "
+                            "verify-full prüft das Zertifikat und den Namen des Servers.")
+                 .arg(value, SslModes().join(QStringLiteral(", ")));
+      return false;
+    }
+    if (value.contains(QLatin1Char(';')) || value.isEmpty()) {
+      *why = QStringLiteral("Die Angabe „%1“ in der Adresse des Archiv-Servers ist leer oder enthält ein Semikolon.").arg(key);
+      return false;
+    }
+  }
   return true;
+}
+
+QString Archive::ServerUri(const QString& location, QString* password) {
+  const QUrl url(location);
+  if (password) *password = url.password();
+  QUrl uri;
+  uri.setScheme(QStringLiteral("postgresql"));
+  uri.setHost(url.host().isEmpty() ? QStringLiteral("localhost") : url.host());
+  if (url.port() > 0) uri.setPort(url.port());
+  uri.setUserName(url.userName());
+  uri.setPath(QLatin1Char('/') + (url.path().mid(1).isEmpty() ? QStringLiteral("kelvara") : url.path().mid(1)));
+  QUrlQuery query(url);
+  query.addQueryItem(QStringLiteral("connect_timeout"), QStringLiteral("5"));
+  uri.setQuery(query);
+  return uri.toString(QUrl::FullyEncoded);
 }
 
 bool Archive::Open(const QString& location, OpenMode mode) {
@@ -232,9 +283,16 @@ bool Archive::Open(const QString& location, OpenMode mode) {
     if (!url.password().isEmpty()) db.setPassword(url.password());
     // Every wait is bounded: the connection, a peer that went away (keepalives),
     // data the peer never acknowledges (a pulled cable), and each statement.
-    db.setConnectOptions(QStringLiteral("connect_timeout=5;keepalives=1;keepalives_idle=10;keepalives_interval=3;"
-                                        "keepalives_count=3;tcp_user_timeout=%1")
-                             .arg(waitLimitMs_));
+    QString options = QStringLiteral("connect_timeout=5;keepalives=1;keepalives_idle=10;keepalives_interval=3;"
+                                     "keepalives_count=3;tcp_user_timeout=%1")
+                          .arg(waitLimitMs_);
+    // TLS as the address asks for it (sslmode=verify-full&sslrootcert=...).
+    for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
+      QString quoted = value;
+      quoted.replace(QLatin1String("\\"), QLatin1String("\\\\")).replace(QLatin1String("'"), QLatin1String("\\'"));
+      options += QStringLiteral(";%1='%2'").arg(key, quoted);
+    }
+    db.setConnectOptions(options);
   } else {
     *dialect_ = {QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT"), QStringLiteral("BLOB"), QStringLiteral("LIKE")};
     const QFileInfo file(location);
@@ -284,6 +342,8 @@ bool Archive::Open(const QString& location, OpenMode mode) {
     if (socket_ >= 0) watchdog_ = std::make_unique<Watchdog>();
     Bounded bounded(this);
     if (!Exec(QStringLiteral("SET statement_timeout = %1").arg(waitLimitMs_))) return false;
+    // The server's notes ("... does not exist, skipping") are no messages for the user.
+    if (!Exec(QStringLiteral("SET client_min_messages = warning"))) return false;
   } else {
     if (!CheckIntegrity()) return false;
     if (mode == OpenMode::ExistingOnly) {
@@ -380,6 +440,7 @@ bool Archive::Fail(const QSqlError& error) {
   QString raw = (error.databaseText().isEmpty() ? error.driverText() : error.databaseText()).simplified();
   if (raw.size() > 200) raw = raw.left(200) + QStringLiteral("...");
   const QString native = error.nativeErrorCode();
+  lastNative_ = native;
   const QString where = location_;
   auto say = [&](Fault fault, const QString& text) {
     return Fail(fault, raw.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, raw));
@@ -453,7 +514,8 @@ bool Archive::Fail(const QSqlError& error) {
   // PostgreSQL: the SQLSTATE of a statement; a connection that fails has
   // none, so its reason is told by the message libpq and the server give.
   const bool timedOut = watchdog_ && watchdog_->Fired();
-  const QString server = QStringLiteral("Der Archiv-Server %1").arg(QUrl(where).toString(QUrl::RemoveUserInfo | QUrl::RemovePath));
+  const QString address = QUrl(where).toString(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery);
+  const QString server = QStringLiteral("Der Archiv-Server %1").arg(address);
   const QString away =
       QStringLiteral("%1 ist nicht erreichbar: er antwortet nicht. Prüfen Sie die Netzverbindung, oder fragen Sie, "
                      "wer den Server betreut; es wird später noch einmal versucht.")
@@ -474,6 +536,38 @@ bool Archive::Fail(const QSqlError& error) {
   const QString cls = native.left(2);
   if (native.isEmpty()) {
     const QString text = raw.toLower();
+    // TLS: asked for and not offered, offered and not trusted, or demanded by
+    // the server and not asked for. Trying again does not help.
+    const QString sslmode = QUrlQuery(QUrl(where)).queryItemValue(QStringLiteral("sslmode"));
+    if (text.contains(QLatin1String("does not support ssl")) || text.contains(QLatin1String("unterstützt kein ssl")))
+      return say(Fault::Config,
+                 QStringLiteral("%1 bietet keine verschlüsselte Verbindung (TLS) an, die Adresse verlangt sie aber "
+                                "(sslmode=%2). Kelvara verbindet sich so nicht. Lassen Sie am Server TLS einschalten "
+                                "(ssl = on mit Zertifikat, siehe README), oder fragen Sie, wer den Server betreut.")
+                     .arg(server, sslmode));
+    if (text.contains(QLatin1String("root certificate file")) || text.contains(QLatin1String("wurzelzertifikat")))
+      return say(Fault::Config,
+                 QStringLiteral("Die Datei der Zertifizierungsstelle für den Archiv-Server %1 fehlt oder ist nicht lesbar (sslrootcert "
+                                "in der Adresse, sonst ~/.postgresql/root.crt). Legen Sie die Datei ab, die Sie von "
+                                "dem bekommen, der den Server betreut, und nennen Sie sie unter „Archiv wählen...“.")
+                     .arg(address));
+    if (text.contains(QLatin1String("certificate")) || text.contains(QLatin1String("zertifikat")) ||
+        text.contains(QLatin1String("ssl error")) || text.contains(QLatin1String("ssl-fehler")))
+      return say(Fault::Config,
+                 QStringLiteral("Das Zertifikat des Archiv-Servers %1 ist nicht bestätigt: es stammt nicht von der Zertifizierungsstelle "
+                                "aus sslrootcert, oder es lautet nicht auf den Rechnernamen der Adresse. Kelvara "
+                                "verbindet sich so nicht (ein fremder Rechner könnte sich als Server ausgeben). Prüfen "
+                                "Sie sslrootcert und den Rechnernamen unter „Archiv wählen...“, oder fragen Sie, wer "
+                                "den Server betreut.")
+                     .arg(address));
+    if (text.contains(QLatin1String("pg_hba.conf")) && (text.contains(QLatin1String("no encryption")) ||
+                                                        text.contains(QLatin1String("ssl off")) ||
+                                                        text.contains(QLatin1String("keine verschlüsselung"))))
+      return say(Fault::Config,
+                 QStringLiteral("%1 nimmt nur verschlüsselte Verbindungen an. Ergänzen Sie die Adresse unter "
+                                "„Archiv wählen...“ um ?sslmode=verify-full&sslrootcert=DATEI (die Zertifizierungsstelle "
+                                "des Servers).")
+                     .arg(server));
     for (const char* refused : {"password authentication failed", "authentication failed", "no password supplied",
                                 "pg_hba.conf", "does not exist", "authentifizierung", "existiert nicht", "kein passwort"})
       if (text.contains(QLatin1String(refused))) return say(Fault::Config, login);
@@ -496,10 +590,23 @@ bool Archive::Fail(const QSqlError& error) {
                                              "Sie es später noch einmal.")
                                   .arg(where));
   if (cls == QLatin1String("28") || native == QLatin1String("3D000")) return say(Fault::Config, login);
-  if (native == QLatin1String("25006") || native == QLatin1String("42501"))
-    return say(Fault::ReadOnly, QStringLiteral("%1 nimmt keine Prüfungen an: nur Lesen ist erlaubt. Fragen Sie, wer den "
-                                               "Server betreut, nach dem Recht zu schreiben.")
-                                    .arg(server));
+  // A right that is missing: to add tests (a role that may only read), to
+  // change a stored test (refused to everyone), or to read at all.
+  if (native == QLatin1String("25006") || native == QLatin1String("42501")) {
+    if (raw.contains(QLatin1String("Gespeicherte Prüfungen")))
+      return say(Fault::Refused, QStringLiteral("%1 lässt gespeicherte Prüfungen nicht ändern oder löschen: eine Korrektur "
+                                                "ist eine neue Prüfung, die auf die alte verweist.")
+                                     .arg(server));
+    if (storing_)
+      return say(Fault::ReadOnly, QStringLiteral("%1 nimmt von diesem Benutzer keine Prüfungen an: nur Lesen ist erlaubt. "
+                                                 "Fragen Sie, wer den Server betreut, nach dem Recht, Prüfungen "
+                                                 "hinzuzufügen (die Rolle aus „kelvara-cli archive setup-roles“).")
+                                      .arg(server));
+    return say(Fault::Config, QStringLiteral("Dieser Benutzer darf das Archiv auf %1 nicht lesen. Fragen Sie, wer den "
+                                             "Server betreut, nach einer der Rollen aus „kelvara-cli archive "
+                                             "setup-roles“ (Prüfungen erfassen oder nur lesen).")
+                                  .arg(server));
+  }
   if (cls == QLatin1String("XX"))
     return say(Fault::Damaged, QStringLiteral("Das Archiv auf %1 ist beschädigt. Sagen Sie es dem, der den Server "
                                               "betreut (Wiederherstellen aus der Sicherung); Prüfungen, die nicht "
@@ -525,6 +632,15 @@ int Archive::SchemaVersion() {
 
 bool Archive::Migrate(OpenMode mode) {
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
+  auto OlderSchemaText = [this](int version) {
+    return QStringLiteral("Das Archiv %1 hat noch den Stand einer älteren Kelvara-Version (Schema %2, nötig ist %3). "
+                          "Auf den neuen Stand bringen darf es nur der Eigentümer der Datenbank: bitten Sie, wer den "
+                          "Server betreut, das Archiv einmal als Eigentümer zu öffnen (zum Beispiel mit "
+                          "„kelvara-cli archive verify“).")
+        .arg(location_)
+        .arg(version)
+        .arg(kSchemaVersion);
+  };
   Bounded bounded(this);
   // Each step takes the schema from one version to the next; an archive made
   // by an older program is brought up to date, one by a newer one refused.
@@ -556,7 +672,18 @@ bool Archive::Migrate(OpenMode mode) {
       QStringLiteral("ALTER TABLE appliances ADD COLUMN cord_section_mm2 DOUBLE PRECISION"),
       QStringLiteral("ALTER TABLE appliances ADD COLUMN appliance_kind INTEGER NOT NULL DEFAULT 0"),
   };
-  const std::vector<QStringList> steps{version1, version2, MasterDataStep()};
+  // Version 3: the proof chain (core/chain.h). Each test's place and hash,
+  // and the chain's end in a row of its own that every append updates in its
+  // transaction; the tests stored so far are chained in their stored order.
+  const QStringList version3{
+      QStringLiteral("ALTER TABLE tests ADD COLUMN chain_seq BIGINT"),
+      QStringLiteral("ALTER TABLE tests ADD COLUMN chain_hash TEXT"),
+      QStringLiteral("CREATE UNIQUE INDEX tests_chain ON tests (chain_seq)"),
+      QStringLiteral("CREATE INDEX tests_chain_hash ON tests (chain_hash)"),
+      QStringLiteral("CREATE TABLE chain_head (id INTEGER PRIMARY KEY, seq BIGINT NOT NULL, hash TEXT NOT NULL)"),
+  };
+  // Version 4: customers' and appliances' master data (archive_master.cpp).
+  const std::vector<QStringList> steps{version1, version2, version3, MasterDataStep()};
 
   if (mode == OpenMode::ExistingOnly && kind_ == Kind::PostgreSQL) {
     QSqlQuery q(db);
@@ -568,8 +695,16 @@ bool Archive::Migrate(OpenMode mode) {
                                                 "Prüfung gespeichert?). Prüfen Sie die Angabe des Archivs.")
                                      .arg(location_));
   }
-  if (!Exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"))) return false;
+  // An archive of the current schema is used as it is: a role that may only
+  // add tests (or only read) may not create anything, not even "if not exists".
   int version = SchemaVersion();
+  if (version == kSchemaVersion) return true;
+  Begin();
+  if (!Exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"))) {
+    if (version > 0 && lastNative_ == QLatin1String("42501")) return Fail(Fault::Config, OlderSchemaText(version));
+    return false;
+  }
+  version = SchemaVersion();
   if (version > kSchemaVersion)
     return Fail(Fault::Config, QStringLiteral("Das Archiv stammt von einer neueren Kelvara-Version (Schema %1). "
                                               "Installieren Sie die neuere Version von Kelvara.")
@@ -578,12 +713,14 @@ bool Archive::Migrate(OpenMode mode) {
     if (!db.transaction()) return Fail(db.lastError());
     bool ok = true;
     for (const QString& sql : steps[size_t(step)]) ok = ok && Exec(sql);
+    if (ok && step + 1 == kChainSchema) ok = ChainExisting();
     if (step + 1 == kMasterDataSchema) ok = ok && FillMasterData();
     ok = ok && Exec(step == 0 ? QStringLiteral("INSERT INTO schema_version (version) VALUES (1)")
                               : QStringLiteral("UPDATE schema_version SET version = %1").arg(step + 1));
     if (ok && !db.commit()) ok = Fail(db.lastError());
     if (!ok) {
       const Fault fault = fault_;
+      const bool forbidden = lastNative_ == QLatin1String("42501");
       const QString why = error_;
       db.rollback();
       // Two programs creating the archive at once: the other one was first.
@@ -591,6 +728,8 @@ bool Archive::Migrate(OpenMode mode) {
         Begin();
         continue;
       }
+      // A role that may not change the tables (one that may only add tests or read).
+      if (step > 0 && forbidden) return Fail(Fault::Config, OlderSchemaText(step));
       return Fail(fault, QStringLiteral("Das Archiv konnte nicht angelegt werden. %1").arg(why));
     }
   }
@@ -674,6 +813,12 @@ Archive::Stored Archive::StoreReport(const ReportRecord& report, qint64 corrects
 
 Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 corrects, qint64* testId) {
   Begin();
+  lastHash_.clear();
+  struct Storing {
+    bool* flag;
+    ~Storing() { *flag = false; }
+  } storing{&storing_};
+  storing_ = true;
   ReportRecord report;
   const Report::ReadResult read = Report::ReadBytes(recordFile, &report);
   if (read.status != Report::ReadResult::Ok) {
@@ -699,6 +844,14 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
     Fail(db.lastError());
     return Stored::Failed;
   }
+  // The end of the proof chain, held until the commit: two writers append
+  // one after the other, so each test follows the one stored before it.
+  qint64 chainSeq = 0;
+  QString previousHash;
+  if (!LockChainHead(&chainSeq, &previousHash)) {
+    db.rollback();
+    return Stored::Failed;
+  }
   QSqlQuery q(db);
   // The customer and the appliance: found under any name they had, made when
   // new (a unique key and "do nothing on conflict" keep two writers from
@@ -711,31 +864,54 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
     return Stored::Failed;
   }
 
-  // The test: its summary, its rows and the data record file as written.
-  const bool passed = Report::Passed(report);
+  // The test: its summary, its rows and the data record file as written,
+  // and its link in the proof chain over exactly the values stored.
+  Chain::Entry link;
+  link.seq = chainSeq + 1;
+  link.testDate = IsoDate(date);
+  link.tester = Storable(report.Fields[kFieldTester].simplified());
+  link.instrument = Storable(report.Fields[Layout::kFieldMessgeraet].simplified());
+  link.standard = report.VdePruefgrundlage;
+  link.klasse = report.VdeKlasse;
+  link.sicht = report.Sichtpruefung ? 1 : 0;
+  link.funktion = report.Funktionspruefung ? 1 : 0;
+  link.passed = Report::Passed(report) ? 1 : 0;
+  link.remarks = Storable(report.Fields[kFieldRemarks]);
+  link.corrects = corrects > 0 ? corrects : 0;
+  link.storedAt = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+  link.recordHash = hash;
+  link.record = recordFile;
+  for (int r = 0; r < kRowCount; ++r)
+    link.rows[size_t(r)] = {true, Storable(report.MessText[r]), Storable(report.GrenzText[r]),
+                            report.RowActive[r] != 0 ? 1 : 0, report.Ok[r] ? 1 : 0};
+  const QString chainHash = Chain::Hash(link, previousHash);
   q.prepare(QStringLiteral("INSERT INTO tests (appliance_id, test_date, tester, instrument, standard, klasse, sicht, "
-                           "funktion, passed, remarks, corrects, record, record_hash, stored_at) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                           "funktion, passed, remarks, corrects, record, record_hash, stored_at, chain_seq, chain_hash) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
                            "ON CONFLICT (record_hash) DO NOTHING RETURNING id"));
   q.addBindValue(applianceId);
-  q.addBindValue(IsoDate(date));
-  q.addBindValue(Storable(report.Fields[kFieldTester].simplified()));
-  q.addBindValue(Storable(report.Fields[Layout::kFieldMessgeraet].simplified()));
-  q.addBindValue(report.VdePruefgrundlage);
-  q.addBindValue(report.VdeKlasse);
-  q.addBindValue(report.Sichtpruefung ? 1 : 0);
-  q.addBindValue(report.Funktionspruefung ? 1 : 0);
-  q.addBindValue(passed ? 1 : 0);
-  q.addBindValue(Storable(report.Fields[kFieldRemarks]));
+  q.addBindValue(link.testDate);
+  q.addBindValue(link.tester);
+  q.addBindValue(link.instrument);
+  q.addBindValue(link.standard);
+  q.addBindValue(link.klasse);
+  q.addBindValue(link.sicht);
+  q.addBindValue(link.funktion);
+  q.addBindValue(link.passed);
+  q.addBindValue(link.remarks);
   q.addBindValue(corrects > 0 ? QVariant(corrects) : QVariant(QMetaType(QMetaType::LongLong)));
   q.addBindValue(recordFile);
   q.addBindValue(hash);
-  q.addBindValue(QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+  q.addBindValue(link.storedAt);
+  q.addBindValue(link.seq);
+  q.addBindValue(chainHash);
   if (!q.exec()) return fail(q.lastError());
   if (!q.next()) {
     if (q.lastError().isValid()) return fail(q.lastError());
     // The same data record file was stored before.
     db.rollback();
+    lastHash_ = HashOfRecord(recordFile);
+    Begin();  // not finding its hash leaves the duplicate a duplicate
     return Stored::Duplicate;
   }
   const qint64 id = q.value(0).toLongLong();
@@ -743,14 +919,22 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
   q.prepare(QStringLiteral("INSERT INTO test_rows (test_id, row_index, measured, limit_text, active, ok) "
                            "VALUES (?, ?, ?, ?, ?, ?)"));
   for (int r = 0; r < kRowCount; ++r) {
+    const Chain::Row& row = link.rows[size_t(r)];
     q.addBindValue(id);
     q.addBindValue(r);
-    q.addBindValue(Storable(report.MessText[r]));
-    q.addBindValue(Storable(report.GrenzText[r]));
-    q.addBindValue(report.RowActive[r] != 0 ? 1 : 0);
-    q.addBindValue(report.Ok[r] ? 1 : 0);
+    q.addBindValue(row.measured);
+    q.addBindValue(row.limit);
+    q.addBindValue(row.active);
+    q.addBindValue(row.ok);
     if (!q.exec()) return fail(q.lastError());
   }
+  q.prepare(QStringLiteral("UPDATE chain_head SET seq = ?, hash = ? WHERE id = 1"));
+  q.addBindValue(link.seq);
+  q.addBindValue(chainHash);
+  if (!q.exec()) return fail(q.lastError());
+  if (q.numRowsAffected() != 1)
+    return fail(QSqlError(QStringLiteral("chain_head"), QStringLiteral("the chain's end is missing"),
+                          QSqlError::StatementError));
   // The appliance as this test describes it, and its next test date when the
   // test is its latest.
   q.finish();
@@ -779,6 +963,7 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
   }
   if (!db.commit()) return fail(db.lastError());
   if (testId) *testId = id;
+  lastHash_ = chainHash;
   return Stored::New;
 }
 
@@ -926,8 +1111,9 @@ std::vector<ArchiveData::Test> Archive::History(qint64 applianceId) {
   q.setForwardOnly(true);
   // Its own tests and those of the appliances merged into it.
   q.prepare(QStringLiteral("SELECT id, test_date, tester, instrument, standard, klasse, sicht, funktion, passed, "
-                           "remarks, corrects, record, record_hash, appliance_id FROM tests WHERE appliance_id IN "
-                           "(SELECT ? UNION ALL SELECT id FROM appliances WHERE merged_into = ?) ORDER BY test_date, id"));
+                           "remarks, corrects, record, record_hash, chain_seq, chain_hash, appliance_id FROM tests "
+                           "WHERE appliance_id IN (SELECT ? UNION ALL SELECT id FROM appliances WHERE merged_into = ?) "
+                           "ORDER BY test_date, id"));
   q.addBindValue(applianceId);
   q.addBindValue(applianceId);
   if (!q.exec()) {
@@ -937,7 +1123,7 @@ std::vector<ArchiveData::Test> Archive::History(qint64 applianceId) {
   while (q.next()) {
     ArchiveData::Test t;
     t.Id = q.value(0).toLongLong();
-    t.ApplianceId = q.value(13).toLongLong();
+    t.ApplianceId = q.value(15).toLongLong();
     t.Date = FromIso(q.value(1));
     t.Tester = q.value(2).toString();
     t.Instrument = q.value(3).toString();
@@ -949,6 +1135,8 @@ std::vector<ArchiveData::Test> Archive::History(qint64 applianceId) {
     t.Remarks = q.value(9).toString();
     t.Corrects = q.value(10).isNull() ? 0 : q.value(10).toLongLong();
     t.Record = q.value(11).toByteArray();
+    t.ChainSeq = q.value(13).toLongLong();
+    t.ChainHash = q.value(14).toString();
     // The file kept as proof must be the one stored: a changed byte is damage.
     if (QString::fromLatin1(QCryptographicHash::hash(t.Record, QCryptographicHash::Sha256).toHex()) != q.value(12).toString()) {
       Fail(Fault::Damaged, QStringLiteral("Im Archiv %1 ist eine gespeicherte Prüfung (Nr. %2 vom %3) beschädigt: ihr "

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
@@ -87,6 +88,8 @@ struct Test {
   std::array<TestRow, kRowCount> Rows;
   qint64 Corrects = 0;  // the test this one corrects, or 0
   QByteArray Record;    // the data record file as written
+  qint64 ChainSeq = 0;  // its place in the proof chain (1 for the first test stored)
+  QString ChainHash;    // its hash in the chain; the first 16 digits are its fingerprint
 };
 
 }  // namespace ArchiveData
@@ -115,6 +118,10 @@ class Archive {
   // Whether a location can name an archive at all (a PostgreSQL URL that
   // parses, with a port from 1 to 65535); false with a German reason.
   static bool CheckLocation(const QString& location, QString* why);
+  // A server's address as libpq and its tools (pg_dump, psql) take it, with
+  // the database Kelvara uses when none is named, without the password
+  // (given back apart, for PGPASSWORD).
+  static QString ServerUri(const QString& location, QString* password);
   bool IsOpen() const;
   void Close();
   Kind Type() const { return kind_; }
@@ -138,10 +145,10 @@ class Archive {
   // up on a server that went silent, 3 s later); 10 s unless set.
   void SetWaitLimit(int ms);
   int SchemaVersion();
-  static constexpr int kSchemaVersion = 3;
+  static constexpr int kSchemaVersion = 4;
   // The step that brought customers' and appliances' master data, the change
   // log and the indexes of the search.
-  static constexpr int kMasterDataSchema = 3;
+  static constexpr int kMasterDataSchema = 4;
 
   enum class Stored { New, Duplicate, Failed };
   // Stores a test from a data record file's bytes: the appliance is found or
@@ -249,11 +256,89 @@ class Archive {
   // The test date of a report ("Prüfung am"), else `fallback`.
   static QDate TestDate(const ReportRecord& report, const QDate& fallback);
 
+  // ---- the proof chain, backups and the team's roles (archiveproof.cpp)
+
+  // The schema step that brought the proof chain (core/chain.h): an archive
+  // of an older schema has its tests chained in the order they were stored.
+  static constexpr int kChainSchema = 3;
+
+  // Walks the chain from the first test to the last: each test must still
+  // give its hash from its values and the hash before it, none may be
+  // missing, and the chain's end must be its last test. `progress` gets
+  // (tests done, tests in all) and cancels with false.
+  struct ChainCheck {
+    bool holds = false;
+    bool canceled = false;
+    qint64 tests = 0;        // tests in the archive
+    qint64 broken = 0;       // places where the chain does not hold
+    qint64 firstTestId = 0;  // the first test that does not match (0 when the break is not a test)
+    QString first;           // German: the first place that does not hold, naming its test
+    QString head;            // the hash of the chain's last test
+  };
+  ChainCheck CheckChain(const std::function<bool(qint64, qint64)>& progress = {});
+
+  // A stored test found for a fingerprint or a data record file.
+  struct Found {
+    ArchiveData::Test test;        // with its rows and data record file
+    QString customer, inventarNr;  // the appliance as the archive keys it
+    bool matches = false;          // its values still give its hash
+    QString why;                   // German, when it does not
+  };
+  // The tests whose hash begins with these digits (lower case, 16 to 64).
+  std::vector<Found> FindByFingerprint(const QString& digits);
+  // The test that holds exactly this data record file (none or one).
+  std::vector<Found> FindByRecord(const QByteArray& recordFile);
+  // The tests of the report's appliance on its test date (a file changed
+  // after it was stored finds what the archive holds instead).
+  std::vector<Found> FindSameTest(const ReportRecord& report);
+  // The hash of the stored test of a data record file; empty when there is none.
+  QString HashOfRecord(const QByteArray& recordFile);
+  // The hash of the test the last StoreRecord stored or found stored before.
+  QString LastHash() const { return lastHash_; }
+
+  // A consistent copy of the archive while others may write to it: a SQLite
+  // file (VACUUM INTO), or for a server a plain SQL dump made by pg_dump in
+  // the snapshot the copy's summary was read in. Written under a temporary
+  // name and renamed into place when complete. *summary: what the copy holds.
+  bool Backup(const QString& file, QString* summary);
+  // Brings a copy made by Backup into an archive that does not exist yet (a
+  // new SQLite file) or is empty (a PostgreSQL database without an archive),
+  // then checks its chain.
+  struct Restored {
+    bool ok = false;
+    Fault fault = Fault::None;
+    QString error;    // German, with what to do
+    QString summary;  // what the restored archive holds
+    bool chainHolds = false;
+  };
+  static Restored Restore(const QString& file, const QString& location);
+  // On a PostgreSQL archive: a role that may add tests but never change or
+  // delete one (`writer`), a role that may only read (`reader`), and a
+  // trigger that refuses every change or deletion of a stored test, also
+  // the owner's. False with Error() when the connected user may not.
+  bool SetUpRoles(const QString& writer, const QString& reader, QStringList* done);
+
  private:
   struct Dialect;
   class Watchdog;
   class Bounded;
+  // The watchdog over one call to a server (as Bounded does), for the calls
+  // defined apart from archive.cpp.
+  void Watch();
+  void Unwatch();
   bool Migrate(OpenMode mode);
+  // The chain step of the migration: the tests stored so far chained in the
+  // order they were stored.
+  bool ChainExisting();
+  // Locks the chain's end until the transaction ends (writers append one
+  // after the other) and reads it.
+  bool LockChainHead(qint64* seq, QString* hash);
+  struct Link;
+  bool LoadLinks(const QString& where, const QVariantList& values, std::vector<Link>* links);
+  bool CheckLink(const Link& link, Found* found);
+  QString NameOf(const Link& link) const;
+  // The walk of CheckChain, in the transaction the caller holds.
+  ChainCheck WalkChain(const std::function<bool(qint64, qint64)>& progress);
   bool CheckIntegrity();
   bool Exec(const QString& sql);
   // Sets fault_ and error_ from a failed statement; always false.
@@ -267,11 +352,6 @@ class Archive {
   bool Ready();
   std::vector<ArchiveData::Appliance> QueryAppliances(const QString& where, const QVariantList& values);
   // Master data (core/archive_master.cpp).
-  struct BoundedEnd {
-    void operator()(Bounded* bounded) const;
-  };
-  using Watch = std::unique_ptr<Bounded, BoundedEnd>;
-  Watch Watched();  // one call watched for as long as it runs (a server gone silent)
   QStringList MasterDataStep() const;
   bool FillMasterData();
   void EnsureNameIndex();
@@ -298,5 +378,8 @@ class Archive {
   std::unique_ptr<Watchdog> watchdog_;
   QString error_;
   Fault fault_ = Fault::None;
+  QString lastHash_;
+  bool storing_ = false;  // within StoreRecord: a missing right is one to write
+  QString lastNative_;    // the database's code of the last failed statement
   std::unique_ptr<Dialect> dialect_;
 };

@@ -16,6 +16,21 @@
 
 namespace {
 
+// Watches one call to a server, as the archive's own calls are watched.
+class Watching {
+ public:
+  Watching(Archive* archive, void (Archive::*watch)(), void (Archive::*unwatch)()) : archive_(archive), unwatch_(unwatch) {
+    (archive_->*watch)();
+  }
+  ~Watching() { (archive_->*unwatch_)(); }
+  Watching(const Watching&) = delete;
+  Watching& operator=(const Watching&) = delete;
+
+ private:
+  Archive* archive_;
+  void (Archive::*unwatch_)();
+};
+
 QString IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate) : QString(); }
 QDate FromIso(const QVariant& v) { return v.isNull() ? QDate() : QDate::fromString(v.toString(), Qt::ISODate); }
 QVariant NullableDate(const QDate& d) { return d.isValid() ? QVariant(IsoDate(d)) : QVariant(QMetaType(QMetaType::QString)); }
@@ -134,7 +149,7 @@ bool Archive::FillMasterData() {
 void Archive::EnsureNameIndex() {
   nameIndex_ = false;
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
-  Watch watch = Watched();
+  Watching watch(this, &Archive::Watch, &Archive::Unwatch);
   QSqlQuery q(db);
   if (kind_ == Kind::PostgreSQL) {
     // Each statement planned for its values: a prepared search by a pattern
@@ -247,7 +262,7 @@ std::vector<ArchiveData::Appliance> Archive::Search(const QString& text, int lim
 std::vector<ArchiveData::Customer> Archive::CustomerList() {
   std::vector<ArchiveData::Customer> list;
   if (!Ready()) return list;
-  Watch watch = Watched();
+  Watching watch(this, &Archive::Watch, &Archive::Unwatch);
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   q.setForwardOnly(true);
   if (!q.exec(QStringLiteral("SELECT id, name, address, city, phone, fax, contact, email FROM customers WHERE "
@@ -276,7 +291,7 @@ std::vector<ArchiveData::Customer> Archive::CustomerList() {
 
 bool Archive::ReadCustomer(qint64 id, ArchiveData::Customer* customer) {
   if (!Ready()) return false;
-  Watch watch = Watched();
+  Watching watch(this, &Archive::Watch, &Archive::Unwatch);
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   q.prepare(QStringLiteral("SELECT id, name, address, city, phone, fax, contact, email FROM customers WHERE id = ?"));
   q.addBindValue(id);
@@ -307,7 +322,7 @@ bool Archive::ReadCustomer(qint64 id, ArchiveData::Customer* customer) {
 
 qint64 Archive::CustomerId(const QString& name) {
   if (!Ready()) return 0;
-  Watch watch = Watched();
+  Watching watch(this, &Archive::Watch, &Archive::Unwatch);
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   q.prepare(QStringLiteral("SELECT id, merged_into FROM customers WHERE name = ?"));
   q.addBindValue(Storable(name.simplified()));
@@ -319,7 +334,7 @@ qint64 Archive::CustomerId(const QString& name) {
 QStringList Archive::Sites(qint64 customerId) {
   QStringList sites;
   if (!Ready()) return sites;
-  Watch watch = Watched();
+  Watching watch(this, &Archive::Watch, &Archive::Unwatch);
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   q.prepare(QStringLiteral("SELECT name FROM customer_sites WHERE customer_id = ? ORDER BY position, name"));
   q.addBindValue(customerId);
@@ -346,7 +361,7 @@ qint64 Archive::SaveCustomer(const ArchiveData::Customer& given, const QString& 
     if (!site.simplified().isEmpty() && !sites.contains(site.simplified())) sites << Storable(site.simplified());
   if (c.Name.isEmpty()) return Fail(Fault::Refused, QStringLiteral("Ein Auftraggeber braucht einen Namen.")), 0;
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
-  Watch watch = Watched();
+  Watching watch(this, &Archive::Watch, &Archive::Unwatch);
   if (!db.transaction()) return Fail(db.lastError()), 0;
   QSqlQuery q(db);
   auto fail = [&](const QSqlError& error) {
@@ -474,7 +489,7 @@ bool Archive::MergeCustomers(qint64 from, qint64 into) {
   if (!Ready()) return false;
   if (from == into) return Fail(Fault::Refused, QStringLiteral("Ein Auftraggeber kann nicht mit sich selbst zusammengeführt werden."));
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
-  Watch watch = Watched();
+  Watching watch(this, &Archive::Watch, &Archive::Unwatch);
   if (!db.transaction()) return Fail(db.lastError());
   QSqlQuery q(db);
   auto fail = [&](const QSqlError& error) {
@@ -587,7 +602,7 @@ qint64 Archive::SaveAppliance(const ArchiveData::Appliance& given, const QString
   if (a.IntervalMonths < 1 || a.IntervalMonths > 120)
     return Fail(Fault::Refused, QStringLiteral("Das Prüfintervall liegt zwischen 1 und 120 Monaten.")), 0;
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
-  Watch watch = Watched();
+  Watching watch(this, &Archive::Watch, &Archive::Unwatch);
   if (!db.transaction()) return Fail(db.lastError()), 0;
   QSqlQuery q(db);
   auto fail = [&](const QSqlError& error) {
@@ -773,7 +788,7 @@ bool Archive::Retire(qint64 applianceId, const QDate& on, const QString& why, co
 bool Archive::MergeAppliances(qint64 from, qint64 into) {
   if (!Ready()) return false;
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
-  Watch watch = Watched();
+  Watching watch(this, &Archive::Watch, &Archive::Unwatch);
   if (!db.transaction()) return Fail(db.lastError());
   if (!MergeAppliancesInTransaction(from, into)) return db.rollback(), false;
   if (!db.commit()) {
@@ -850,7 +865,7 @@ bool Archive::MergeAppliancesInTransaction(qint64 from, qint64 into) {
 std::vector<ArchiveData::Change> Archive::Changes(qint64 customerId, qint64 applianceId, int limit) {
   std::vector<ArchiveData::Change> changes;
   if (!Ready()) return changes;
-  Watch watch = Watched();
+  Watching watch(this, &Archive::Watch, &Archive::Unwatch);
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   q.setForwardOnly(true);
   const QString columns = QStringLiteral("SELECT changed_at, customer_id, appliance_id, object, field, before_text, "
@@ -945,7 +960,7 @@ std::map<QString, ArchiveData::Appliance> Archive::Lookup(qint64 customerId, con
     const QStringList chunk = keys.mid(start, 100);
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     if (!Ready()) return {};
-    Watch watch = Watched();
+    Watching watch(this, &Archive::Watch, &Archive::Unwatch);
     QStringList marks;
     for (int i = 0; i < chunk.size(); ++i) marks << QStringLiteral("?");
     q.prepare(QStringLiteral("SELECT inventar_key, merged_into, id FROM appliances WHERE customer_id = ? AND "

@@ -302,6 +302,7 @@ struct ArchiveService::Worker {
           break;
       }
       if (out.result != Result::Failed) {
+        out.chainHash = a->LastHash();
         Forget(journalId);
         return out;
       }
@@ -698,6 +699,37 @@ void ArchiveService::StoreAsync(const QByteArray& recordFile, qint64 corrects, Q
       w->SendInBackground();
     }
     if (done) Answer(this, guard.data(), [done, out] { done(out); });
+  });
+}
+
+void ArchiveService::HashesAsync(const std::vector<QByteArray>& recordFiles, QObject* receiver,
+                                 std::function<void(const std::vector<QString>&, const QString&)> done) {
+  EnsureWorker();
+  Worker* w = worker_;
+  const QString location = Location();
+  QPointer<QObject> guard(receiver);
+  Post([this, w, recordFiles, location, guard, done = std::move(done)] {
+    std::vector<QString> hashes;
+    QString why;
+    // The thread's own archive when it is open there, else one opened to read.
+    Archive own;
+    Archive* a = w->archive && w->archive->IsOpen() && w->openedAt == location ? w->archive.get() : nullptr;
+    if (!a) {
+      if (own.Open(location, Archive::OpenMode::ExistingOnly)) a = &own;
+      else why = own.Error();
+    }
+    if (a) {
+      for (const QByteArray& file : recordFiles) {
+        hashes.push_back(a->HashOfRecord(file));
+        if (a->Failed()) {
+          why = a->Error();
+          hashes.clear();
+          break;
+        }
+      }
+    }
+    hashes.resize(recordFiles.size());
+    if (done) Answer(this, guard.data(), [done, hashes, why] { done(hashes, why); });
   });
 }
 

@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "core/reportrecord.h"
 
@@ -53,6 +54,7 @@ class ArchiveService : public QObject {
     bool refused = false;  // queued, but the archive refused it (not away)
     bool absent = false;   // a batch's file that is not there as the batch meant to write it
     QString reason;        // why the test waits or is not in the archive (German)
+    QString chainHash;     // stored (or stored before): the test's hash, whose first digits its report prints
   };
   // A job's cancel flag: once set, the job stops after the test it is at.
   using Cancel = std::shared_ptr<std::atomic<bool>>;
@@ -76,6 +78,13 @@ class ArchiveService : public QObject {
   QList<qint64> BeginBatch(const QStringList& paths, QString* error);
   void StoreBatchFile(qint64 journalId, const QString& path, const ReportRecord& meant, const Cancel& cancel,
                       QObject* receiver, std::function<void(const Outcome&)> done);
+
+  // The hashes of the stored tests of data record files (the fingerprints
+  // their reports print): empty for a file that is not stored, all empty with
+  // `why` when the archive cannot be read. Reads, never makes an archive.
+  // `done` runs on the receiver's thread.
+  void HashesAsync(const std::vector<QByteArray>& recordFiles, QObject* receiver,
+                   std::function<void(const std::vector<QString>& hashes, const QString& why)> done);
 
   // Sends what waits in the queue for the current archive and waits for it
   // (command-line tool, tests); true when nothing waits for it any more.

@@ -27,6 +27,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
+#include <QThread>
 #include <cmath>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -309,6 +310,9 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
                        QStringLiteral("Gerät/Bezeichnung"), QStringLiteral("Bohrmaschine"), QStringLiteral("Bohrmaschine")});
   status_ = new QLabel(this);
   status_->setObjectName(QString::number(StatusId));
+  chain_ = new QLabel(this);
+  chain_->setObjectName(QString::number(ChainId));
+  chain_->setWordWrap(true);
 
   // The master data beside the lists: the appliance, its customer, the changes.
   tabs_ = new QTabWidget(this);
@@ -458,6 +462,7 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   layout->addLayout(top);
   layout->addWidget(sides, 1);
   layout->addWidget(status_);
+  layout->addWidget(chain_);
   layout->addLayout(bottom);
 
   connect(find, &QPushButton::clicked, this, [this] { ShowSearch(search_->text()); });
@@ -597,14 +602,84 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
     connect(edit, &QLineEdit::textEdited, this, customerEdited);
   connect(sites_, &QListWidget::itemChanged, this, customerEdited);
   UpdatePanelButtons();
+  checker_ = new QThread(this);
+  checker_->setObjectName(QStringLiteral("archive-chain-check"));
+  checkerContext_ = new QObject;
+  checkerContext_->moveToThread(checker_);
+  connect(checker_, &QThread::finished, checkerContext_, &QObject::deleteLater);
+  checker_->start();
 }
 
-ArchiveWindow::~ArchiveWindow() = default;
+void ArchiveWindow::CheckChain() {
+  if (chainCancel_) *chainCancel_ = true;  // a check of another archive, or of an older state
+  auto cancel = std::make_shared<std::atomic<bool>>(false);
+  chainCancel_ = cancel;
+  const int mine = ++chainSequence_;
+  chainChecking_ = true;
+  chain_->setStyleSheet(QString());
+  chain_->setToolTip(QString());
+  chain_->setText(QStringLiteral("Prüfkette: wird geprüft ..."));
+  const QString location = service_.Location();
+  // What the check found, shown on the window's thread unless a newer check began.
+  auto show = [this, mine](bool finished, const QString& text, bool broken, const QString& tip) {
+    QMetaObject::invokeMethod(this, [=] {
+      if (mine != chainSequence_) return;
+      chainChecking_ = !finished;
+      chain_->setStyleSheet(broken ? QStringLiteral("color: rgb(190, 0, 0); font-weight: bold;") : QString());
+      chain_->setText(text);
+      chain_->setToolTip(tip);
+    }, Qt::QueuedConnection);
+  };
+  QMetaObject::invokeMethod(checkerContext_, [location, cancel, show] {
+    if (*cancel) return;
+    Archive archive;
+    // Reading never makes an archive; one that cannot be read says so in the list's line.
+    if (!archive.Open(location, Archive::OpenMode::ExistingOnly)) {
+      show(true, QStringLiteral("Prüfkette: nicht geprüft (das Archiv ist nicht lesbar)."), false, archive.Error());
+      return;
+    }
+    qint64 shown = 0;
+    const Archive::ChainCheck check = archive.CheckChain([&](qint64 done, qint64 total) {
+      if (total >= 20000 && done - shown >= total / 50) {
+        shown = done;
+        show(false, QStringLiteral("Prüfkette: wird geprüft (%1 %) ...").arg(done * 100 / std::max<qint64>(total, 1)), false,
+             QString());
+      }
+      return !*cancel;
+    });
+    if (check.canceled) return;
+    if (archive.Failed()) {
+      show(true, QStringLiteral("Prüfkette: nicht geprüft (das Archiv ist nicht lesbar)."), false, archive.Error());
+    } else if (check.holds) {
+      show(true,
+           QStringLiteral("Prüfkette intakt: %1, jede unverändert so gespeichert.")
+               .arg(check.tests == 1 ? QStringLiteral("1 Prüfung") : QStringLiteral("%1 Prüfungen").arg(check.tests)),
+           false,
+           QStringLiteral("Jede gespeicherte Prüfung stimmt mit ihrem Prüfnachweis überein. Letzter Prüfnachweis: %1")
+               .arg(check.head));
+    } else {
+      show(true,
+           QStringLiteral("Prüfkette GEBROCHEN: %1 Das Archiv wurde außerhalb von Kelvara verändert. Sagen Sie es dem, "
+                          "der das Archiv betreut; die letzte Sicherung lässt sich mit „kelvara-cli archive restore“ "
+                          "zurückspielen.")
+               .arg(check.first),
+           true,
+           QStringLiteral("%1 Stellen der Kette stimmen nicht. Alle nennt „kelvara-cli archive verify“.").arg(check.broken));
+    }
+  }, Qt::QueuedConnection);
+}
+
+ArchiveWindow::~ArchiveWindow() {
+  if (chainCancel_) *chainCancel_ = true;
+  checker_->quit();
+  checker_->wait();
+}
 
 void ArchiveWindow::SetupWindow() {
   ScreenFit::Fit(this, QSize(1180, 680));
   ShowDue(days_->value());
   ReadCustomers();
+  CheckChain();
 }
 
 bool ArchiveWindow::Busy() const { return reader_->Pending() > 0; }
@@ -1156,7 +1231,7 @@ void ArchiveWindow::OpenInForm(int row) {
   if (!form_ || row < 0 || row >= int(tests.size())) return;
   ReportRecord report;
   if (Report::ReadBytes(tests[size_t(row)].Record, &report).status != Report::ReadResult::Ok) return;
-  form_->ShowStored(report);
+  form_->ShowStored(report, tests[size_t(row)].ChainHash);
   emit FormWanted();
   Say(QStringLiteral("Die gespeicherte Prüfung vom %1 steht im Formular (nur zum Lesen).").arg(DateText(tests[size_t(row)].Date)));
 }
@@ -1180,7 +1255,7 @@ void ArchiveWindow::ExportPdf(int row) {
   if (!Seams::FileDialog(request, &path)) return;
   UserFolders::Remember(path);
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".pdf");
-  const Batch::Result result = Batch::WriteOnePdf({report}, path, nullptr);
+  const Batch::Result result = Batch::WriteOnePdf({report}, path, nullptr, {tests[size_t(row)].ChainHash});
   if (!result.ok) Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONHAND);
 }
 
@@ -1269,6 +1344,7 @@ void ArchiveWindow::ImportFolder() {
                     Win::MB_OK | (clean ? Win::MB_ICONASTERISK : Win::MB_ICONEXCLAMATION));
   ShowDue(days_->value());
   ReadCustomers();
+  CheckChain();
 }
 
 void ArchiveWindow::ChooseArchive() {
@@ -1279,7 +1355,8 @@ void ArchiveWindow::ChooseArchive() {
     const QString chosen = QInputDialog::getText(
         this, QStringLiteral("Archiv wählen"),
         QStringLiteral("Eine SQLite-Datei (Pfad) oder ein PostgreSQL-Server für das Team\n"
-                       "(postgresql://benutzer@rechner:5432/datenbank; das Kennwort kommt aus ~/.pgpass):"),
+                       "(postgresql://benutzer@rechner:5432/datenbank; das Kennwort kommt aus ~/.pgpass;\n"
+                       "verschlüsselt mit ?sslmode=verify-full&sslrootcert=DATEI):"),
         QLineEdit::Normal, location, &ok);
     if (ok) location = chosen.trimmed();
     return ok ? int(Win::IDOK) : int(Win::IDCANCEL);
@@ -1298,6 +1375,7 @@ void ArchiveWindow::ChooseArchive() {
   ShowAppliancePanel(ArchiveData::Appliance());
   ShowDue(days_->value());
   ReadCustomers();
+  CheckChain();
 }
 
 void ArchiveWindow::Labels() {

@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/archive.h"
@@ -26,6 +27,7 @@ class QPushButton;
 class QSpinBox;
 class QTabWidget;
 class QTableView;
+class QThread;
 class ArchiveReader;
 class ArchiveService;
 class TFormular;
@@ -99,6 +101,8 @@ class ArchiveWindow : public QWidget {
     SaveCustomerId = 22050, NewCustomerId = 22051, MergeCustomerId = 22052,
     ChangesId = 22060
   };
+  // The line that says whether the archive's proof chain holds.
+  enum : int { ChainId = 22018 };
   // Reads and imports through the program's archive service `archive`.
   ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* parent = nullptr);
   ~ArchiveWindow() override;
@@ -131,6 +135,14 @@ class ArchiveWindow : public QWidget {
   void Labels();
   // Where the archive is: a SQLite file or a PostgreSQL server.
   void ChooseArchive();
+  // Checks the archive's proof chain on a thread of its own, with a
+  // connection of its own (a large archive takes a while; the lists stay
+  // usable): the line under the lists says whether it holds, and in red which
+  // test does not match when it is broken. Run when the window opens and
+  // after the archive changed here; a check under way is given up.
+  void CheckChain();
+  bool ChainChecking() const { return chainChecking_; }
+  QLabel* ChainLabel() const { return chain_; }
 
   // ---- master data (each write on the archive's thread; a failure is told
   // with its reason and the panel keeps what was typed)
@@ -220,4 +232,10 @@ class ArchiveWindow : public QWidget {
   std::atomic<int> listSequence_{0};  // read by the archive's thread too: a newer list stops an older one
   int historySequence_ = 0, customerSequence_ = 0, changeSequence_ = 0, labelSequence_ = 0;
   int listsLoading_ = 0;  // lists still coming in pages
+  QLabel* chain_ = nullptr;
+  QThread* checker_ = nullptr;          // the thread that checks the chain
+  QObject* checkerContext_ = nullptr;   // lives in checker_
+  std::shared_ptr<std::atomic<bool>> chainCancel_;
+  int chainSequence_ = 0;
+  bool chainChecking_ = false;
 };

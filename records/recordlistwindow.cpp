@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QStyledItemDelegate>
 #include <QPrinter>
+#include <QEventLoop>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
@@ -1381,6 +1382,32 @@ QStringList TargetPaths(const RecordListModel& model, const std::vector<int>& ro
 }
 }  // namespace
 
+std::vector<QString> RecordListWindow::StoredHashes(const std::vector<ReportRecord>& reports) {
+  std::vector<QByteArray> files;
+  files.reserve(reports.size());
+  for (const ReportRecord& report : reports) {
+    QByteArray bytes;
+    Report::Encode(report, &bytes);
+    files.push_back(bytes);
+  }
+  QProgressDialog progress(QStringLiteral("Prüfnachweise im Archiv suchen ..."), QStringLiteral("Ohne Prüfnachweise weiter"),
+                           0, 0, this);
+  progress.setWindowTitle(kCaption);
+  progress.setMinimumDuration(500);
+  QEventLoop waiting;
+  std::vector<QString> hashes;
+  bool answered = false;
+  archive_.HashesAsync(files, &progress, [&](const std::vector<QString>& found, const QString&) {
+    hashes = found;
+    answered = true;
+    waiting.quit();
+  });
+  connect(&progress, &QProgressDialog::canceled, &waiting, &QEventLoop::quit);
+  if (!answered) waiting.exec();
+  hashes.resize(reports.size());
+  return hashes;
+}
+
 void RecordListWindow::ReportsAsPdfFiles() {
   const std::vector<int> rows = WithRecords(ChosenRows());
   if (rows.empty()) return;
@@ -1389,9 +1416,10 @@ void RecordListWindow::ReportsAsPdfFiles() {
   const QStringList paths = TargetPaths(*model_, rows, folder, QStringLiteral(".pdf"));
   if (!ConfirmReplace(paths)) return;
   const std::vector<ReportRecord> reports = Reports(rows);
+  const std::vector<QString> hashes = StoredHashes(reports);
   Batch::Result result;
   RunWithProgress(QStringLiteral("Berichte als PDF ..."), int(reports.size()), [&](const Batch::Progress& p) {
-    result = Batch::WritePdfs(reports, paths, p);
+    result = Batch::WritePdfs(reports, paths, p, hashes);
     return result.ok;
   });
   if (!result.ok) Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONHAND);
@@ -1406,9 +1434,10 @@ void RecordListWindow::ReportsAsOnePdf() {
   if (path.isEmpty()) return;
   const QString target = QFileInfo(path).suffix().isEmpty() ? path + QStringLiteral(".pdf") : path;
   const std::vector<ReportRecord> reports = Reports(rows);
+  const std::vector<QString> hashes = StoredHashes(reports);
   Batch::Result result;
   RunWithProgress(QStringLiteral("Berichte in eine PDF-Datei ..."), int(reports.size()), [&](const Batch::Progress& p) {
-    result = Batch::WriteOnePdf(reports, target, p);
+    result = Batch::WriteOnePdf(reports, target, p, hashes);
     return result.ok;
   });
   if (!result.ok) Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONHAND);
@@ -1425,9 +1454,10 @@ void RecordListWindow::PrintReports() {
   }
   if (PrintJob::AskPrinter(*printer, this, QStringLiteral("%1 Berichte").arg(rows.size())) != Win::IDOK) return;
   const std::vector<ReportRecord> reports = Reports(rows);
+  const std::vector<QString> hashes = StoredHashes(reports);
   Batch::Result result;
   RunWithProgress(QStringLiteral("Berichte drucken ..."), int(reports.size()), [&](const Batch::Progress& p) {
-    result = Batch::Print(reports, *printer, p);
+    result = Batch::Print(reports, *printer, p, hashes);
     return result.ok;
   });
   if (!result.ok) Seams::MessageBox(this, result.error, kCaption, Win::MB_OK | Win::MB_ICONHAND);

@@ -289,6 +289,11 @@ class RecordListWindow : public QWidget {
   // Runs a batch with a progress dialog; false when it failed (the user was told).
   bool RunWithProgress(const QString& title, int total, const std::function<bool(const std::function<bool(int)>&)>& job);
   std::vector<ReportRecord> Reports(const std::vector<int>& rows) const;
+  // The hashes of the reports' stored tests (their fingerprints go on their
+  // pages), looked up in the archive beside the window with a progress
+  // dialog; empty for reports not stored, all empty when the archive cannot
+  // be read or the user goes on without them.
+  std::vector<QString> StoredHashes(const std::vector<ReportRecord>& reports);
 
   TMessgeraet* device_;
   TFormular* form_;

@@ -16,6 +16,7 @@
 #include "core/layout.h"
 #include "render/pdfsplit.h"
 #include "render/pagemapping.h"
+#include "render/fingerprint.h"
 #include "core/recordlist.h"
 #include "render/surface.h"
 
@@ -23,6 +24,8 @@ namespace Batch {
 namespace {
 
 void SetUpPdf(QPdfWriter& writer, const QString& title) {
+  // Archival PDF: fonts embedded, no transparency, an output intent.
+  writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
   writer.setResolution(300);
   writer.setPageSize(QPageSize(QPageSize::A4));
   writer.setPageOrientation(QPageLayout::Portrait);
@@ -32,6 +35,10 @@ void SetUpPdf(QPdfWriter& writer, const QString& title) {
 }
 
 QSize PageSize(const QPagedPaintDevice& device) { return QSize(device.width(), device.height()); }
+
+QString HashOf(const std::vector<QString>& hashes, size_t i) { return i < hashes.size() ? hashes[i] : QString(); }
+
+QString DayOf(const ReportRecord& report) { return report.Fields[Layout::kFieldPruefungAm].simplified(); }
 
 }  // namespace
 
@@ -59,7 +66,47 @@ QString Title(const ReportRecord& report) {
   return title;
 }
 
-void PaintPage(QPainter& painter, const QSize& pageSize, const ReportRecord& report) {
+PdfSplit::Info InfoFor(const ReportRecord& report, const QString& hash) {
+  PdfSplit::Info info;
+  info.title = Title(report);
+  info.author = report.Fields[Layout::kFieldPruefer].simplified();
+  QStringList subject;
+  const QString appliance = report.Fields[Layout::kFieldGeraetArt].simplified();
+  const QString inventar = report.Fields[Layout::kFieldIdentnummer].simplified();
+  if (!appliance.isEmpty()) subject << appliance;
+  if (!inventar.isEmpty()) subject << QStringLiteral("Inventar-Nr. ") + inventar;
+  if (!DayOf(report).isEmpty()) subject << QStringLiteral("geprüft am ") + DayOf(report);
+  info.subject = subject.join(QStringLiteral(", "));
+  QStringList keywords{QStringLiteral("Prüfprotokoll")};
+  const QString standard = Page::HeadingLine3(report.VdePruefgrundlage);
+  if (standard != QLatin1String("???")) keywords << standard.mid(standard.indexOf(QLatin1String("DIN")));
+  keywords << (Report::Passed(report) ? QStringLiteral("bestanden") : QStringLiteral("nicht bestanden"));
+  if (!hash.isEmpty()) keywords << Fingerprint::Text(hash);
+  info.keywords = keywords.join(QStringLiteral("; "));
+  return info;
+}
+
+PdfSplit::Info InfoFor(const std::vector<ReportRecord>& reports, const std::vector<QString>& hashes) {
+  if (reports.size() == 1) return InfoFor(reports.front(), HashOf(hashes, 0));
+  PdfSplit::Info info;
+  info.title = QStringLiteral("Prüfprotokolle");
+  QStringList testers, days, keywords{QStringLiteral("Prüfprotokoll")};
+  for (size_t i = 0; i < reports.size(); ++i) {
+    const QString tester = reports[i].Fields[Layout::kFieldPruefer].simplified();
+    if (!tester.isEmpty() && !testers.contains(tester)) testers << tester;
+    if (!DayOf(reports[i]).isEmpty() && !days.contains(DayOf(reports[i]))) days << DayOf(reports[i]);
+    if (!HashOf(hashes, i).isEmpty()) keywords << Fingerprint::Text(HashOf(hashes, i));
+  }
+  info.author = testers.join(QStringLiteral(", "));
+  info.subject = QStringLiteral("%1 Prüfprotokolle").arg(reports.size());
+  if (!days.isEmpty())
+    info.subject += days.size() == 1 ? QStringLiteral(", geprüft am ") + days.front()
+                                     : QStringLiteral(", geprüft vom %1 bis %2").arg(days.front(), days.back());
+  info.keywords = keywords.join(QStringLiteral("; "));
+  return info;
+}
+
+void PaintPage(QPainter& painter, const QSize& pageSize, const ReportRecord& report, const QString& hash) {
   painter.save();
   painter.setPen(Qt::black);
   painter.setRenderHint(QPainter::TextAntialiasing);
@@ -70,6 +117,10 @@ void PaintPage(QPainter& painter, const QSize& pageSize, const ReportRecord& rep
     QtSurface surface(&painter);
     Page::Paint(surface, PrintInput(report), false,
                 QRect(0, 0, PrintJob::kLogicalWidth, PrintJob::kLogicalHeight));
+    // The fingerprint in the lower margin, below the logical page where the
+    // paper goes on.
+    painter.setClipping(false);
+    Fingerprint::Paint(painter, hash, pageSize.height() / m.scale);
   }
   painter.restore();
 }
@@ -89,8 +140,9 @@ enum class Drawn { Ok, Failed, Canceled };
 // Draws reports[first, first + count) as the pages of one PDF in memory;
 // afterPage(i) is asked after each page and false cancels: the document then
 // ends complete with the pages drawn so far (*drawn of them).
-Drawn DrawPdf(const std::vector<ReportRecord>& reports, size_t first, size_t count, const QString& title,
-              QByteArray* pdf, const std::function<bool(size_t)>& afterPage, size_t* drawn = nullptr) {
+Drawn DrawPdf(const std::vector<ReportRecord>& reports, const std::vector<QString>& hashes, size_t first, size_t count,
+              const QString& title, QByteArray* pdf, const std::function<bool(size_t)>& afterPage,
+              size_t* drawn = nullptr) {
   pdf->clear();
   QBuffer buffer(pdf);
   buffer.open(QIODevice::WriteOnly);
@@ -103,7 +155,7 @@ Drawn DrawPdf(const std::vector<ReportRecord>& reports, size_t first, size_t cou
       painter.end();
       return Drawn::Failed;
     }
-    PaintPage(painter, PageSize(writer), reports[first + i]);
+    PaintPage(painter, PageSize(writer), reports[first + i], HashOf(hashes, first + i));
     if (drawn) *drawn = i + 1;
     if (afterPage && !afterPage(i)) {
       if (!painter.end()) return Drawn::Failed;
@@ -187,30 +239,33 @@ void SaveChunk(const std::vector<QByteArray>& files, const QStringList& paths, s
 
 }  // namespace
 
-Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress) {
+Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress,
+                 const std::vector<QString>& hashes) {
   RemoveLeftoversBeside(paths);
   Tally tally;
   for (size_t first = 0; first < reports.size(); first += kChunk) {
     size_t count = std::min<size_t>(kChunk, reports.size() - first), pages = 0;
     QByteArray pdf;
     const Drawn drawn = DrawPdf(
-        reports, first, count, QStringLiteral("Prüfprotokolle"), &pdf,
+        reports, hashes, first, count, QStringLiteral("Prüfprotokolle"), &pdf,
         [&](size_t i) { return !progress || progress(int(first + i + 1)); }, &pages);
     // Cancelled: the reports drawn until then are still written.
     if (drawn == Drawn::Canceled) {
       tally.result.canceled = true;
       count = pages;
     }
-    QStringList titles;
-    for (size_t i = 0; i < count; ++i) titles << Title(reports[first + i]);
+    std::vector<PdfSplit::Info> infos;
+    for (size_t i = 0; i < count; ++i) infos.push_back(InfoFor(reports[first + i], HashOf(hashes, first + i)));
     std::vector<QByteArray> files;
-    if (drawn != Drawn::Failed) files = PdfSplit::Split(pdf, titles, QStringLiteral("Kelvara"));
+    if (drawn != Drawn::Failed) files = PdfSplit::Split(pdf, infos);
     if (files.size() != count) {
       // Not splittable: each report drawn on its own.
       files.clear();
       for (size_t i = 0; i < count; ++i) {
         QByteArray one;
-        if (DrawPdf(reports, first + i, 1, titles[int(i)], &one, nullptr) != Drawn::Ok) one.clear();
+        if (DrawPdf(reports, hashes, first + i, 1, infos[i].title, &one, nullptr) != Drawn::Ok) one.clear();
+        const QByteArray rewritten = PdfSplit::Rewrite(one, infos[i]);
+        if (CompletePdf(rewritten)) one = rewritten;
         files.push_back(one);
       }
     }
@@ -231,16 +286,23 @@ Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& pa
   return tally.Finish(int(reports.size()), false);
 }
 
-Result WriteOnePdf(const std::vector<ReportRecord>& reports, const QString& path, const Progress& progress) {
+Result WriteOnePdf(const std::vector<ReportRecord>& reports, const QString& path, const Progress& progress,
+                   const std::vector<QString>& hashes) {
   RemoveLeftoversBeside({path});
   Result result;
   QByteArray pdf;
-  const Drawn drawn = DrawPdf(reports, 0, reports.size(),
-                              reports.empty() ? QStringLiteral("Prüfprotokolle") : Title(reports.front()), &pdf,
+  const PdfSplit::Info info = InfoFor(reports, hashes);
+  const Drawn drawn = DrawPdf(reports, hashes, 0, reports.size(), info.title, &pdf,
                               [&](size_t i) { return !progress || progress(int(i + 1)); });
   if (drawn == Drawn::Canceled) {
     result.canceled = true;
     return result;
+  }
+  // The document's own information and metadata; as the writer made it
+  // should it not be of the form the rewriting reads.
+  if (drawn == Drawn::Ok) {
+    const QByteArray rewritten = PdfSplit::Rewrite(pdf, info);
+    if (CompletePdf(rewritten)) pdf = rewritten;
   }
   QString error = QStringLiteral("Die Seiten konnten nicht gezeichnet werden.");
   if (drawn == Drawn::Ok && FileIO::SaveFileAtomically(path, pdf, &error)) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "render/page.h"
+#include "render/pdfsplit.h"
 #include "core/reportrecord.h"
 
 class QPainter;
@@ -24,8 +25,16 @@ Page::Input PrintInput(const ReportRecord& report);
 QString Title(const ReportRecord& report);
 
 // Draws one report page onto a printer page of `pageSize` device pixels, with
-// the scaling of the form's print.
-void PaintPage(QPainter& painter, const QSize& pageSize, const ReportRecord& report);
+// the scaling of the form's print; `hash` is the hash of the report's stored
+// test (its fingerprint is printed in the lower margin), or empty.
+void PaintPage(QPainter& painter, const QSize& pageSize, const ReportRecord& report, const QString& hash = QString());
+
+// What a report's PDF says of itself: its title, the tester as its author,
+// the appliance and test date as its subject, and as keywords the standard,
+// the verdict and its fingerprint where it has one (kelvara-cli verify finds
+// it there). For one PDF of many reports: all their fingerprints.
+PdfSplit::Info InfoFor(const ReportRecord& report, const QString& hash);
+PdfSplit::Info InfoFor(const std::vector<ReportRecord>& reports, const std::vector<QString>& hashes);
 
 // Called after each report with the number done; false cancels the job.
 using Progress = std::function<bool(int done)>;
@@ -47,9 +56,13 @@ void RemoveLeftovers(const QString& folder);
 // with its reason in the result, and the others are still written; a file is
 // only ever renamed into place complete, so an older file of that name stays
 // as it was.
-Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress);
+// Every PDF is archival PDF (PDF/A-1b). hashes[i] is the hash of report i's
+// stored test, or empty (also when `hashes` is shorter).
+Result WritePdfs(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress,
+                 const std::vector<QString>& hashes = {});
 // All reports as the pages of one PDF.
-Result WriteOnePdf(const std::vector<ReportRecord>& reports, const QString& path, const Progress& progress);
+Result WriteOnePdf(const std::vector<ReportRecord>& reports, const QString& path, const Progress& progress,
+                   const std::vector<QString>& hashes = {});
 // One data record file per report at paths[i].
 Result WriteRecords(const std::vector<ReportRecord>& reports, const QStringList& paths, const Progress& progress);
 

@@ -1,5 +1,6 @@
 #include "render/pdfsplit.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QRegularExpression>
 #include <algorithm>
@@ -52,6 +53,47 @@ QByteArray HexText(const QString& text) {
   return '<' + utf16.toHex().toUpper() + '>';
 }
 
+QString Xml(const QString& text) { return text.toHtmlEscaped(); }
+
+// The XMP metadata of an archival PDF (PDF/A-1b): the same as the information
+// dictionary, in the schemas PDF/A-1 knows, uncompressed.
+QByteArray Xmp(const Info& info, const QString& producer, const QDateTime& now) {
+  const QString date = now.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")) + QLatin1Char('Z');
+  QString x = QStringLiteral(
+                  "<?xpacket begin=\"\uFEFF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+                  "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+                  " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+                  "  <rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
+                  "   <dc:format>application/pdf</dc:format>\n"
+                  "   <dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">%1</rdf:li></rdf:Alt></dc:title>\n")
+                  .arg(Xml(info.title));
+  if (!info.author.isEmpty())
+    x += QStringLiteral("   <dc:creator><rdf:Seq><rdf:li>%1</rdf:li></rdf:Seq></dc:creator>\n").arg(Xml(info.author));
+  if (!info.subject.isEmpty())
+    x += QStringLiteral("   <dc:description><rdf:Alt><rdf:li xml:lang=\"x-default\">%1</rdf:li></rdf:Alt></dc:description>\n")
+             .arg(Xml(info.subject));
+  x += QStringLiteral("  </rdf:Description>\n"
+                      "  <rdf:Description rdf:about=\"\" xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\">\n"
+                      "   <xmp:CreatorTool>%1</xmp:CreatorTool>\n"
+                      "   <xmp:CreateDate>%2</xmp:CreateDate>\n"
+                      "   <xmp:ModifyDate>%2</xmp:ModifyDate>\n"
+                      "  </rdf:Description>\n"
+                      "  <rdf:Description rdf:about=\"\" xmlns:pdf=\"http://ns.adobe.com/pdf/1.3/\">\n"
+                      "   <pdf:Producer>%3</pdf:Producer>\n")
+           .arg(Xml(info.creator), date, Xml(producer));
+  if (!info.keywords.isEmpty()) x += QStringLiteral("   <pdf:Keywords>%1</pdf:Keywords>\n").arg(Xml(info.keywords));
+  x += QStringLiteral("  </rdf:Description>\n"
+                      "  <rdf:Description rdf:about=\"\" xmlns:pdfaid=\"http://www.aiim.org/pdfa/ns/id/\">\n"
+                      "   <pdfaid:part>1</pdfaid:part>\n"
+                      "   <pdfaid:conformance>B</pdfaid:conformance>\n"
+                      "  </rdf:Description>\n"
+                      " </rdf:RDF>\n"
+                      "</x:xmpmeta>\n");
+  // Room for a later edit in place, as XMP packets keep.
+  x += QString(20, QLatin1Char(' ')) + QStringLiteral("\n<?xpacket end=\"w\"?>");
+  return x.toUtf8();
+}
+
 class Document {
  public:
   explicit Document(const QByteArray& pdf) : pdf_(pdf) {}
@@ -95,6 +137,15 @@ class Document {
       if (!Load(number, pdf_.mid(offset, end - offset))) return false;
     }
     if (!objects_.count(root)) return false;
+    // The output intents (archival PDF): kept in every file made from it.
+    const QByteArray& catalog = objects_[root].dict;
+    const int intents = catalog.indexOf("/OutputIntents");
+    if (intents >= 0) {
+      const int open = catalog.indexOf('[', intents), shut = catalog.indexOf(']', intents);
+      if (open < 0 || shut < open) return false;
+      const QString list = QString::fromLatin1(catalog.mid(open, shut - open));
+      for (auto it = RefPattern().globalMatch(list); it.hasNext();) intents_.push_back(it.next().captured(2).toInt());
+    }
     const int pagesTree = RefAfter(objects_[root].dict, "/Pages");
     if (!objects_.count(pagesTree)) return false;
     const QByteArray& tree = objects_[pagesTree].dict;
@@ -114,11 +165,22 @@ class Document {
 
   int PageCount() const { return int(pages_.size()); }
 
-  // Page `index` as a PDF of its own.
-  QByteArray PageFile(int index, const QByteArray& info) const {
-    // Everything the page refers to, the page first; never up the tree.
-    std::vector<int> order{pages_[size_t(index)]};
-    std::map<int, int> renumbered{{order[0], 4}};
+  // The pages `pages` (indexes) as a PDF of their own.
+  QByteArray File(const std::vector<int>& pages, const Info& info, const QDateTime& now) const {
+    // Objects 1 to 4 are new: the information, the catalog, the page tree
+    // and the metadata. Then the pages with everything they refer to (never
+    // up the tree), and the output intents of the document.
+    std::vector<int> order;
+    std::map<int, int> renumbered;
+    auto take = [&](int number) {
+      if (renumbered.emplace(number, int(order.size()) + 5).second) order.push_back(number);
+    };
+    for (int index : pages) take(pages_[size_t(index)]);
+    const size_t pageObjects = order.size();
+    for (int intent : intents_) {
+      if (!objects_.count(intent)) return QByteArray();
+      take(intent);
+    }
     for (size_t i = 0; i < order.size(); ++i) {
       const QString dict = QString::fromLatin1(objects_.at(order[i]).dict);
       for (auto it = RefPattern().globalMatch(dict); it.hasNext();) {
@@ -126,21 +188,40 @@ class Document {
         if (m.capturedLength(1)) continue;
         const int number = m.captured(2).toInt();
         if (!objects_.count(number)) return QByteArray();
-        if (renumbered.emplace(number, int(order.size()) + 4).second) order.push_back(number);
+        take(number);
       }
     }
     QByteArray out("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
     std::vector<int> offsets;
     auto begin = [&](int number) {
-      offsets.push_back(out.size());
+      offsets.push_back(int(out.size()));
       out += QByteArray::number(number) + " 0 obj";
     };
+    const QByteArray date = now.toString(QStringLiteral("yyyyMMddhhmmss")).toLatin1();
+    const QString producer = QStringLiteral("Qt ") + QString::fromLatin1(qVersion());
     begin(1);
-    out += info;
+    out += "\n<<\n/Title " + HexText(info.title) + '\n';
+    if (!info.author.isEmpty()) out += "/Author " + HexText(info.author) + '\n';
+    if (!info.subject.isEmpty()) out += "/Subject " + HexText(info.subject) + '\n';
+    if (!info.keywords.isEmpty()) out += "/Keywords " + HexText(info.keywords) + '\n';
+    out += "/Creator " + HexText(info.creator) + "\n/Producer " + HexText(producer) + "\n/CreationDate (D:" + date +
+           "Z)\n/ModDate (D:" + date + "Z)\n>>\nendobj\n";
     begin(2);
-    out += "\n<<\n/Type /Catalog\n/Pages 3 0 R\n>>\nendobj\n";
+    out += "\n<<\n/Type /Catalog\n/Pages 3 0 R\n/Metadata 4 0 R\n";
+    if (!intents_.empty()) {
+      out += "/OutputIntents [";
+      for (int intent : intents_) out += QByteArray::number(renumbered.at(intent)) + " 0 R ";
+      out += "]\n";
+    }
+    out += ">>\nendobj\n";
     begin(3);
-    out += "\n<<\n/Type /Pages\n/Kids [4 0 R]\n/Count 1\n/ProcSet [/PDF /Text /ImageB /ImageC]\n>>\nendobj\n";
+    out += "\n<<\n/Type /Pages\n/Kids [";
+    for (size_t i = 0; i < pageObjects; ++i) out += QByteArray::number(int(i) + 5) + " 0 R ";
+    out += "]\n/Count " + QByteArray::number(qulonglong(pageObjects)) + "\n/ProcSet [/PDF /Text /ImageB /ImageC]\n>>\nendobj\n";
+    const QByteArray xmp = Xmp(info, producer, now);
+    begin(4);
+    out += "\n<<\n/Type /Metadata\n/Subtype /XML\n/Length " + QByteArray::number(xmp.size()) + "\n>>\nstream\n" + xmp +
+           "\nendstream\nendobj\n";
     for (int number : order) {
       const Object& object = objects_.at(number);
       begin(renumbered.at(number));
@@ -159,11 +240,14 @@ class Document {
       out += object.rest;
       out += "endobj\n";
     }
-    const int xref = out.size();
+    // The file's identifier, as archival PDF asks: a digest of its content.
+    const QByteArray id = QCryptographicHash::hash(out, QCryptographicHash::Md5).toHex();
+    const int xref = int(out.size());
     out += "xref\n0 " + QByteArray::number(qsizetype(offsets.size() + 1)) + "\n0000000000 65535 f \n";
     for (int offset : offsets) out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
     out += "trailer\n<<\n/Size " + QByteArray::number(qsizetype(offsets.size() + 1)) +
-           "\n/Info 1 0 R\n/Root 2 0 R\n>>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+           "\n/Info 1 0 R\n/Root 2 0 R\n/ID [<" + id + "> <" + id + ">]\n>>\nstartxref\n" + QByteArray::number(xref) +
+           "\n%%EOF\n";
     return out;
   }
 
@@ -192,25 +276,31 @@ class Document {
   const QByteArray& pdf_;
   std::map<int, Object> objects_;
   std::vector<int> pages_;
+  std::vector<int> intents_;
 };
 
 }  // namespace
 
-std::vector<QByteArray> Split(const QByteArray& pdf, const QStringList& titles, const QString& creator) {
+std::vector<QByteArray> Split(const QByteArray& pdf, const std::vector<Info>& infos) {
   Document document(pdf);
-  if (!document.Parse() || document.PageCount() != titles.size()) return {};
-  const QByteArray common = "/Creator " + HexText(creator) + "\n/Producer " +
-                            HexText(QStringLiteral("Qt ") + QString::fromLatin1(qVersion())) + "\n/CreationDate (D:" +
-                            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddhhmmss")).toLatin1() +
-                            "Z)\n>>\nendobj\n";
+  if (!document.Parse() || size_t(document.PageCount()) != infos.size()) return {};
+  const QDateTime now = QDateTime::currentDateTimeUtc();
   std::vector<QByteArray> files;
-  files.reserve(size_t(titles.size()));
-  for (int i = 0; i < titles.size(); ++i) {
-    QByteArray file = document.PageFile(i, "\n<<\n/Title " + HexText(titles[i]) + '\n' + common);
+  files.reserve(infos.size());
+  for (size_t i = 0; i < infos.size(); ++i) {
+    QByteArray file = document.File({int(i)}, infos[i], now);
     if (file.isEmpty()) return {};
     files.push_back(file);
   }
   return files;
+}
+
+QByteArray Rewrite(const QByteArray& pdf, const Info& info) {
+  Document document(pdf);
+  if (!document.Parse()) return QByteArray();
+  std::vector<int> pages(size_t(document.PageCount()));
+  for (size_t i = 0; i < pages.size(); ++i) pages[i] = int(i);
+  return document.File(pages, info, QDateTime::currentDateTimeUtc());
 }
 
 }  // namespace PdfSplit

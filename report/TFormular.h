@@ -109,7 +109,14 @@ class TFormular : public QWidget {
 
   // Shows a test stored in the archive, for reading only: no field can be
   // typed in and Kopieren and Erzeugen are off, until a data record is loaded.
-  void ShowStored(const ReportRecord& record);
+  // `hash`: the stored test's hash, whose fingerprint its print carries.
+  void ShowStored(const ReportRecord& record, const QString& hash = QString());
+  // The stored test whose fingerprint the print carries while the form shows
+  // it unchanged (saved and stored, or opened from the archive). ProofHash()
+  // is its hash while Record() is that test's report, else empty: a report
+  // typed into since prints no fingerprint.
+  void SetProof(const QByteArray& storedRecord, const QString& hash);
+  QString ProofHash() const;
   bool ReadOnlyView = false;
   void SetReadOnlyView(bool on);
 
@@ -210,6 +217,10 @@ class TFormular : public QWidget {
   // The test this form last stored in the archive, and the file it came from.
   qint64 ArchivedTestId = 0;
   QString ArchivedPath;
+  // The report of the stored test whose fingerprint the print carries (as
+  // the data record file encodes it), and its hash.
+  QByteArray ProofReport;
+  QString ProofHashValue;
   int Printing = 0;
   QPrinter* Printer = nullptr;
 

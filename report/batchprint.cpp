@@ -5,7 +5,8 @@
 
 namespace Batch {
 
-Result Print(const std::vector<ReportRecord>& reports, QPrinter& printer, const Progress& progress) {
+Result Print(const std::vector<ReportRecord>& reports, QPrinter& printer, const Progress& progress,
+             const std::vector<QString>& hashes) {
   Result result;
   if (!reports.empty()) printer.setDocName(Title(reports.front()));
   QPainter painter;
@@ -17,7 +18,7 @@ Result Print(const std::vector<ReportRecord>& reports, QPrinter& printer, const 
   const QSize pageSize(printer.width(), printer.height());
   for (size_t i = 0; i < reports.size(); ++i) {
     if (i > 0) printer.newPage();
-    PaintPage(painter, pageSize, reports[i]);
+    PaintPage(painter, pageSize, reports[i], i < hashes.size() ? hashes[i] : QString());
     ++result.written;
     if (progress && !progress(result.written)) {
       result.canceled = true;

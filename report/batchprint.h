@@ -9,6 +9,7 @@ class QPrinter;
 namespace Batch {
 
 // All reports as one job on the printer (a page per report).
-Result Print(const std::vector<ReportRecord>& reports, QPrinter& printer, const Progress& progress);
+Result Print(const std::vector<ReportRecord>& reports, QPrinter& printer, const Progress& progress,
+             const std::vector<QString>& hashes = {});
 
 }  // namespace Batch

@@ -112,15 +112,20 @@ QString TFormular::Archived(const QString& path) {
   if (!file.open(QIODevice::ReadOnly)) return QString();
   const qint64 corrects = path == ArchivedPath ? ArchivedTestId : 0;
   const QString saved = QStringLiteral("Datensatz gespeichert: %1").arg(QDir::toNativeSeparators(path));
-  archive_->StoreAsync(file.readAll(), corrects, this, [this, path, saved](const ArchiveService::Outcome& out) {
+  const QByteArray bytes = file.readAll();
+  archive_->StoreAsync(bytes, corrects, this, [this, path, saved, bytes](const ArchiveService::Outcome& out) {
     QString note;
     switch (out.result) {
       case ArchiveService::Result::Stored:
         ArchivedPath = path;
         ArchivedTestId = out.testId;
+        SetProof(bytes, out.chainHash);
         note = QStringLiteral(" \u2013 im Archiv");
         break;
-      case ArchiveService::Result::Duplicate: note = QStringLiteral(" \u2013 schon im Archiv"); break;
+      case ArchiveService::Result::Duplicate:
+        SetProof(bytes, out.chainHash);
+        note = QStringLiteral(" \u2013 schon im Archiv");
+        break;
       case ArchiveService::Result::Queued:
         note = out.refused ? QStringLiteral(" \u2013 vom Archiv abgewiesen, wartet in der Warteschlange: %1").arg(out.reason)
                            : QStringLiteral(" \u2013 wartet auf das Archiv: %1").arg(out.reason);
@@ -233,8 +238,26 @@ void TFormular::NoteInStatusBar(const QString& text) {
 
 void TFormular::NoteMissing() { missingNote_ = Report::MissingText(Report::Missing(Record())); }
 
-void TFormular::ShowStored(const ReportRecord& record) {
+void TFormular::SetProof(const QByteArray& storedRecord, const QString& hash) {
+  ReportRecord stored;
+  ProofReport.clear();
+  ProofHashValue.clear();
+  if (hash.isEmpty() || Report::ReadBytes(storedRecord, &stored).status != Report::ReadResult::Ok) return;
+  if (Report::Encode(stored, &ProofReport).status != Report::WriteResult::Ok) return;
+  ProofHashValue = hash;
+}
+
+QString TFormular::ProofHash() const {
+  if (ProofHashValue.isEmpty()) return QString();
+  QByteArray now;
+  if (Report::Encode(Record(), &now).status != Report::WriteResult::Ok || now != ProofReport) return QString();
+  return ProofHashValue;
+}
+
+void TFormular::ShowStored(const ReportRecord& record, const QString& hash) {
   Show(record);
+  QByteArray bytes;
+  if (Report::Encode(record, &bytes).status == Report::WriteResult::Ok) SetProof(bytes, hash);
   SetReadOnlyView(true);
   Modified = false;
   RecordPath.clear();

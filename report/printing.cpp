@@ -32,6 +32,9 @@
 #include "report/TFormular.h"
 #include "core/recordlist.h"
 #include "render/surface.h"
+#include "render/batch.h"
+#include "render/fingerprint.h"
+#include "render/pdfsplit.h"
 
 // --- TWindowPrintout --------------------------------------------------------
 
@@ -51,10 +54,11 @@ void TWindowPrintout::PrintPage(int, const QRect& rect, unsigned) {
   if (!dc_ || !SourceWindow) return;
   dc_->save();
   QRect logical = rect;
+  double sy = 0;
   if (ScaleToPage) {
     const PrintJob::Mapping m = PrintJob::ComputeMapping(pageSize_.width(), pageSize_.height());
     double sx = m.scale;
-    double sy = m.scale;
+    sy = m.scale;
     if (MappingMode != PrintJob::kMmIsotropic) {  // anisotropic: each axis on its own
       sx = double(m.viewport.width()) / PrintJob::kLogicalWidth;
       sy = double(m.viewport.height()) / PrintJob::kLogicalHeight;
@@ -69,6 +73,12 @@ void TWindowPrintout::PrintPage(int, const QRect& rect, unsigned) {
   }
   QtSurface surface(dc_);
   SourceWindow->Paint(surface, false, logical);
+  // The stored test's fingerprint below the frame, where the paper goes on
+  // beyond the logical page.
+  if (sy > 0 && SourceWindow->Printing) {
+    dc_->setClipping(false);
+    Fingerprint::Paint(*dc_, SourceWindow->ProofHash(), pageSize_.height() / sy);
+  }
   dc_->restore();
 }
 
@@ -338,6 +348,8 @@ bool RunPrintJob(QPrinter& printer, QWidget* parent, TWindowPrintout& printout, 
     pdfTemp.clear();
   };
 
+  // A PDF is archival PDF (PDF/A-1b), as the batches write them.
+  if (printer.outputFormat() == QPrinter::PdfFormat) printer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
   QPainter painter;
   if (!painter.begin(&printer)) {
     dropTemp();
@@ -370,9 +382,29 @@ bool RunPrintJob(QPrinter& printer, QWidget* parent, TWindowPrintout& printout, 
   if (!pdfTemp.isEmpty()) {
     printer.setOutputFileName(pdfTarget);
     QString error;
+    // The report's own information and metadata (title, tester, appliance,
+    // fingerprint), as the batches give their PDFs.
+    QByteArray archival;
+    if (ok && printout.SourceWindow) {
+      QByteArray drawn;
+      QString why;
+      if (FileIO::ReadFile(QFile::decodeName(pdfTemp), 64 * 1024 * 1024, &drawn, &why) == FileIO::ReadResult::Ok) {
+        PdfSplit::Info info = Batch::InfoFor(printout.SourceWindow->Record(), printout.SourceWindow->ProofHash());
+        info.title = documentName;
+        archival = PdfSplit::Rewrite(drawn, info);
+      }
+    }
+    bool saved = false;
+    if (ok && !archival.isEmpty()) {
+      // The archival file replaces the drawn one, saved as every PDF is.
+      dropTemp();
+      saved = FileIO::SaveFileAtomically(pdfTarget, archival, &error);
+    } else if (ok) {
+      saved = FileIO::CommitTempFile(pdfTemp, pdfTarget, "%%EOF", &error);
+    }
     if (!ok) {
       dropTemp();
-    } else if (!FileIO::CommitTempFile(pdfTemp, pdfTarget, "%%EOF", &error)) {
+    } else if (!saved) {
       progress.hide();
       Seams::MessageBox(parent,
                         QStringLiteral("Der Bericht wurde nicht als PDF geschrieben:\n\n\u201E%1\u201C: %2\n\n"

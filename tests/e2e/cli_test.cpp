@@ -558,7 +558,7 @@ TEST_F(Cli, BashCompletionOffersWhatTheToolTakes) {
     return words;
   };
   static const QRegularExpression option("--[a-z][a-z-]*");
-  for (const QString& command : QStringList{"identify", "read", "report", "archive", "visit"}) {
+  for (const QString& command : QStringList{"identify", "read", "report", "archive", "verify", "visit"}) {
     QStringList named;
     for (auto it = option.globalMatch(QString::fromUtf8(Cmd({command, "--help"}).out)); it.hasNext();)
       named << it.next().captured();
@@ -571,7 +571,8 @@ TEST_F(Cli, BashCompletionOffersWhatTheToolTakes) {
   EXPECT_EQ(complete("kelvara-cli read --class ''"), QStringList({"I", "II", "III"}));
   EXPECT_EQ(complete("kelvara-cli read --format = j"), QStringList({"json"}));
   EXPECT_TRUE(complete("kelvara-cli identify --port COM2").contains("COM29"));
-  EXPECT_EQ(complete("kelvara-cli archive ''"), QStringList({"due", "export", "import"}));
+  EXPECT_EQ(complete("kelvara-cli archive ''"),
+            QStringList({"backup", "due", "export", "import", "restore", "setup-roles", "verify"}));
   EXPECT_EQ(complete("kelvara-cli visit ''"), QStringList({"plan"}));
 }
 

@@ -16,6 +16,7 @@
 
 #include "core/archive.h"
 #include "core/archiveservice.h"
+#include "core/chain.h"
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
 #include "report/TFormular.h"
@@ -195,6 +196,39 @@ TEST(StoringFromTheWindows, ABatchWhileAnotherProgramHoldsTheArchiveWaitsInTheQu
   Archive check;
   ASSERT_TRUE(check.Open(archivePath));
   EXPECT_EQ(check.TestCount(), 5);
+}
+
+TEST(StoringFromTheWindows, TheListsReportsOfStoredTestsCarryTheirFingerprints) {
+  QTemporaryDir dir;
+  const QString archivePath = dir.filePath("archiv.sqlite");
+  ArchiveService service;
+  service.SetLocation(archivePath);
+  ListOfRecords records(4, service);
+  const QString folder = dir.filePath("daten");
+  QDir().mkpath(folder);
+  records.Save(folder);
+  ASSERT_TRUE(records.Status().startsWith("4 Datensätze gespeichert und im Archiv")) << records.Status().toStdString();
+  // Changed after it was stored: its report is no longer the stored test's.
+  records.list.Model()->setData(records.list.Model()->index(3, RecordListModel::ColInventar), QStringLiteral("INV-X"),
+                                Qt::EditRole);
+  const QString pdfs = dir.filePath("pdf");
+  QDir().mkpath(pdfs);
+  Seams::SetFileDialogResponder([pdfs](const FileDialogRequest&, QString* path) { return *path = pdfs, true; });
+  records.list.ReportsAsPdfFiles();
+  Archive archive;
+  ASSERT_TRUE(archive.Open(archivePath));
+  for (int row = 0; row < 4; ++row) {
+    const QString pdf = pdfs + (row < 3 ? QStringLiteral("/INV-%1.pdf").arg(row + 1) : QStringLiteral("/INV-X.pdf"));
+    QProcess text;
+    text.start("pdftotext", {pdf, "-"});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QStringList printed = Chain::FingerprintsIn(QString::fromUtf8(text.readAllStandardOutput()));
+    QByteArray bytes;
+    Report::Encode(records.list.Model()->Report(row), &bytes);
+    const QString hash = archive.HashOfRecord(bytes);
+    EXPECT_EQ(printed, row < 3 ? QStringList{hash.left(16)} : QStringList()) << row;
+    EXPECT_EQ(hash.isEmpty(), row == 3);
+  }
 }
 
 TEST(StoringFromTheWindows, ABatchCutShortByKill9IsCompletedAtTheNextStart) {

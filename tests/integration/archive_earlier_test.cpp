@@ -131,6 +131,8 @@ TEST_P(EarlierTest, AnArchiveOfTheSchemaBeforeIsBroughtUpToDateWithItsTests) {
   ASSERT_TRUE(archive.Open(location_)) << archive.Error().toStdString();
   EXPECT_EQ(archive.SchemaVersion(), Archive::kSchemaVersion);
   EXPECT_EQ(archive.TestCount(), 9);
+  // Its tests are chained in the order they were stored.
+  EXPECT_TRUE(archive.CheckChain().holds);
   Archive::Earlier e = archive.EarlierTest(customer, QStringLiteral("INV-0001"), QDate(2026, 1, 1));
   ASSERT_TRUE(e.previous.found);
   EXPECT_EQ(e.previous.date, QDate(2025, 3, 10));

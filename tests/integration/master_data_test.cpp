@@ -293,8 +293,14 @@ TEST_P(MasterData, MergingJoinsHistoriesAndNeverChangesATest) {
   EXPECT_EQ(archive.History(merged["k-03"].Id).size(), 2u);
   EXPECT_EQ(merged["k-03"].InventarNr, "K-3");
   EXPECT_EQ(merged["k-1"].LastTest, QDate(2026, 1, 12));
-  // The tests are exactly as they were stored.
+  // The tests are exactly as they were stored, and their proof chain holds.
   EXPECT_EQ(TestsAsStored(raw), before);
+  EXPECT_TRUE(archive.CheckChain().holds);
+  // A report printed before the merge is still checked against its test.
+  const std::vector<Archive::Found> same = archive.FindSameTest(Tested("Korn", "K-1", QDate(2025, 1, 10)));
+  ASSERT_EQ(same.size(), 1u);
+  EXPECT_TRUE(same[0].matches) << same[0].why.toStdString();
+  EXPECT_EQ(archive.FindSameTest(Tested(QString::fromUtf8("Bäckerei Korn"), "K-03", QDate(2024, 1, 12))).size(), 1u);
   // Reports under the former name and number find the merged ones.
   ASSERT_EQ(archive.StoreReport(Tested("Korn", "K-03", QDate(2026, 4, 2))), Archive::Stored::New);
   EXPECT_EQ(archive.History(merged["k-03"].Id).size(), 3u);

@@ -8,7 +8,9 @@
 // tester fell silent; the archive is missing, damaged, locked or refused the
 // login; a query failed), 3 a record failed its limits where --fail-on-verdict
 // asks for it, 4 a file could not be written (a full disk, no permission;
-// those written are complete, none is left half-written).
+// those written are complete, none is left half-written), 5 a proof does not
+// hold (a test changed, the chain broken), 6 nothing in the archive to hold
+// it against (proof.h).
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -42,6 +44,7 @@
 #include "core/values.h"
 #include "tools/kelvara-cli/jsonout.h"
 #include "tools/kelvara-cli/label.h"
+#include "tools/kelvara-cli/proof.h"
 
 namespace {
 
@@ -62,15 +65,17 @@ const char* const kHelp =
     "  identify   zeigt die Kennung des Gerätetesters\n"
     "  read       liest alle Prüfungen aus dem Gerätetester (CSV oder JSON)\n"
     "  report     schreibt Prüfprotokolle als PDF\n"
-    "  archive    Fälligkeiten, Import und Export des Archivs\n"
+    "  archive    Fälligkeiten, Import, Export, Prüfkette, Sicherung des Archivs\n"
     "  label      Prüfplaketten (Etiketten) der Datensätze als PDF\n"
+    "  verify     prüft einen Bericht (PDF, Datensatz oder Prüfnachweis) gegen das Archiv\n"
     "  visit      bereitet einen Besuch aus dem Archiv vor (CSV für report --from-csv)\n"
     "  --version  zeigt die Version\n"
     "\n"
     "Ende-Status: 0 erledigt, 1 Fehler in der Eingabe, 2 Gerätetester oder Archiv\n"
     "nicht erreichbar, 3 eine Prüfung hat ihre Grenzwerte nicht eingehalten\n"
     "(nur mit --fail-on-verdict), 4 eine Datei konnte nicht geschrieben werden\n"
-    "(die übrigen sind vollständig). Meldungen stehen auf stderr, Daten auf stdout.\n"
+    "(die übrigen sind vollständig), 5 ein Prüfnachweis oder die Prüfkette stimmt\n"
+    "nicht, 6 nicht im Archiv. Meldungen stehen auf stderr, Daten auf stdout.\n"
     "Optionen mit Wert: --port COM4 oder --port=COM4; nach \"--\" sind alle Argumente\n"
     "Dateien oder Ordner. Unbekannte Optionen werden abgewiesen (Ende-Status 1).\n";
 
@@ -102,8 +107,21 @@ const std::map<QString, const char*> kCommandHelp{
      "Aufruf: kelvara-cli archive due [--days N] [--format csv|json]\n"
      "        kelvara-cli archive import ORDNER\n"
      "        kelvara-cli archive export ORDNER\n"
-     "  Das Archiv ist $KELVARA_ARCHIVE (SQLite-Datei oder postgresql://...), sonst das des Programms.\n"
-     "  export schreibt jeden gespeicherten Datensatz Byte für Byte in den Ordner.\n"},
+     "        kelvara-cli archive verify\n"
+     "        kelvara-cli archive backup DATEI\n"
+     "        kelvara-cli archive restore DATEI\n"
+     "        kelvara-cli archive setup-roles [--writer ROLLE] [--reader ROLLE]\n"
+     "  Das Archiv ist $KELVARA_ARCHIVE (SQLite-Datei oder postgresql://...?sslmode=verify-full&sslrootcert=DATEI),\n"
+     "  sonst das des Programms.\n"
+     "  export   schreibt jeden gespeicherten Datensatz Byte für Byte in den Ordner.\n"
+     "  verify   prüft die Prüfkette und nennt die erste Prüfung, die nicht stimmt (Ende-Status 5).\n"
+     "  backup   eine in sich stimmige Kopie, auch während gespeichert wird (SQLite-Datei, beim Server\n"
+     "           ein SQL-Auszug von pg_dump).\n"
+     "  restore  spielt eine Sicherung in ein neues, leeres Archiv ein und prüft dessen Prüfkette.\n"
+     "  setup-roles  (PostgreSQL, als Eigentümer) eine Rolle, die Prüfungen nur hinzufügen darf\n"
+     "           (kelvara_pruefer), eine, die nur lesen darf (kelvara_buero); gespeicherte Prüfungen\n"
+     "           ändert oder löscht dann niemand mehr.\n"},
+    {"verify", kVerifyUsage},
     {"label", kLabelUsage},
     {"visit",
      "Aufruf: kelvara-cli visit plan --customer NAME [--sites STANDORT,...] [--days N | --all] [--out DATEI]\n"
@@ -137,7 +155,8 @@ const std::map<QString, CommandOptions> kOptions{
     {"identify", {{"--port"}, {}}},
     {"read", {{"--port", "--class", "--format", "--out"}, {"--inspections-passed", "--fail-on-verdict"}}},
     {"report", {{"--pdf", "--from-csv", "--template", "--pdf-dir", "--visit"}, {}}},
-    {"archive", {{"--days", "--format"}, {}}},
+    {"archive", {{"--days", "--format", "--writer", "--reader"}, {}}},
+    {"verify", {{}, {}}},
     {"label", {{"--pdf", "--format", "--code", "--content", "--start"}, {}}},
     {"visit", {{"--customer", "--sites", "--days", "--out"}, {"--all"}}},
 };
@@ -609,7 +628,13 @@ int Reports(const Args& args) {
     Err(ReadFailure(args.words[0], read));
     return kInput;
   }
-  const Batch::Result result = Batch::WriteOnePdf({report}, pdf, nullptr);
+  // The fingerprint of the stored test this data record file is, if it is one.
+  QByteArray bytes;
+  QString why, note;
+  QString hash;
+  if (FileIO::ReadFile(args.words[0], kMaxCsvBytes, &bytes, &why) == FileIO::ReadResult::Ok) hash = StoredHashOf(bytes, &note);
+  if (hash.isEmpty()) Err(QStringLiteral("Hinweis: der Bericht hat keinen Prüfnachweis: %1.").arg(note.isEmpty() ? why : note));
+  const Batch::Result result = Batch::WriteOnePdf({report}, pdf, nullptr, {hash});
   if (!result.ok) {
     Err(result.error);
     return kNotWritten;
@@ -841,6 +866,10 @@ int main(int argc, char** argv) {
     return kInput;
   }
   if (command == QLatin1String("label")) return LabelCommand(argc, argv, args.words, args.options);  // label.cpp
+  if (command == QLatin1String("verify") || (command == QLatin1String("archive") && IsProofArchiveCommand(args.words.value(0)))) {
+    QCoreApplication app(argc, argv);
+    return command == QLatin1String("verify") ? VerifyCommand(args.words) : ProofArchiveCommand(args.words, args.options);  // proof.cpp
+  }
   // Drawing a page needs fonts, never a display: the offscreen platform.
   if (command == QLatin1String("report")) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
