@@ -1,23 +1,28 @@
 // Benchmark of the test archive: importing 500 data record files, and, with
 // 1,000,000 tests of 100,000 appliances stored (each test with its eight
-// measurement rows and a data record file of the real size), the due list and
-// one appliance's history: the query alone, and the archive window asking for
-// it and showing it. On a SQLite file, and on PostgreSQL when $KELVARA_TEST_PG
-// names a server (scripts/pg-test-server start DIR prints one; it runs with
-// fsync off, so its writes are faster than on a server that syncs). Medians.
-// Also the proof chain over those tests: chaining them as the migration
-// chains an archive of the older schema, and walking the chain
-// (archive verify, the archive window's check).
-//   build/archive_bench [appliances]   (default 100000, ten tests each)
+// measurement rows and a data record file of the real size), the due list,
+// one appliance's history and the search by Inventar-Nr. and by name: the
+// query alone, and the archive window asking for it and showing it. The
+// window's memory is measured in a process of its own that does what a user
+// does (the due list, a search, a history). On a SQLite file, and on
+// PostgreSQL when $KELVARA_TEST_PG names a server (scripts/pg-test-server
+// start DIR prints one; it runs with fsync off, so its writes are faster than
+// on a server that syncs). Medians.
+// Also the migration of those tests from the schema before the proof chain
+// (chaining them, then the master data step) and of the master data step
+// alone, and walking the chain (archive verify, the archive window's check).
+//   build/archive_bench [appliances [sqlite|postgresql]]   (default 100000, ten tests each; both)
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QCryptographicHash>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <algorithm>
@@ -26,14 +31,13 @@
 #include <unistd.h>
 #include <vector>
 
-#include <QTableWidget>
-
+#include "bench/timing.h"
 #include "core/archive.h"
 #include "core/archiveservice.h"
-#include "bench/timing.h"
-#include "records/archivewindow.h"
 #include "core/reportrecord.h"
+#include "records/archivewindow.h"
 #include "tests/pgtestdb.h"
+#include "tests/schemasteps.h"
 
 namespace {
 
@@ -56,6 +60,15 @@ QByteArray Record(int i) {
   return bytes;
 }
 
+// What appliances are called: forty kinds, so a name matches one in forty.
+const char* const kKinds[] = {
+    "Bohrmaschine", "Wasserkocher", "Kaffeemaschine", "Verlängerungsleitung", "Mehrfachsteckdose", "Monitor",
+    "Drucker", "Kühlschrank", "Mikrowelle", "Staubsauger", "Winkelschleifer", "Stichsäge", "Kreissäge", "Akkuladegerät",
+    "Heizlüfter", "Ventilator", "Schreibtischleuchte", "Laptop-Netzteil", "Toaster", "Radio", "Lötstation",
+    "Heißluftpistole", "Kabeltrommel", "Baustrahler", "Hochdruckreiniger", "Rasenmäher", "Kopierer", "Beamer",
+    "Spülmaschine", "Waschmaschine", "Trockner", "Bandschleifer", "Exzenterschleifer", "Oberfräse", "Hobel",
+    "Bohrhammer", "Schlagschrauber", "Tischkreissäge", "Kompressor", "Schweißgerät"};
+
 // Fills the archive with `appliances` appliances of ten tests each, straight
 // in SQL (storing them one by one would take hours): tests spread over ten
 // years, next tests over two years from a fortnight before the day measured
@@ -73,12 +86,25 @@ bool Fill(const QString& connection, Archive::Kind kind, int appliances) {
   const QString blob = pg ? QStringLiteral("decode(repeat('5b', %1) || lpad(to_hex(a.id * 10 + KEY), 16, '0'), 'hex')")
                                 .arg(Record(0).size() - 8)
                           : QStringLiteral("randomblob(%1)").arg(Record(0).size());
+  QStringList kinds;
+  for (const char* k : kKinds) kinds << QStringLiteral("'%1'").arg(QString::fromUtf8(k));
+  const QString kind40 = pg ? QStringLiteral("(ARRAY[%1])[1 + n %% 40]").arg(kinds.join(','))
+                            : QStringLiteral("CASE n %% 40 %1 END").arg([&] {
+                                QString cases;
+                                for (int i = 0; i < 40; ++i) cases += QStringLiteral(" WHEN %1 THEN %2").arg(i).arg(kinds[i]);
+                                return cases;
+                              }());
   const QStringList steps{
       QStringLiteral("INSERT INTO customers (name) SELECT 'Bench ' || n FROM (%1) AS s WHERE n <= 100").arg(series),
-      QStringLiteral("INSERT INTO appliances (customer_id, inventar_nr, description, interval_months, last_test, next_due) "
-                     "SELECT (SELECT MIN(id) FROM customers) + (n %% 100), 'B-' || n, 'Gerät', 12, %2, %3 FROM (%1) AS s")
-          .arg(series, date.arg(QStringLiteral("n % 3650")), date.arg(QStringLiteral("3960 + n % 730")))
+      QStringLiteral("INSERT INTO appliances (customer_id, inventar_nr, inventar_key, description, maker_type, location, "
+                     "interval_months, last_test, next_due) "
+                     "SELECT (SELECT MIN(id) FROM customers) + (n %% 100), 'B-' || n, 'b-' || n, %4, 'Hersteller ' || "
+                     "(n %% 25), 'Halle ' || (n %% 12), 12, %2, %3 FROM (%1) AS s")
+          .arg(series, date.arg(QStringLiteral("n % 3650")), date.arg(QStringLiteral("3960 + n % 730")), kind40)
           .replace(QStringLiteral("%%"), QStringLiteral("%")),
+      // The search's text, as the archive keeps it.
+      QStringLiteral("UPDATE appliances SET search_text = description || ' ' || maker_type || ' ' || serial_nr || ' ' || "
+                     "location || ' ' || (SELECT name FROM customers WHERE customers.id = appliances.customer_id)"),
   };
   for (const QString& sql : steps)
     if (!q.exec(sql)) {
@@ -104,7 +130,9 @@ bool Fill(const QString& connection, Archive::Kind kind, int appliances) {
                            .arg(pg ? QStringLiteral("SELECT generate_series(1, 8) AS n")
                                    : QStringLiteral("WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s "
                                                     "WHERE n < 8) SELECT n FROM s"));
-  if (!q.exec(rows)) {
+  if (!q.exec(rows) ||
+      !q.exec(QStringLiteral("UPDATE appliances SET last_test_id = (SELECT MAX(t.id) FROM tests t WHERE t.appliance_id "
+                             "= appliances.id)"))) {
     std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
     return false;
   }
@@ -142,7 +170,52 @@ bool Fill(const QString& connection, Archive::Kind kind, int appliances) {
   return true;
 }
 
-void Run(const QString& name, const QString& location, Archive::Kind kind, int appliances) {
+// The process's resident memory now and at its peak, in MB.
+std::pair<double, double> Memory() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  double now = 0, peak = 0;
+  if (!status.open(QIODevice::ReadOnly)) return {0, 0};
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    const QList<QByteArray> parts = line.simplified().split(' ');
+    if (parts.size() < 2) continue;
+    if (parts[0] == "VmRSS:") now = parts[1].toDouble() / 1024;
+    if (parts[0] == "VmHWM:") peak = parts[1].toDouble() / 1024;
+  }
+  return {now, peak};
+}
+
+// The window alone, as the program shows it: the due list, a search by
+// number and by name, a history; then its memory.
+int WindowOnly(const QString& location, int days) {
+  const auto before = Memory();
+  ArchiveService service;
+  service.SetLocation(location);
+  ArchiveWindow window(nullptr, service);
+  window.resize(1180, 680);
+  window.show();
+  auto settle = [&] {
+    while (window.Busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    QCoreApplication::processEvents();
+  };
+  window.ShowDue(days);
+  settle();
+  const size_t due = window.Shown().size();
+  window.ShowSearch(QStringLiteral("B-4711"));
+  settle();
+  window.ShowSearch(QStringLiteral("Wasserkocher"));
+  settle();
+  window.ShowHistory(0);
+  settle();
+  window.ShowDue(days);
+  settle();
+  window.AppliancesTable()->scrollToBottom();
+  QCoreApplication::processEvents();
+  const auto after = Memory();
+  std::printf("%.1f %.1f %.1f %zu\n", before.first, after.first, after.second, due);
+  return 0;
+}
+
+void Run(const QString& name, const QString& location, Archive::Kind kind, int appliances, const char* self) {
   QTemporaryDir dir;
   const QString folder = dir.filePath(QStringLiteral("records"));
   QDir().mkpath(folder);
@@ -174,39 +247,48 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
   archive.SetWaitLimit(24 * 3600 * 1000);  // filling takes minutes
   QElapsedTimer fill;
   fill.start();
-  QSqlDatabase::cloneDatabase(QSqlDatabase(), QString());  // no-op; keeps the SQL module linked
   const QString connection = QSqlDatabase::connectionNames().filter(QStringLiteral("kelvara-archive")).last();
   if (!Fill(connection, kind, appliances)) return;
-  std::printf("%s: filled %d appliances, %d tests in %.0f s\n", qPrintable(name), appliances, archive.TestCount(),
-              fill.elapsed() / 1000.0);
-  // The tests put in straight are chained as an archive of the older schema
-  // is when a newer program first opens it.
-  {
-    QSqlQuery q(QSqlDatabase::database(connection));
-    for (const char* sql : {"DROP INDEX tests_chain", "DROP INDEX tests_chain_hash", "DROP TABLE chain_head",
-                            "ALTER TABLE tests DROP COLUMN chain_seq", "ALTER TABLE tests DROP COLUMN chain_hash",
-                            "UPDATE schema_version SET version = CHAIN_STEP_BEFORE"})
-      if (!q.exec(QString::fromLatin1(sql).replace(QLatin1String("CHAIN_STEP_BEFORE"),
-                                                   QString::number(Archive::kChainSchema - 1)))) {
-        std::printf("%s: %s\n", qPrintable(name), qPrintable(q.lastError().text()));
-        return;
-      }
-  }
-  archive.Close();
-  QElapsedTimer migrate;
-  migrate.start();
-  archive.SetWaitLimit(24 * 3600 * 1000);
-  if (!archive.Open(big)) {
-    std::printf("%s: %s\n", qPrintable(name), qPrintable(archive.Error()));
-    return;
-  }
-  const double migrateS = migrate.elapsed() / 1000.0;
+  std::printf("%s: filled %d appliances, %d tests in %.0f s; names through an index: %s\n", qPrintable(name), appliances,
+              archive.TestCount(), fill.elapsed() / 1000.0, archive.NameIndex() ? "yes" : "no");
+  // Back to the schema before the proof chain: the tests put in straight are
+  // chained as an archive of that schema is when a newer program first opens
+  // it, and the master data step follows; then that step alone.
+  auto migrated = [&](int version, double* seconds) {
+    {
+      QSqlQuery q(QSqlDatabase::database(connection));
+      QStringList sql = SchemaSteps::UndoMasterData(kind == Archive::Kind::PostgreSQL);
+      if (version < Archive::kChainSchema)
+        sql << QStringLiteral("DROP INDEX tests_chain") << QStringLiteral("DROP INDEX tests_chain_hash")
+            << QStringLiteral("DROP TABLE chain_head") << QStringLiteral("ALTER TABLE tests DROP COLUMN chain_seq")
+            << QStringLiteral("ALTER TABLE tests DROP COLUMN chain_hash");
+      sql << QStringLiteral("UPDATE schema_version SET version = %1").arg(version);
+      for (const QString& statement : sql)
+        if (!q.exec(statement)) {
+          std::printf("%s: %s: %s\n", qPrintable(name), qPrintable(statement), qPrintable(q.lastError().text()));
+          return false;
+        }
+    }
+    archive.Close();
+    QElapsedTimer t;
+    t.start();
+    archive.SetWaitLimit(24 * 3600 * 1000);
+    if (!archive.Open(big)) {
+      std::printf("%s: %s\n", qPrintable(name), qPrintable(archive.Error()));
+      return false;
+    }
+    *seconds = t.elapsed() / 1000.0;
+    return true;
+  };
+  double bothS = 0, masterS = 0;
+  if (!migrated(Archive::kChainSchema - 1, &bothS) || !migrated(Archive::kMasterDataSchema - 1, &masterS)) return;
   QElapsedTimer walk;
   walk.start();
   const Archive::ChainCheck check = archive.CheckChain();
-  std::printf("%s: proof chain: %d tests chained (the migration) in %.1f s, walked (archive verify) in %.1f s, %s\n",
-              qPrintable(name), int(check.tests), migrateS, walk.elapsed() / 1000.0,
-              check.holds ? "holds" : qPrintable(check.first));
+  std::printf("%s: migration from schema %d: %.1f s (the proof chain of %d tests about %.1f s, the master data %.1f s); "
+              "chain walked (archive verify) in %.1f s, %s\n",
+              qPrintable(name), Archive::kChainSchema - 1, bothS, int(check.tests), bothS - masterS, masterS,
+              walk.elapsed() / 1000.0, check.holds ? "holds" : qPrintable(check.first));
   // The appliance whose history is read: ten tests stored as the program
   // stores them (its files are checked against their checksums when read).
   for (int k = 0; k < 10; ++k) {
@@ -221,8 +303,9 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
     }
   }
   const QDate today(2026, 12, 9);
-  size_t due = 0;
+  size_t due = 0, firstPage = 0, byNumber = 0, byName = 0;
   const double dueMs = Timing::MedianMs(5, [&] { due = archive.DueList(30, today).size(); });
+  const double firstPageMs = Timing::MedianMs(5, [&] { firstPage = archive.DueList(30, today, 200, nullptr).size(); });
   const std::vector<ArchiveData::Appliance> some = archive.Search(QStringLiteral("H-1"), 1);
   size_t tests = 0, rows = 0;
   const double historyMs = Timing::MedianMs(5, [&] {
@@ -232,20 +315,28 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
     for (const ArchiveData::Test& t : history)
       for (const ArchiveData::TestRow& row : t.Rows) rows += row.Active ? 1 : 0;
   });
-  std::printf("%s: query: due list for 30 days: %.1f ms (%zu appliances); history of one appliance: %.1f ms "
-              "(%zu tests, %zu active rows)\n",
-              qPrintable(name), dueMs, due, historyMs, tests, rows);
+  const double numberMs = Timing::MedianMs(5, [&] { byNumber = archive.Search(QStringLiteral("B-4711")).size(); });
+  const double nameMs = Timing::MedianMs(5, [&] { byName = archive.Search(QStringLiteral("Wasserkocher")).size(); });
+  std::printf("%s: query: due list for 30 days: %.1f ms (%zu appliances), its first page %.1f ms (%zu); history of one "
+              "appliance: %.1f ms (%zu tests, %zu active rows); search by number %.1f ms (%zu), by name %.1f ms (%zu)\n",
+              qPrintable(name), dueMs, due, firstPageMs, firstPage, historyMs, tests, rows, numberMs, byNumber, nameMs,
+              byName);
 
   // The window: from the click until the list stands in the window (opening
   // its own connection once, then the query on its thread and the table).
   ArchiveService service;
   service.SetLocation(big);
   ArchiveWindow window(nullptr, service);
-  window.resize(1100, 640);
+  window.resize(1180, 680);
   window.show();
   auto settle = [&] {
     while (window.Busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     QCoreApplication::processEvents();
+  };
+  // Until its rows are painted.
+  auto shown = [&] {
+    while (window.Shown().empty() && window.Busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    window.AppliancesTable()->viewport()->repaint();
   };
   QElapsedTimer first;
   first.start();
@@ -253,20 +344,51 @@ void Run(const QString& name, const QString& location, Archive::Kind kind, int a
   settle();
   const double openMs = first.nsecsElapsed() / 1e6;
   const int days = int(QDate::currentDate().daysTo(today)) + 30;
-  const double windowDueMs = Timing::MedianMs(5, [&] {
-    window.ShowDue(days);
+  std::vector<double> firstRows, complete;
+  for (int run = 0; run < 5; ++run) {
+    window.ShowSearch(QStringLiteral("zzz"));
     settle();
-  });
-  const size_t shown = window.Shown().size();
+    QElapsedTimer t;
+    t.start();
+    window.ShowDue(days);
+    shown();
+    firstRows.push_back(t.nsecsElapsed() / 1e6);
+    settle();
+    complete.push_back(t.nsecsElapsed() / 1e6);
+  }
+  const size_t shownRows = window.Shown().size();
+  auto windowSearch = [&](const QString& text, size_t* count) {
+    return Timing::MedianMs(5, [&] {
+      window.ShowSearch(text);
+      shown();
+      settle();
+      *count = window.Shown().size();
+    });
+  };
+  size_t numberRows = 0, nameRows = 0;
+  const double windowNumberMs = windowSearch(QStringLiteral("B-4711"), &numberRows);
+  const double windowNameMs = windowSearch(QStringLiteral("Wasserkocher"), &nameRows);
   window.ShowSearch(QStringLiteral("H-1"));
   settle();
   const double windowHistoryMs = Timing::MedianMs(5, [&] {
     window.ShowHistory(0);
     settle();
+    window.HistoryTable()->viewport()->repaint();
   });
-  std::printf("%s: window: first list (opening the archive, with its check) %.0f ms; due list %.1f ms (%zu rows); "
-              "history %.1f ms (%d rows)\n",
-              qPrintable(name), openMs, windowDueMs, shown, windowHistoryMs, window.HistoryTable()->rowCount());
+  std::printf("%s: window: first list (opening the archive, with its check) %.0f ms; due list: first rows shown %.1f ms, "
+              "all %zu rows %.1f ms; search by number %.1f ms (%zu rows), by name %.1f ms (%zu rows); history %.1f ms (%d rows)\n",
+              qPrintable(name), openMs, Timing::Median(firstRows), shownRows, Timing::Median(complete), windowNumberMs,
+              numberRows, windowNameMs, nameRows, windowHistoryMs, window.History()->rowCount());
+  // The window's memory, in a process of its own.
+  QProcess alone;
+  alone.start(QString::fromLocal8Bit(self), {QStringLiteral("--window"), big, QString::number(days)});
+  alone.waitForFinished(600000);
+  const QList<QByteArray> figures = alone.readAllStandardOutput().simplified().split(' ');
+  if (figures.size() >= 4)
+    std::printf("%s: the window alone (due list of %s rows, two searches, a history): %s MB before it opened, %s MB "
+                "after, %s MB at the peak\n",
+                qPrintable(name), figures[3].constData(), figures[0].constData(), figures[1].constData(),
+                figures[2].constData());
   if (kind == Archive::Kind::SQLite) {
     const int count = archive.TestCount();
     std::printf("%s: archive file of that size: %.0f MB (%.2f KB a test)\n", qPrintable(name), QFileInfo(big).size() / 1e6,
@@ -288,8 +410,12 @@ QString MakeDatabases(const QString& server, const QString& name) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  if (argc > 3 && QByteArray(argv[1]) == "--window") return WindowOnly(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
   const int appliances = argc > 1 ? std::max(100, std::atoi(argv[1])) : 100000;
-  Run(QStringLiteral("SQLite"), QString(), Archive::Kind::SQLite, appliances);
+  // A second argument measures one database only: sqlite or postgresql.
+  const QByteArray only = argc > 2 ? QByteArray(argv[2]) : QByteArray();
+  if (only != "postgresql") Run(QStringLiteral("SQLite"), QString(), Archive::Kind::SQLite, appliances, argv[0]);
+  if (only == "sqlite") return 0;
   const QString server = qEnvironmentVariable("KELVARA_TEST_PG");
   if (server.isEmpty()) {
     std::printf("PostgreSQL: skipped ($KELVARA_TEST_PG names no server)\n");
@@ -297,6 +423,6 @@ int main(int argc, char** argv) {
   }
   std::printf("PostgreSQL: the test server runs with fsync off (scripts/pg-test-server)\n");
   Run(QStringLiteral("PostgreSQL"), MakeDatabases(server, QStringLiteral("bench_%1").arg(::getpid())),
-      Archive::Kind::PostgreSQL, appliances);
+      Archive::Kind::PostgreSQL, appliances, argv[0]);
   return 0;
 }

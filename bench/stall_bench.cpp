@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
   Seams::SetTimerResponder([](unsigned, int) { return true; });
   Seams::SetMessageBoxResponder([](const MessageBoxRequest&) { return int(Win::IDYES); });
+  Seams::SetGenericDialogResponder([](const GenericDialogRequest&) { return int(Win::IDOK); });
 
   TMessgeraet device(nullptr, 1000, 0);
   device.SetupWindow();

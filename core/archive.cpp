@@ -361,6 +361,7 @@ bool Archive::Open(const QString& location, OpenMode mode) {
     wal.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
   }
   if (!Migrate(mode)) return false;
+  EnsureNameIndex();
 #ifdef Q_OS_UNIX
   struct stat st {};
   if (kind_ == Kind::SQLite && ::stat(QFile::encodeName(location_).constData(), &st) == 0) {
@@ -681,7 +682,8 @@ bool Archive::Migrate(OpenMode mode) {
       QStringLiteral("CREATE INDEX tests_chain_hash ON tests (chain_hash)"),
       QStringLiteral("CREATE TABLE chain_head (id INTEGER PRIMARY KEY, seq BIGINT NOT NULL, hash TEXT NOT NULL)"),
   };
-  const std::vector<QStringList> steps{version1, version2, version3};
+  // Version 4: customers' and appliances' master data (archive_master.cpp).
+  const std::vector<QStringList> steps{version1, version2, version3, MasterDataStep()};
 
   if (mode == OpenMode::ExistingOnly && kind_ == Kind::PostgreSQL) {
     QSqlQuery q(db);
@@ -712,6 +714,7 @@ bool Archive::Migrate(OpenMode mode) {
     bool ok = true;
     for (const QString& sql : steps[size_t(step)]) ok = ok && Exec(sql);
     if (ok && step + 1 == kChainSchema) ok = ChainExisting();
+    if (step + 1 == kMasterDataSchema) ok = ok && FillMasterData();
     ok = ok && Exec(step == 0 ? QStringLiteral("INSERT INTO schema_version (version) VALUES (1)")
                               : QStringLiteral("UPDATE schema_version SET version = %1").arg(step + 1));
     if (ok && !db.commit()) ok = Fail(db.lastError());
@@ -749,12 +752,15 @@ bool Archive::KeyOf(const ReportRecord& report, QString* customer, QString* inve
 
 Archive::Earlier Archive::EarlierTest(const QString& customer, const QString& inventarNr, const QDate& before) {
   Earlier earlier;
-  const std::vector<ArchiveData::Appliance> found =
-      QueryAppliances(QStringLiteral("WHERE c.name = ? AND a.inventar_nr = ?"),
-                      {Storable(customer.simplified()), Storable(inventarNr.simplified())});
-  if (Failed() || found.empty()) return earlier;
+  // The customer under any name it had, the appliance under any number it had
+  // (a merged one's tests are its history too).
+  const qint64 customerId = CustomerId(customer);
+  if (Failed() || customerId == 0) return earlier;
+  const std::map<QString, ArchiveData::Appliance> found = Lookup(customerId, {inventarNr});
+  const auto it = found.find(NumberKey(inventarNr));
+  if (Failed() || it == found.end()) return earlier;
   earlier.applianceFound = true;
-  earlier.appliance = found.front();
+  earlier.appliance = it->second;
   const std::vector<ArchiveData::Test> tests = History(earlier.appliance.Id);
   if (Failed()) return earlier;
   // A corrected test is replaced by its correction.
@@ -788,7 +794,10 @@ ArchiveData::Appliance Archive::ApplianceOf(const ReportRecord& report, const QB
   a.HerstellerTyp = report.Fields[kFieldMaker].simplified();
   a.Standort = report.Fields[kFieldLocation].simplified();
   a.ProtectionClass = report.VdeKlasse;
-  a.IntervalMonths = DueDates::MonthsFor(report);
+  // 0 when the report names no interval: the appliance keeps its own.
+  a.IntervalMonths = DueDates::IntervalMonths(report.Fields[Layout::kFieldPruefintervall]);
+  a.Seriennummer = report.Fields[kFieldSerial].simplified();
+  a.Standard = report.VdePruefgrundlage;
   return a;
 }
 
@@ -821,9 +830,9 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
   Bounded bounded(this);
   ArchiveData::Appliance appliance = ApplianceOf(report, recordFile);
   for (QString* text : {&appliance.Customer, &appliance.InventarNr, &appliance.Bezeichnung, &appliance.HerstellerTyp,
-                        &appliance.Standort})
+                        &appliance.Standort, &appliance.Seriennummer})
     *text = Storable(*text);
-  const QDate date = TestDate(report, QDate::currentDate());
+  const QDate date = TestDate(report, Clock::Today());
   const QString hash = QString::fromLatin1(QCryptographicHash::hash(recordFile, QCryptographicHash::Sha256).toHex());
 
   auto fail = [&](const QSqlError& error) {
@@ -844,26 +853,16 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
     return Stored::Failed;
   }
   QSqlQuery q(db);
-  // The customer and the appliance: made when new. A unique key and "do
-  // nothing on conflict" keep two writers from making either twice.
-  q.prepare(QStringLiteral("INSERT INTO customers (name) VALUES (?) ON CONFLICT (name) DO NOTHING"));
-  q.addBindValue(appliance.Customer);
-  if (!q.exec()) return fail(q.lastError());
-  q.prepare(QStringLiteral("SELECT id FROM customers WHERE name = ?"));
-  q.addBindValue(appliance.Customer);
-  if (!q.exec() || !q.next()) return fail(q.lastError());
-  const qint64 customerId = q.value(0).toLongLong();
-  q.prepare(QStringLiteral("INSERT INTO appliances (customer_id, inventar_nr) VALUES (?, ?) "
-                           "ON CONFLICT (customer_id, inventar_nr) DO NOTHING"));
-  q.addBindValue(customerId);
-  q.addBindValue(appliance.InventarNr);
-  if (!q.exec()) return fail(q.lastError());
-  q.prepare(QStringLiteral("SELECT id, last_test FROM appliances WHERE customer_id = ? AND inventar_nr = ?"));
-  q.addBindValue(customerId);
-  q.addBindValue(appliance.InventarNr);
-  if (!q.exec() || !q.next()) return fail(q.lastError());
-  const qint64 applianceId = q.value(0).toLongLong();
-  const QDate lastTest = FromIso(q.value(1));
+  // The customer and the appliance: found under any name they had, made when
+  // new (a unique key and "do nothing on conflict" keep two writers from
+  // making either twice).
+  qint64 customerId = 0, applianceId = 0;
+  QDate lastTest;
+  bool made = false;
+  if (!ResolveForStore(report, appliance, date, &customerId, &applianceId, &lastTest, &made)) {
+    db.rollback();
+    return Stored::Failed;
+  }
 
   // The test: its summary, its rows and the data record file as written,
   // and its link in the proof chain over exactly the values stored.
@@ -938,23 +937,12 @@ Archive::Stored Archive::StoreRecord(const QByteArray& recordFile, qint64 correc
                           QSqlError::StatementError));
   // The appliance as this test describes it, and its next test date when the
   // test is its latest.
-  const bool latest = !lastTest.isValid() || date >= lastTest;
-  q.prepare(QStringLiteral("UPDATE appliances SET description = CASE WHEN ? = '' THEN description ELSE ? END, "
-                           "maker_type = CASE WHEN ? = '' THEN maker_type ELSE ? END, "
-                           "location = CASE WHEN ? = '' THEN location ELSE ? END, protection_class = ?, "
-                           "interval_months = ?, last_test = ?, next_due = ? WHERE id = ?"));
-  for (const QString& text : {appliance.Bezeichnung, appliance.HerstellerTyp, appliance.Standort}) {
-    q.addBindValue(text);
-    q.addBindValue(text);
-  }
-  q.addBindValue(appliance.ProtectionClass);
-  q.addBindValue(appliance.IntervalMonths);
-  const QDate last = latest ? date : lastTest;
-  q.addBindValue(IsoDate(last));
-  q.addBindValue(IsoDate(last.addMonths(appliance.IntervalMonths)));
-  q.addBindValue(applianceId);
-  if (!q.exec()) return fail(q.lastError());
   q.finish();
+  const bool latest = !lastTest.isValid() || date >= lastTest;
+  if (!UpdateFromTest(applianceId, appliance, date, id, latest, lastTest, made)) {
+    db.rollback();
+    return Stored::Failed;
+  }
   // The cord and kind as the latest test names them; a test that names no
   // cord keeps what an earlier one said.
   if (latest) {
@@ -1022,7 +1010,8 @@ std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& wher
   q.setForwardOnly(true);
   q.prepare(QStringLiteral("SELECT a.id, c.name, a.inventar_nr, a.description, a.maker_type, a.location, "
                            "a.protection_class, a.interval_months, a.last_test, a.next_due, "
-                           "a.cord_length_m, a.cord_section_mm2, a.appliance_kind "
+                           "a.cord_length_m, a.cord_section_mm2, a.appliance_kind, a.customer_id, a.serial_nr, "
+                           "a.standard, a.retired_on, a.retired_reason "
                            "FROM appliances a JOIN customers c ON c.id = a.customer_id ") +
             where);
   for (const QVariant& v : values) q.addBindValue(v);
@@ -1045,7 +1034,12 @@ std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& wher
     if (!q.value(10).isNull()) a.CordLengthM = q.value(10).toDouble();
     if (!q.value(11).isNull()) a.CrossSectionMm2 = q.value(11).toDouble();
     a.Kind = q.value(12).toInt();
-    list.push_back(a);
+    a.CustomerId = q.value(13).toLongLong();
+    a.Seriennummer = q.value(14).toString();
+    a.Standard = q.value(15).toInt();
+    a.RetiredOn = FromIso(q.value(16));
+    a.RetiredReason = q.value(17).toString();
+    list.push_back(std::move(a));
   }
   // A page that cannot be read ends the rows early: an error, not the end.
   if (q.lastError().isValid()) {
@@ -1056,26 +1050,30 @@ std::vector<ArchiveData::Appliance> Archive::QueryAppliances(const QString& wher
 }
 
 std::vector<ArchiveData::Appliance> Archive::DueList(int days, const QDate& today) {
-  return QueryAppliances(QStringLiteral("WHERE a.next_due <= ? ORDER BY a.next_due, c.name, a.inventar_nr"),
-                         {IsoDate(today.addDays(days))});
+  return DueList(days, today, -1, nullptr);
 }
 
-std::vector<ArchiveData::Appliance> Archive::Search(const QString& text, int limit) {
-  QString pattern = text;
-  pattern.replace(QLatin1String("\\"), QLatin1String("\\\\")).replace(QLatin1String("%"), QLatin1String("\\%"))
-      .replace(QLatin1String("_"), QLatin1String("\\_"));
-  pattern = QLatin1Char('%') + Storable(pattern) + QLatin1Char('%');
-  const QString like = dialect_ ? dialect_->Like : QStringLiteral("LIKE");
-  return QueryAppliances(QStringLiteral("WHERE a.inventar_nr %1 ? ESCAPE '\\' OR a.description %1 ? ESCAPE '\\' "
-                                        "OR c.name %1 ? ESCAPE '\\' ORDER BY c.name, a.inventar_nr LIMIT %2")
-                             .arg(like)
-                             .arg(limit),
-                         {pattern, pattern, pattern});
+std::vector<ArchiveData::Appliance> Archive::DueList(int days, const QDate& today, int limit,
+                                                     const ArchiveData::Appliance* after) {
+  // In the order of the index (the day, then the appliance), so a page is
+  // read without sorting the whole list first. Retired and merged appliances
+  // have no next test date.
+  QString where = QStringLiteral("WHERE a.next_due <= ? ");
+  QVariantList values{IsoDate(today.addDays(days))};
+  if (after) {
+    where += QStringLiteral("AND (a.next_due > ? OR (a.next_due = ? AND a.id > ?)) ");
+    values << IsoDate(after->NextDue) << IsoDate(after->NextDue) << after->Id;
+  }
+  where += QStringLiteral("ORDER BY a.next_due, a.id");
+  if (limit > 0) where += QStringLiteral(" LIMIT %1").arg(limit);
+  return QueryAppliances(where, values);
 }
 
 std::vector<ArchiveData::Appliance> Archive::Appliances(const QString& customer) {
-  if (customer.isEmpty()) return QueryAppliances(QStringLiteral("ORDER BY c.name, a.inventar_nr"), {});
-  return QueryAppliances(QStringLiteral("WHERE c.name = ? ORDER BY a.inventar_nr"), {Storable(customer)});
+  if (customer.isEmpty())
+    return QueryAppliances(QStringLiteral("WHERE a.merged_into IS NULL ORDER BY c.name, a.inventar_nr"), {});
+  return QueryAppliances(QStringLiteral("WHERE c.name = ? AND a.merged_into IS NULL ORDER BY a.inventar_nr"),
+                         {Storable(customer)});
 }
 
 QStringList Archive::Customers() {
@@ -1084,7 +1082,7 @@ QStringList Archive::Customers() {
   Bounded bounded(this);
   QSqlQuery q(QSqlDatabase::database(connection_, false));
   q.setForwardOnly(true);
-  if (!q.exec(QStringLiteral("SELECT name FROM customers ORDER BY name"))) {
+  if (!q.exec(QStringLiteral("SELECT name FROM customers WHERE merged_into IS NULL ORDER BY name"))) {
     Fail(q.lastError());
     return names;
   }
@@ -1111,9 +1109,12 @@ std::vector<ArchiveData::Test> Archive::History(qint64 applianceId) {
   QSqlDatabase db = QSqlDatabase::database(connection_, false);
   QSqlQuery q(db);
   q.setForwardOnly(true);
+  // Its own tests and those of the appliances merged into it.
   q.prepare(QStringLiteral("SELECT id, test_date, tester, instrument, standard, klasse, sicht, funktion, passed, "
-                           "remarks, corrects, record, record_hash, chain_seq, chain_hash FROM tests "
-                           "WHERE appliance_id = ? ORDER BY test_date, id"));
+                           "remarks, corrects, record, record_hash, chain_seq, chain_hash, appliance_id FROM tests "
+                           "WHERE appliance_id IN (SELECT ? UNION ALL SELECT id FROM appliances WHERE merged_into = ?) "
+                           "ORDER BY test_date, id"));
+  q.addBindValue(applianceId);
   q.addBindValue(applianceId);
   if (!q.exec()) {
     Fail(q.lastError());
@@ -1122,7 +1123,7 @@ std::vector<ArchiveData::Test> Archive::History(qint64 applianceId) {
   while (q.next()) {
     ArchiveData::Test t;
     t.Id = q.value(0).toLongLong();
-    t.ApplianceId = applianceId;
+    t.ApplianceId = q.value(15).toLongLong();
     t.Date = FromIso(q.value(1));
     t.Tester = q.value(2).toString();
     t.Instrument = q.value(3).toString();

@@ -9,14 +9,17 @@
 // so the original can always be written again.
 #include <QByteArray>
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <functional>
 #include <limits>
+#include <map>
 #include <memory>
 #include <vector>
 
+#include "core/clock.h"
 #include "core/tables.h"
 #include "core/comparison.h"
 #include "core/reportrecord.h"
@@ -37,11 +40,37 @@ struct Appliance {
   int IntervalMonths = 12;
   QDate LastTest;
   QDate NextDue;
+  // Master data kept beside the tests.
+  qint64 CustomerId = 0;
+  QString Seriennummer;
+  int Standard = 0;        // the standard code of its latest test (0: none yet)
+  QDate RetiredOn;         // "ausgemustert" on this day; invalid: "in Betrieb"
+  QString RetiredReason;
+  bool Retired() const { return RetiredOn.isValid(); }
   // The appliance's cord and kind, as its latest test that named them said
   // (NaN: not known); the limits of the current standards follow them.
   double CordLengthM = std::numeric_limits<double>::quiet_NaN();
   double CrossSectionMm2 = std::numeric_limits<double>::quiet_NaN();
   int Kind = 0;  // Profiles::Kind
+};
+
+// A customer ("Auftraggeber") with the data the report's client fields take,
+// and the sites where its appliances stand.
+struct Customer {
+  qint64 Id = 0;
+  QString Name;
+  QString Anschrift, PlzStadt, Telefon, Fax, Kontaktperson, EMail;
+  QStringList Standorte;
+};
+
+// One change of master data as the change log keeps it.
+struct Change {
+  QDateTime At;
+  qint64 CustomerId = 0, ApplianceId = 0;
+  QString Object;  // whose data: "Auftraggeber Elektro Müller", "Gerät INV-0001"
+  QString Field;   // "Bezeichnung", "Name", "Zustand", ...
+  QString Before, After;
+  QString Reason;  // "von Hand", "Prüfung vom 12.03.2026", ...
 };
 
 struct TestRow {
@@ -116,7 +145,10 @@ class Archive {
   // up on a server that went silent, 3 s later); 10 s unless set.
   void SetWaitLimit(int ms);
   int SchemaVersion();
-  static constexpr int kSchemaVersion = 3;
+  static constexpr int kSchemaVersion = 4;
+  // The step that brought customers' and appliances' master data, the change
+  // log and the indexes of the search.
+  static constexpr int kMasterDataSchema = 4;
 
   enum class Stored { New, Duplicate, Failed };
   // Stores a test from a data record file's bytes: the appliance is found or
@@ -137,12 +169,17 @@ class Archive {
   // Each query below gives an empty result with Failed() and Error() when it
   // fails: a damaged file, a server that went away, a file that was moved.
 
-  // Appliances whose next test is due on or before today + days (overdue
-  // ones too), the earliest first.
-  std::vector<ArchiveData::Appliance> DueList(int days, const QDate& today = QDate::currentDate());
-  // Every test of an appliance, the oldest first.
+  // Appliances in service whose next test is due on or before today + days
+  // (overdue ones too), the earliest first. A page of at most `limit` rows
+  // begins after the appliance `after` of the page before (nullptr: the first).
+  std::vector<ArchiveData::Appliance> DueList(int days, const QDate& today = Clock::Today());
+  std::vector<ArchiveData::Appliance> DueList(int days, const QDate& today, int limit,
+                                              const ArchiveData::Appliance* after);
+  // Every test of an appliance (and of the appliances merged into it), the oldest first.
   std::vector<ArchiveData::Test> History(qint64 applianceId);
-  // Appliances whose Inventar-Nr., description or customer contains the text.
+  // Appliances whose Inventar-Nr. begins with the text, or whose description,
+  // maker, serial number, location or customer contains it (three characters
+  // or more; each served by an index). An empty text lists every appliance.
   std::vector<ArchiveData::Appliance> Search(const QString& text, int limit = 500);
   std::vector<ArchiveData::Appliance> Appliances(const QString& customer = QString());
   QStringList Customers();
@@ -162,6 +199,57 @@ class Archive {
   // Inventar-Nr. (else "SN " and its serial number), as ApplianceOf makes them;
   // false when the report names neither.
   static bool KeyOf(const ReportRecord& report, QString* customer, QString* inventarNr);
+
+  // ---- master data (core/archive_master.cpp). Every change is kept in the
+  // change log with its date and reason; tests are never changed.
+
+  // The customers (those merged into another left out), by name.
+  std::vector<ArchiveData::Customer> CustomerList();
+  bool ReadCustomer(qint64 id, ArchiveData::Customer* customer);
+  // The customer a name stands for, also a former name (renamed, merged); 0
+  // when there is none (Failed() tells a failed query apart).
+  qint64 CustomerId(const QString& name);
+  // Makes a new customer (Id 0) or changes one; a new name keeps the old one
+  // as another name of the customer, so tests stored under it still find it.
+  // The customer's id, or 0 with the fault set.
+  qint64 SaveCustomer(const ArchiveData::Customer& customer, const QString& reason = QStringLiteral("von Hand"));
+  // `from` becomes part of `into`: its appliances move there (one with the
+  // same Inventar-Nr. there is merged with it), its sites and names too.
+  bool MergeCustomers(qint64 from, qint64 into);
+  // The customer's sites: those kept for it and those its appliances name.
+  QStringList Sites(qint64 customerId);
+
+  bool ReadAppliance(qint64 id, ArchiveData::Appliance* appliance);
+  // Makes a new appliance of appliance.CustomerId (Id 0) or changes one:
+  // descriptions, class, interval, state ("ausgemustert" with its day and
+  // reason: it leaves the due list and keeps its history). A new Inventar-Nr.
+  // keeps the old one as another number of it. The id, or 0 with the fault set.
+  qint64 SaveAppliance(const ArchiveData::Appliance& appliance, const QString& reason = QStringLiteral("von Hand"));
+  bool Retire(qint64 applianceId, const QDate& on, const QString& why, const QString& reason = QStringLiteral("von Hand"));
+  // `from` becomes part of `into`: its tests are shown in the history of
+  // `into`, its number finds `into`, and it leaves every list.
+  bool MergeAppliances(qint64 from, qint64 into);
+  // The change log of a customer (with its appliances) or of one appliance,
+  // the latest first.
+  std::vector<ArchiveData::Change> Changes(qint64 customerId, qint64 applianceId, int limit = 2000);
+
+  // A visit: the customer's appliances in service (at the sites named, all
+  // when none is), in the order of their last tests (the order the tester
+  // walked), those never tested last; only those due by `dueBy` when it is a
+  // valid day.
+  std::vector<ArchiveData::Appliance> VisitPlan(qint64 customerId, const QStringList& sites, const QDate& dueBy);
+  // The customer's appliances whose Inventar-Nr. begins with `prefix` (any
+  // case), retired ones too, for completing a number as it is typed.
+  std::vector<ArchiveData::Appliance> Complete(qint64 customerId, const QString& prefix, int limit = 20);
+  // The customer's appliances these Inventar-Nr. name (any case, following a
+  // renamed or merged number), retired ones included; one per number found.
+  // Keyed by NumberKey of the number.
+  std::map<QString, ArchiveData::Appliance> Lookup(qint64 customerId, const QStringList& numbers);
+  // An Inventar-Nr. as the archive compares numbers: blanks simplified, any case.
+  static QString NumberKey(const QString& number);
+  // Whether names are searched through an index (FTS5 on SQLite, pg_trgm on
+  // PostgreSQL); without one the search reads every appliance.
+  bool NameIndex() const { return nameIndex_; }
 
   // The appliance a report belongs to, as the archive keys it.
   static ArchiveData::Appliance ApplianceOf(const ReportRecord& report, const QByteArray& recordFile);
@@ -263,6 +351,22 @@ class Archive {
   // and its file still the one opened; false with the fault set otherwise.
   bool Ready();
   std::vector<ArchiveData::Appliance> QueryAppliances(const QString& where, const QVariantList& values);
+  // Master data (core/archive_master.cpp).
+  QStringList MasterDataStep() const;
+  bool FillMasterData();
+  void EnsureNameIndex();
+  // Within a store's transaction: the customer and appliance a test is for
+  // (following renames and merges; made when new), their master data brought
+  // up to date from the test, and the change log written.
+  bool ResolveForStore(const ReportRecord& report, const ArchiveData::Appliance& fromTest, const QDate& date,
+                       qint64* customerId, qint64* applianceId, QDate* lastTest, bool* made);
+  bool UpdateFromTest(qint64 applianceId, const ArchiveData::Appliance& fromTest, const QDate& date, qint64 testId,
+                      bool latest, const QDate& lastTest, bool made);
+  bool MergeAppliancesInTransaction(qint64 from, qint64 into);
+  bool Log(qint64 customerId, qint64 applianceId, const QString& object, const QString& field, const QString& before,
+           const QString& after, const QString& reason);
+  bool RefreshSearchText(const QString& where, const QVariant& value);
+  bool nameIndex_ = false;
 
   QString connection_;
   QString location_;  // as shown to the user (never with a password)

@@ -437,11 +437,17 @@ std::vector<Archive::Found> Archive::FindSameTest(const ReportRecord& report) {
   std::vector<Found> result;
   if (!Ready()) return result;
   const ArchiveData::Appliance a = ApplianceOf(report, QByteArray());
+  // The appliance under any name its customer had and any number it had (the
+  // report may be older than a rename or a merge), with those merged into it.
+  const qint64 customerId = CustomerId(Chain::Normalized(a.Customer));
+  if (Failed() || customerId == 0) return result;
+  const std::map<QString, ArchiveData::Appliance> known = Lookup(customerId, {Chain::Normalized(a.InventarNr)});
+  const auto it = known.find(NumberKey(Chain::Normalized(a.InventarNr)));
+  if (Failed() || it == known.end()) return result;
   std::vector<Link> links;
-  if (!LoadLinks(QStringLiteral("WHERE c.name = ? AND a.inventar_nr = ? AND t.test_date = ? ORDER BY t.chain_seq"),
-                 {Chain::Normalized(a.Customer), Chain::Normalized(a.InventarNr),
-                  TestDate(report, QDate()).toString(Qt::ISODate)},
-                 &links))
+  if (!LoadLinks(QStringLiteral("WHERE t.appliance_id IN (SELECT ? UNION ALL SELECT id FROM appliances WHERE "
+                                "merged_into = ?) AND t.test_date = ? ORDER BY t.chain_seq"),
+                 {it->second.Id, it->second.Id, TestDate(report, QDate()).toString(Qt::ISODate)}, &links))
     return result;
   for (const Link& link : links) {
     Found found;
@@ -807,6 +813,9 @@ bool Archive::SetUpRoles(const QString& writer, const QString& reader, QStringLi
   sql << QStringLiteral("GRANT INSERT ON ALL TABLES IN SCHEMA public TO %1").arg(writer)
       << QStringLiteral("REVOKE INSERT ON schema_version FROM %1").arg(writer)
       << QStringLiteral("GRANT UPDATE ON %1 TO %2").arg(changeable.join(QStringLiteral(", ")), writer)
+      // The master data's lists the archive window rewrites: a customer's
+      // sites, and the stub a former name leaves when the name is taken back.
+      << QStringLiteral("GRANT DELETE ON customer_sites, customers TO %1").arg(writer)
       << QStringLiteral("GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO %1").arg(writer)
       << QStringLiteral("ALTER DEFAULT PRIVILEGES IN SCHEMA public GRANT INSERT ON TABLES TO %1").arg(writer)
       << QStringLiteral("ALTER DEFAULT PRIVILEGES IN SCHEMA public GRANT USAGE ON SEQUENCES TO %1").arg(writer)

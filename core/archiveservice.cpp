@@ -36,7 +36,7 @@ constexpr qint64 kRetryMs = 30000;
 // The largest data record file taken from a folder.
 constexpr qint64 kMaxRecordBytes = 4 * 1024 * 1024;
 
-QElapsedTimer& Clock() {
+QElapsedTimer& Uptime() {
   static QElapsedTimer clock = [] {
     QElapsedTimer c;
     c.start();
@@ -244,7 +244,7 @@ struct ArchiveService::Worker {
     if (archive && openedAt != location) archive.reset();
     if (archive && archive->IsOpen()) return archive.get();
     archive.reset();
-    if (lastTry >= 0 && Clock().elapsed() - lastTry < kRetryMs) return nullptr;
+    if (lastTry >= 0 && Uptime().elapsed() - lastTry < kRetryMs) return nullptr;
     auto fresh = std::make_unique<Archive>();
     tried = location;
     // An archive file that went away after it was opened is not made again
@@ -267,7 +267,7 @@ struct ArchiveService::Worker {
   void GoneAway(Archive::Fault fault, const QString& error) {
     const bool wasAway = !away.isEmpty();
     archive.reset();
-    lastTry = Clock().elapsed();
+    lastTry = Uptime().elapsed();
     configFault = ConfigurationFault(fault, error);
     away = error.isEmpty() ? QStringLiteral("Das Archiv ist nicht erreichbar.") : error;
     if (fault == Archive::Fault::Gone && !wasAway)
@@ -658,8 +658,8 @@ QString ArchiveService::QueueFile() {
 
 Archive* ArchiveService::Get() {
   if (archive_ && archive_->IsOpen()) return archive_.get();
-  if (lastTry_ >= 0 && Clock().elapsed() - lastTry_ < kRetryMs && !archive_) return nullptr;
-  lastTry_ = Clock().elapsed();
+  if (lastTry_ >= 0 && Uptime().elapsed() - lastTry_ < kRetryMs && !archive_) return nullptr;
+  lastTry_ = Uptime().elapsed();
   auto archive = std::make_unique<Archive>();
   if (!archive->Open(Location())) {
     error_ = archive->Error();

@@ -6,6 +6,8 @@
 #include <QDate>
 #include <QString>
 
+#include "core/clock.h"
+
 struct ReportRecord;
 
 namespace DueDates {
@@ -21,7 +23,7 @@ int MonthsFor(const ReportRecord& report);
 // A test date as typed ("dd.MM.yyyy", "d.M.yyyy", "yyyy-MM-dd", "dd.MM.yy";
 // a two-digit year is of this century unless that lies more than a year
 // after `today`); invalid when the text is none of these.
-QDate ParseDate(const QString& text, const QDate& today = QDate::currentDate());
+QDate ParseDate(const QString& text, const QDate& today = Clock::Today());
 // The test date of a report ("Prüfung am"); invalid when it has none.
 QDate TestDate(const ReportRecord& report);
 

@@ -49,7 +49,7 @@ ReportRecord ReportFor(const Source& source, int index, const ApplianceData& dat
   const DeviceRecord& record = source.Records[index];
   DeviceSnapshot device;
   device.VdePruefgrundlage = record.NormIndex + 4;
-  device.VdeKlasse = record.ClassIndex + 1;
+  device.VdeKlasse = data.Klasse >= 1 && data.Klasse <= 3 ? data.Klasse : record.ClassIndex + 1;
   for (int r = 0; r < kDeviceRowCount; ++r) device.MeasurementAvailable[r] = source.MeasurementAvailable[r];
   // The values as the device window shows the record: "?" where it has none.
   device.ValueText.fill(QStringLiteral("?"));
@@ -79,23 +79,27 @@ ReportRecord ReportFor(const Source& source, int index, const ApplianceData& dat
   static const std::vector<Profiles::UserProfile> kNoProfiles;
   Report::ReportUnderChoice(device, source.Profiles ? *source.Profiles : kNoProfiles, &report);
   Report::SetPrevious(data.Previous, &report);
+  ApplyAppliance(data, today, &report);
+  return report;
+}
 
+void ApplyAppliance(const ApplianceData& data, const QDate& today, ReportRecord* report) {
   auto put = [&](int field, const QString& text) {
-    if (!text.isEmpty()) report.Fields[field] = text;
+    if (!text.isEmpty()) report->Fields[field] = text;
   };
   put(Layout::kFieldIdentnummer, data.InventarNr);
   put(Layout::kFieldGeraetArt, data.Bezeichnung);
   put(Layout::kFieldHersteller, data.HerstellerTyp);
+  put(Layout::kFieldSeriennummer, data.Seriennummer);
   put(Layout::kFieldStandort, data.Standort);
   put(Layout::kFieldBemerkung, data.Bemerkungen);
-  report.Fields[Layout::kFieldPruefungAm] = data.Pruefdatum.isEmpty() ? today.toString(QStringLiteral("dd.MM.yyyy")) : data.Pruefdatum;
+  report->Fields[Layout::kFieldPruefungAm] = data.Pruefdatum.isEmpty() ? today.toString(QStringLiteral("dd.MM.yyyy")) : data.Pruefdatum;
   // The appliance's own interval from the archive where the form names none;
   // the report says which interval its next test date comes from.
-  if (data.KnownIntervalMonths > 0 && DueDates::IntervalMonths(report.Fields[Layout::kFieldPruefintervall]) == 0)
-    report.Fields[Layout::kFieldPruefintervall] = QStringLiteral("%1 Monate").arg(data.KnownIntervalMonths);
-  if (data.Sichtpruefung >= 0) report.Sichtpruefung = data.Sichtpruefung == 1;
-  if (data.Funktionspruefung >= 0) report.Funktionspruefung = data.Funktionspruefung == 1;
-  return report;
+  if (data.KnownIntervalMonths > 0 && DueDates::IntervalMonths(report->Fields[Layout::kFieldPruefintervall]) == 0)
+    report->Fields[Layout::kFieldPruefintervall] = QStringLiteral("%1 Monate").arg(data.KnownIntervalMonths);
+  if (data.Sichtpruefung >= 0) report->Sichtpruefung = data.Sichtpruefung == 1;
+  if (data.Funktionspruefung >= 0) report->Funktionspruefung = data.Funktionspruefung == 1;
 }
 
 int ReportStandardOf(const DeviceRecord& record, const ApplianceData& data, const ReportRecord& form) {
@@ -109,11 +113,11 @@ ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, c
   ListEntry entry;
   const DeviceRecord& record = source.Records[index];
   entry.Number = index + 1;
+  const int classIndex = data.Klasse >= 1 && data.Klasse <= 3 ? data.Klasse - 1 : record.ClassIndex;
   entry.Standard = record.NormIndex + 4;
-  entry.Klasse = record.ClassIndex + 1;
+  entry.Klasse = classIndex + 1;
   entry.StandardText = record.NormIndex == 1 ? QStringLiteral("VDE 0751") : QStringLiteral("VDE 0701 / 0702");
-  entry.ClassText = record.ClassIndex >= 0 && record.ClassIndex <= 2 ? Values::ClassText(record.ClassIndex + 1)
-                                                                       : QStringLiteral("?");
+  entry.ClassText = classIndex >= 0 && classIndex <= 2 ? Values::ClassText(classIndex + 1) : QStringLiteral("?");
   for (int e = 0; e < 4; ++e) {
     const Values::Shown shown = Values::FormatValue(record.RangeCode[e], record.RawValue[e]);
     if (shown.row >= 0) entry.Value[shown.row] = shown.text;

@@ -9,6 +9,7 @@
 #include <array>
 #include <vector>
 
+#include "core/clock.h"
 #include "core/comparison.h"
 #include "core/limitprofiles.h"
 #include "core/session.h"
@@ -26,6 +27,9 @@ struct ApplianceData {
   int Sichtpruefung = -1;      // -1: as the form's box, else 0 or 1
   int Funktionspruefung = -1;  // -1: as the form's box, else 0 or 1
   std::array<QString, kDeviceRowCount> Limits;  // limits set for this record; empty: the default
+  // What the archive knows of the appliance (a planned visit, a number found).
+  QString Seriennummer;  // -> "Seriennummer"
+  int Klasse = 0;        // the protection class 1..3; 0: as the record
   // The appliance's test interval as the archive knows it (months; 0: not
   // known). The report takes it when the form's "Prüfintervall" names none.
   int KnownIntervalMonths = 0;
@@ -91,10 +95,14 @@ struct Source {
 // tester, ...), the appliance data typed for it, Kopieren of the record as the
 // device window shows it with the limits that apply, and the inspections.
 ReportRecord ReportFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
-                       const QDate& today = QDate::currentDate());
+                       const QDate& today = Clock::Today());
+// The appliance data of a row put into a report: the texts typed or planned
+// (an empty one leaves the form's), the test date (today when empty), the
+// appliance's interval where the form names none, and the inspections set for it.
+void ApplyAppliance(const ApplianceData& data, const QDate& today, ReportRecord* report);
 // The list entry of record `index` (its verdict is the verdict of ReportFor).
 ListEntry EntryFor(const Source& source, int index, const ApplianceData& data, const ReportRecord& form,
-                   const QDate& today = QDate::currentDate());
+                   const QDate& today = Clock::Today());
 
 // The standard the report of a record is made under: the record's choice,
 // else the template's for the tester's standard.

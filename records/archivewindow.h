@@ -1,8 +1,14 @@
 #pragma once
 // "Archiv": the customers and their appliances, each appliance's history, the
 // appliances due for their next test, search, stored tests opened in the form
-// or written as PDF, CSV export, and importing folders of data record files.
-// A window of its own beside the main frame, like the record list.
+// or written as PDF, CSV export, importing folders of data record files, the
+// master data of customers and appliances (edited, merged, retired, with
+// their change log) and "Besuch vorbereiten", which fills the record list
+// with a customer's appliances before the tester is read.
+// A window of its own beside the main frame, like the record list. Its lists
+// are models over what the archive's thread read, so a list of thousands
+// stands at once and the window holds no item per cell.
+#include <QAbstractTableModel>
 #include <QWidget>
 #include <atomic>
 #include <functional>
@@ -10,15 +16,72 @@
 #include <vector>
 
 #include "core/archive.h"
+#include "core/visit.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
+class QPushButton;
 class QSpinBox;
-class QTableWidget;
+class QTabWidget;
+class QTableView;
 class QThread;
+class ArchiveReader;
 class ArchiveService;
 class TFormular;
+
+// The appliances a list shows.
+class ApplianceListModel : public QAbstractTableModel {
+ public:
+  using QAbstractTableModel::QAbstractTableModel;
+  static QStringList Columns();
+  static QStringList Cells(const ArchiveData::Appliance& a);
+  void Reset(std::vector<ArchiveData::Appliance> appliances);
+  void Append(std::vector<ArchiveData::Appliance> appliances);
+  void Replace(const ArchiveData::Appliance& appliance);
+  const std::vector<ArchiveData::Appliance>& Appliances() const { return list_; }
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+ private:
+  std::vector<ArchiveData::Appliance> list_;
+};
+
+// The tests of an appliance.
+class HistoryModel : public QAbstractTableModel {
+ public:
+  using QAbstractTableModel::QAbstractTableModel;
+  static QStringList Columns();
+  QStringList Cells(int row) const;
+  void Reset(std::vector<ArchiveData::Test> tests);
+  const std::vector<ArchiveData::Test>& Tests() const { return tests_; }
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+ private:
+  std::vector<ArchiveData::Test> tests_;
+};
+
+// The change log of master data.
+class ChangeLogModel : public QAbstractTableModel {
+ public:
+  using QAbstractTableModel::QAbstractTableModel;
+  void Reset(std::vector<ArchiveData::Change> changes);
+  const std::vector<ArchiveData::Change>& Changes() const { return changes_; }
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+ private:
+  std::vector<ArchiveData::Change> changes_;
+};
 
 class ArchiveWindow : public QWidget {
   Q_OBJECT
@@ -26,10 +89,20 @@ class ArchiveWindow : public QWidget {
   enum : int {
     SearchEditId = 22001, SearchId = 22002, DueDaysId = 22003, DueId = 22004, AppliancesId = 22005,
     HistoryId = 22006, OpenInFormId = 22007, PdfId = 22008, CsvId = 22009, ImportId = 22010, StatusId = 22011,
-    CustomerId = 22012, SettingsId = 22013, HistoryCsvId = 22014, LabelsId = 22015
+    CustomerId = 22012, SettingsId = 22013, HistoryCsvId = 22014, LabelsId = 22015, MasterTabsId = 22016,
+    VisitId = 22017,
+    // The appliance's master data.
+    InventarId = 22020, BezeichnungId = 22021, HerstellerId = 22022, SeriennummerId = 22023, StandortId = 22024,
+    KlasseId = 22025, IntervallId = 22026, StateId = 22027, SaveApplianceId = 22028, NewApplianceId = 22029,
+    RetireId = 22030, MergeApplianceId = 22031, DatesId = 22032,
+    // The customer's.
+    NameId = 22040, AnschriftId = 22041, PlzStadtId = 22042, TelefonId = 22043, FaxId = 22044,
+    KontaktId = 22045, EMailId = 22046, SitesId = 22047, AddSiteId = 22048, RemoveSiteId = 22049,
+    SaveCustomerId = 22050, NewCustomerId = 22051, MergeCustomerId = 22052,
+    ChangesId = 22060
   };
   // The line that says whether the archive's proof chain holds.
-  enum : int { ChainId = 22030 };
+  enum : int { ChainId = 22018 };
   // Reads and imports through the program's archive service `archive`.
   ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* parent = nullptr);
   ~ArchiveWindow() override;
@@ -37,14 +110,16 @@ class ArchiveWindow : public QWidget {
 
   // The lists are read off the window's thread, with an archive connection of
   // their own: the window says "Lade ..." meanwhile, and shows the answer (or
-  // why there is none) when it comes. True while an answer is awaited.
-  bool Busy() const { return waiting_ > 0; }
+  // why there is none) when it comes; a long list shows its first rows at
+  // once and the rest as they come. True while an answer is awaited.
+  bool Busy() const;
 
   // The appliance lists: found by a search, due within days, of a customer.
   void ShowSearch(const QString& text);
   void ShowDue(int days);
   void ShowCustomer(const QString& customer);
-  // The history of the appliance in row `row` of the appliance list.
+  // The history of the appliance in row `row` of the appliance list (and its
+  // master data in the panel beside).
   void ShowHistory(int row);
   // The stored test in row `row` of the history: into the form (read-only), as PDF.
   void OpenInForm(int row);
@@ -69,50 +144,95 @@ class ArchiveWindow : public QWidget {
   bool ChainChecking() const { return chainChecking_; }
   QLabel* ChainLabel() const { return chain_; }
 
-  QTableWidget* AppliancesTable() const { return appliances_; }
+  // ---- master data (each write on the archive's thread; a failure is told
+  // with its reason and the panel keeps what was typed)
+  // Saves the appliance or the customer as the panel shows it.
+  void SaveAppliance();
+  void SaveCustomer();
+  // A new appliance of the customer shown, a new customer.
+  void NewAppliance();
+  void NewCustomer();
+  // Retires the appliance shown (or takes it back into service).
+  void RetireAppliance(const QDate& on, const QString& why);
+  void ReturnToService();
+  // The appliance (customer) `from` becomes part of the one shown.
+  void MergeAppliance(qint64 from);
+  void MergeCustomer(qint64 from);
+  // "Besuch vorbereiten": asks for the customer, sites and which appliances,
+  // then PlanVisit.
+  void PrepareVisit();
+  // Reads the visit's plan and hands it on (VisitPlanned).
+  void PlanVisit(qint64 customerId, const QStringList& sites, const QDate& dueBy);
+
+  QTableView* AppliancesTable() const { return appliances_; }
+  QTableView* HistoryTable() const { return history_; }
+  QTableView* ChangesTable() const { return changes_; }
+  ApplianceListModel* ApplianceModel() const { return applianceModel_; }
+  HistoryModel* History() const { return historyModel_; }
+  ChangeLogModel* ChangeLog() const { return changeModel_; }
   QLabel* StatusLabel() const { return status_; }
-  QTableWidget* HistoryTable() const { return history_; }
-  const std::vector<ArchiveData::Appliance>& Shown() const { return shown_; }
+  const std::vector<ArchiveData::Appliance>& Shown() const { return applianceModel_->Appliances(); }
+  // The appliance and the customer the panel shows (Id 0: none, or new).
+  const ArchiveData::Appliance& CurrentAppliance() const { return appliance_; }
+  const ArchiveData::Customer& CurrentCustomer() const { return customer_; }
+  const std::vector<ArchiveData::Customer>& Customers() const { return customerList_; }
 
  signals:
   // A stored test was opened in the form.
   void FormWanted();
+  // "Besuch vorbereiten" read its plan.
+  void VisitPlanned(const Visit::Plan& plan);
 
  private:
-  // What a read of the archive gives back to the window.
-  struct Answer {
-    std::vector<ArchiveData::Appliance> appliances;
-    std::vector<ArchiveData::Test> tests;
-    QStringList customers;
-    bool failed = false;
-    QString error;
-  };
-  using Job = std::function<void(Archive&, Answer*)>;
-  // Runs `job` on the reading thread; `done` gets its answer on the window's
-  // thread unless a newer request of the same kind came in between.
-  void Read(int* sequence, Job job, std::function<void(const Answer&)> done);
-  void List(Job job, const QString& what);
-  Archive* Open();
-  void Fill(const std::vector<ArchiveData::Appliance>& appliances, const QString& what);
-  void FillHistory();
+  void List(std::function<std::vector<ArchiveData::Appliance>(Archive&)> read, const QString& what);
+  void ReadCustomers();
+  void ShowCustomerData(qint64 id);
+  void ShowAppliancePanel(const ArchiveData::Appliance& a);
+  void ShowCustomerPanel(const ArchiveData::Customer& c, const QStringList& sites);
+  ArchiveData::Appliance AppliancePanel() const;
+  ArchiveData::Customer CustomerPanel() const;
+  void ReadChanges();
+  void UpdatePanelButtons();
+  void Failed(const QString& what, const QString& error);
   void Say(const QString& text, bool failure = false);
   // Asks for a CSV file and writes the table into it.
   void WriteCsv(const QString& title, const QString& name, const std::vector<QStringList>& rows);
 
   TFormular* form_;
   ArchiveService& service_;
+  ArchiveReader* reader_ = nullptr;
   QLineEdit* search_ = nullptr;
   QSpinBox* days_ = nullptr;
   QComboBox* customers_ = nullptr;
-  QTableWidget* appliances_ = nullptr;
-  QTableWidget* history_ = nullptr;
+  QTableView* appliances_ = nullptr;
+  QTableView* history_ = nullptr;
+  QTableView* changes_ = nullptr;
+  ApplianceListModel* applianceModel_ = nullptr;
+  HistoryModel* historyModel_ = nullptr;
+  ChangeLogModel* changeModel_ = nullptr;
   QLabel* status_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  // The appliance panel.
+  QLineEdit *inventar_ = nullptr, *bezeichnung_ = nullptr, *hersteller_ = nullptr, *seriennummer_ = nullptr;
+  QComboBox *standort_ = nullptr, *klasse_ = nullptr;
+  QSpinBox* intervall_ = nullptr;
+  QLabel *state_ = nullptr, *dates_ = nullptr;
+  QPushButton *saveAppliance_ = nullptr, *newAppliance_ = nullptr, *retire_ = nullptr, *mergeAppliance_ = nullptr;
+  // The customer panel.
+  QLineEdit *name_ = nullptr, *anschrift_ = nullptr, *plzStadt_ = nullptr, *telefon_ = nullptr, *fax_ = nullptr,
+            *kontakt_ = nullptr, *email_ = nullptr;
+  QListWidget* sites_ = nullptr;
+  QPushButton *saveCustomer_ = nullptr, *newCustomer_ = nullptr, *mergeCustomer_ = nullptr;
+  ArchiveData::Appliance appliance_;
+  ArchiveData::Customer customer_;
+  QStringList customerSites_;
+  std::vector<ArchiveData::Customer> customerList_;
+  bool filling_ = false;  // the panel is being filled, not typed in
+  bool applianceDirty_ = false, customerDirty_ = false;
+  std::atomic<int> listSequence_{0};  // read by the archive's thread too: a newer list stops an older one
+  int historySequence_ = 0, customerSequence_ = 0, changeSequence_ = 0, labelSequence_ = 0;
+  int listsLoading_ = 0;  // lists still coming in pages
   QLabel* chain_ = nullptr;
-  std::vector<ArchiveData::Appliance> shown_;
-  std::vector<ArchiveData::Test> tests_;
-  QThread* reader_ = nullptr;   // the thread that reads the archive
-  QObject* readerContext_ = nullptr;  // lives in reader_; owns its Archive
-  int listSequence_ = 0, historySequence_ = 0, labelSequence_ = 0, waiting_ = 0;
   QThread* checker_ = nullptr;          // the thread that checks the chain
   QObject* checkerContext_ = nullptr;   // lives in checker_
   std::shared_ptr<std::atomic<bool>> chainCancel_;

@@ -12,6 +12,27 @@ class FrozenColumnsTable::Part : public QTableView {
   bool EditFor(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
     return QTableView::edit(index, trigger, event);
   }
+
+ protected:
+  // Tab out of a frozen cell goes on in the table, to the cell beside it
+  // (this view has none: the table's other columns are hidden here).
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override {
+    if (hint != QAbstractItemDelegate::EditNextItem && hint != QAbstractItemDelegate::EditPreviousItem) {
+      QTableView::closeEditor(editor, hint);
+      return;
+    }
+    QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    auto* table = static_cast<FrozenColumnsTable*>(parentWidget());
+    const QModelIndex next = table->moveCursor(hint == QAbstractItemDelegate::EditNextItem ? MoveNext : MovePrevious,
+                                               Qt::NoModifier);
+    if (!next.isValid()) return;
+    table->selectionModel()->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect |
+                                                       (table->selectionBehavior() == SelectRows
+                                                            ? QItemSelectionModel::Rows
+                                                            : QItemSelectionModel::NoUpdate));
+    table->setFocus();
+    if (next.flags() & Qt::ItemIsEditable) static_cast<QAbstractItemView*>(table)->edit(next);
+  }
 };
 
 FrozenColumnsTable::FrozenColumnsTable(QWidget* parent) : QTableView(parent) {

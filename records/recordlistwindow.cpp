@@ -6,6 +6,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QEventLoop>
+#include <QShortcut>
+#include <QStandardItemModel>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -22,6 +27,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTimer>
@@ -29,12 +35,16 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <tuple>
+#include <numeric>
 #include <set>
+#include <tuple>
 
 #include "core/archiveservice.h"
+#include "core/clock.h"
 #include "core/earliertests.h"
 #include "core/reportrules.h"
+#include "records/archivereader.h"
+#include "records/reviewdialog.h"
 #include "controls/fieldguard.h"
 #include "device/TMessgeraet.h"
 #include "core/cformat.h"
@@ -107,7 +117,7 @@ void RecordListModel::LookUpEarlier() {
   if (!archive_) return;
   std::vector<EarlierTests::Key> keys;
   for (int row = 0; row < RecordCount(); ++row) {
-    if (!read_[size_t(row)] || data_[size_t(row)].InventarNr.simplified().isEmpty()) continue;
+    if (!HasRecord(row) || rows_[size_t(row)].Data.InventarNr.simplified().isEmpty()) continue;
     const ReportRecord report = Report(row);
     EarlierTests::Key key;
     if (!Archive::KeyOf(report, &key.customer, &key.inventarNr)) continue;
@@ -121,7 +131,7 @@ void RecordListModel::LookUpEarlier() {
     // The rows as they are now (a row may have changed since it was asked for).
     std::map<std::tuple<QString, QString, QDate>, std::vector<int>> rowsOf;
     for (int row = 0; row < RecordCount(); ++row) {
-      if (!read_[size_t(row)] || data_[size_t(row)].InventarNr.simplified().isEmpty()) continue;
+      if (!HasRecord(row) || rows_[size_t(row)].Data.InventarNr.simplified().isEmpty()) continue;
       const ReportRecord report = Report(row);
       QString customer, inventar;
       if (Archive::KeyOf(report, &customer, &inventar))
@@ -131,7 +141,7 @@ void RecordListModel::LookUpEarlier() {
       const auto rows = rowsOf.find({answer.key.customer, answer.key.inventarNr, answer.key.before});
       if (rows == rowsOf.end()) continue;
       for (int row : rows->second) {
-        ApplianceData& d = data_[size_t(row)];
+        ApplianceData& d = rows_[size_t(row)].Data;
         d.Previous = answer.earlier.previous;
         // The cord and kind the archive knows, where nothing was typed.
         const ArchiveData::Appliance& known = answer.earlier.appliance;
@@ -177,7 +187,7 @@ bool RecordListModel::IntervalsPending() const { return lookup_->Busy(); }
 void RecordListModel::LookUpIntervals() {
   // Only where the form names no interval is the archive's needed; the list
   // is one customer's (the form's "Auftraggeber", as the archive files it).
-  if (DueDates::IntervalMonths(template_.Fields[Layout::kFieldPruefintervall]) > 0 || data_.empty()) return;
+  if (DueDates::IntervalMonths(template_.Fields[Layout::kFieldPruefintervall]) > 0 || rows_.empty()) return;
   QString customer = template_.Fields[Layout::kFieldAuftraggeber].simplified();
   if (customer.isEmpty()) customer = QStringLiteral("(ohne Auftraggeber)");
   if (!archive_) return;
@@ -196,10 +206,10 @@ void RecordListModel::LookUpIntervals() {
 void RecordListModel::ApplyIntervals() {
   bool changed = false;
   for (int row = 0; row < RecordCount(); ++row) {
-    const auto it = known_.find(IntervalLookup::Key(data_[size_t(row)].InventarNr));
+    const auto it = known_.find(IntervalLookup::Key(rows_[size_t(row)].Data.InventarNr));
     const int months = it == known_.end() ? 0 : it->second;
-    if (data_[size_t(row)].KnownIntervalMonths == months) continue;
-    data_[size_t(row)].KnownIntervalMonths = months;
+    if (rows_[size_t(row)].Data.KnownIntervalMonths == months) continue;
+    rows_[size_t(row)].Data.KnownIntervalMonths = months;
     Recompute(row);
     changed = true;
   }
@@ -209,7 +219,7 @@ void RecordListModel::ApplyIntervals() {
 RecordList::Source RecordListModel::Source() const {
   RecordList::Source source;
   source.Records = records_.data();
-  source.Count = RecordCount();
+  source.Count = int(records_.size());
   source.Profiles = &profiles_;
   if (!device_) return source;
   for (int r = 0; r < kDeviceRowCount; ++r) source.MeasurementAvailable[r] = device_->MeasurementAvailable[r];
@@ -219,24 +229,52 @@ RecordList::Source RecordListModel::Source() const {
   return source;
 }
 
+void RecordListModel::TakeRecords(std::vector<DeviceRecord> records, std::vector<char> read) {
+  records_ = std::move(records);
+  read_ = std::move(read);
+}
+
+void RecordListModel::Rebuild() {
+  // Records go to the rows by position: the k-th row not skipped takes record k.
+  if (planned_) {
+    // Rows the records of an earlier load added, without a word typed, go again.
+    while (!rows_.empty() && rows_.back().Made == Visit::Row::Origin::Record && !typed_.back()) {
+      rows_.pop_back();
+      typed_.pop_back();
+      unsaved_.pop_back();
+    }
+  }
+  int takers = int(std::count_if(rows_.begin(), rows_.end(), [](const Visit::Row& r) { return !r.Skipped; }));
+  for (; takers < int(records_.size()); ++takers) {
+    rows_.emplace_back();
+    typed_.push_back(0);
+    unsaved_.push_back(0);
+  }
+  recordOf_ = Visit::Assign(rows_, int(records_.size()));
+  entries_.assign(rows_.size(), ListEntry());
+  template_ = form_ ? form_->Record() : ReportRecord();
+  FindDuplicates();
+  for (int row = 0; row < RecordCount(); ++row) Recompute(row);
+}
+
 void RecordListModel::Reload() {
   beginResetModel();
   const int count = device_ ? device_->RecordCount : 0;
   // During a load the records from the cursor on are not read yet.
   const int read = device_ && device_->LoadState != 0 ? std::min(count, device_->RecordIndex) : count;
-  records_.assign(device_ && count > 0 ? device_->Records.get() : nullptr,
-                  device_ && count > 0 ? device_->Records.get() + count : nullptr);
-  read_.assign(size_t(count), 0);
-  std::fill(read_.begin(), read_.begin() + read, 1);
-  typed_.assign(size_t(count), 0);
-  unsaved_.assign(size_t(count), 0);
-  data_.assign(size_t(count), ApplianceData());
-  entries_.assign(size_t(count), ListEntry());
-  template_ = form_ ? form_->Record() : ReportRecord();
-  today_ = QDate::currentDate();
+  std::vector<DeviceRecord> records(device_ && count > 0 ? device_->Records.get() : nullptr,
+                                    device_ && count > 0 ? device_->Records.get() + count : nullptr);
+  std::vector<char> readFlags(size_t(count), 0);
+  std::fill(readFlags.begin(), readFlags.begin() + read, 1);
+  TakeRecords(std::move(records), std::move(readFlags));
+  if (!planned_) {
+    rows_.assign(size_t(count), Visit::Row());
+    typed_.assign(size_t(count), 0);
+    unsaved_.assign(size_t(count), 0);
+  }
+  today_ = Clock::Today();
   Profiles::LoadUserProfiles(&profiles_, nullptr);
-  FindDuplicates();
-  for (int row = 0; row < count; ++row) Recompute(row);
+  Rebuild();
   endResetModel();
   knownFor_.clear();
   LookUpIntervals();
@@ -246,51 +284,52 @@ void RecordListModel::Reload() {
 void RecordListModel::TakeLoad() {
   if (!device_) return;
   const int count = device_->RecordCount;
-  // Given up or cancelled: the rows it did not read keep their records and data.
+  // Given up or cancelled: the records it did not read stay as they were.
   const bool cut = device_->LateAnswersIgnored;
   beginResetModel();
-  const int rows = cut ? std::max(count, RecordCount()) : count;
-  std::vector<DeviceRecord> records(static_cast<size_t>(rows));
-  std::vector<char> read(size_t(rows), 1), typed(size_t(rows), 0), unsaved(size_t(rows), 0);
-  std::vector<ApplianceData> data(static_cast<size_t>(rows));
-  int kept = rows;
-  for (int row = 0; row < rows; ++row) {
-    if (row < count) {
-      records[size_t(row)] = device_->Records[row];
-    } else if (read_[size_t(row)]) {
-      records[size_t(row)] = records_[size_t(row)];
-      data[size_t(row)] = data_[size_t(row)];
-      typed[size_t(row)] = typed_[size_t(row)];
-      unsaved[size_t(row)] = unsaved_[size_t(row)];
+  const int total = cut ? std::max(count, int(records_.size())) : count;
+  std::vector<DeviceRecord> records(static_cast<size_t>(total));
+  std::vector<char> read(size_t(total), 1);
+  int kept = total;
+  for (int k = 0; k < total; ++k) {
+    if (k < count) {
+      records[size_t(k)] = device_->Records[k];
+    } else if (read_[size_t(k)]) {
+      records[size_t(k)] = records_[size_t(k)];
     } else {
-      kept = row;  // a row the earlier load had not read either: the list ends here
+      kept = k;  // a record the earlier load had not read either: the list ends here
       break;
     }
   }
   records.resize(size_t(kept));
   read.resize(size_t(kept));
-  typed.resize(size_t(kept));
-  unsaved.resize(size_t(kept));
-  data.resize(size_t(kept));
-  records_.swap(records);
-  read_.swap(read);
-  typed_.swap(typed);
-  unsaved_.swap(unsaved);
-  data_.swap(data);
-  entries_.assign(size_t(kept), ListEntry());
-  template_ = form_ ? form_->Record() : ReportRecord();
-  today_ = QDate::currentDate();
+  if (!planned_) {
+    // Without a visit a row is its record: the rows of the records read
+    // again start empty, the others keep what was typed for them.
+    std::vector<Visit::Row> rows(static_cast<size_t>(kept));
+    std::vector<char> typed(size_t(kept), 0), unsaved(size_t(kept), 0);
+    for (int row = count; row < kept && row < RecordCount(); ++row) {
+      rows[size_t(row)] = rows_[size_t(row)];
+      typed[size_t(row)] = typed_[size_t(row)];
+      unsaved[size_t(row)] = unsaved_[size_t(row)];
+    }
+    rows_.swap(rows);
+    typed_.swap(typed);
+    unsaved_.swap(unsaved);
+  }
+  TakeRecords(std::move(records), std::move(read));
+  today_ = Clock::Today();
   Profiles::LoadUserProfiles(&profiles_, nullptr);
-  FindDuplicates();
-  for (int row = 0; row < kept; ++row) Recompute(row);
+  Rebuild();
   endResetModel();
+  reviewed_ = false;
   knownFor_.clear();
   LookUpIntervals();
   LookUpEarlier();
 }
 
 void RecordListModel::Refresh() {
-  if (data_.empty()) return;
+  if (rows_.empty()) return;
   const QString customer = template_.Fields[Layout::kFieldAuftraggeber].simplified();
   template_ = form_ ? form_->Record() : ReportRecord();
   // Another customer: other appliances in the archive.
@@ -302,24 +341,28 @@ void RecordListModel::Refresh() {
 }
 
 void RecordListModel::Recompute(int row) {
-  if (read_[size_t(row)]) {
-    entries_[size_t(row)] = RecordList::EntryFor(Source(), row, data_[size_t(row)], template_, today_);
+  const int record = recordOf_[size_t(row)];
+  if (record >= 0 && read_[size_t(record)]) {
+    entries_[size_t(row)] = RecordList::EntryFor(Source(), record, rows_[size_t(row)].Data, template_, today_);
     return;
   }
-  // Not read yet: no values, no limits, no verdict.
+  // No record, or not read yet: no values, no limits, no verdict.
   ListEntry entry;
-  entry.Number = row + 1;
+  entry.Number = record + 1;
   entry.Read = false;
   entry.RowResult.fill(-1);
+  const int klasse = rows_[size_t(row)].Data.Klasse;
+  entry.Klasse = klasse;
+  entry.ClassText = Values::ClassText(klasse);
   entries_[size_t(row)] = entry;
 }
 
 void RecordListModel::FindDuplicates() {
-  duplicates_.assign(data_.size(), {});
+  duplicates_.assign(rows_.size(), {});
   std::map<QString, std::vector<int>> rowsOf;
   for (int row = 0; row < RecordCount(); ++row) {
-    const QString key = data_[size_t(row)].InventarNr.simplified().toCaseFolded();
-    if (!key.isEmpty()) rowsOf[key].push_back(row);
+    const QString key = rows_[size_t(row)].Data.InventarNr.simplified().toCaseFolded();
+    if (!key.isEmpty() && !rows_[size_t(row)].Skipped) rowsOf[key].push_back(row);
   }
   for (const auto& [key, rows] : rowsOf) {
     if (rows.size() < 2) continue;
@@ -349,8 +392,173 @@ void RecordListModel::MarkSaved(const std::vector<int>& rows) {
 
 ListEntry RecordListModel::Entry(int row) const { return entries_[size_t(row)]; }
 
+const DeviceRecord& RecordListModel::Record(int row) const {
+  static const DeviceRecord kNone;
+  const int record = recordOf_[size_t(row)];
+  return record >= 0 ? records_[size_t(record)] : kNone;
+}
+
+bool RecordListModel::HasRecord(int row) const {
+  const int record = row >= 0 && row < RecordCount() ? recordOf_[size_t(row)] : -1;
+  return record >= 0 && read_[size_t(record)];
+}
+
 ReportRecord RecordListModel::Report(int row) const {
-  return RecordList::ReportFor(Source(), row, data_[size_t(row)], template_, today_);
+  const int record = recordOf_[size_t(row)];
+  if (record >= 0) return RecordList::ReportFor(Source(), record, rows_[size_t(row)].Data, template_, today_);
+  // A row without a record: the template with the appliance's data.
+  ReportRecord report = template_;
+  RecordList::ApplyAppliance(rows_[size_t(row)].Data, today_, &report);
+  return report;
+}
+
+// ---- a visit
+
+void RecordListModel::Plan(const Visit::Plan& plan) {
+  beginResetModel();
+  plan_ = plan;
+  planned_ = true;
+  rows_.clear();
+  for (const ArchiveData::Appliance& a : plan.Appliances) {
+    Visit::Row row;
+    row.Made = Visit::Row::Origin::Planned;
+    row.Known = a;
+    row.Data = Visit::DataOf(a);
+    rows_.push_back(row);
+  }
+  typed_.assign(rows_.size(), 0);
+  unsaved_.assign(rows_.size(), 0);
+  marked_ = -1;
+  today_ = Clock::Today();
+  Rebuild();
+  endResetModel();
+  reviewed_ = false;
+}
+
+void RecordListModel::Changed() {
+  reviewed_ = false;
+  recordOf_ = Visit::Assign(rows_, int(records_.size()));
+  entries_.assign(rows_.size(), ListEntry());
+  FindDuplicates();
+  for (int row = 0; row < RecordCount(); ++row) Recompute(row);
+}
+
+bool RecordListModel::MoveRow(int row, int to) {
+  if (row < 0 || row >= RecordCount() || to < 0 || to >= RecordCount() || row == to) return false;
+  // The row goes, the records stay where they are: each row takes the record of its place.
+  beginMoveRows(QModelIndex(), row, row, QModelIndex(), to > row ? to + 1 : to);
+  auto move = [&](auto& v) {
+    auto item = v[size_t(row)];
+    v.erase(v.begin() + row);
+    v.insert(v.begin() + to, item);
+  };
+  move(rows_);
+  move(typed_);
+  move(unsaved_);
+  endMoveRows();
+  Changed();
+  marked_ = to;
+  emit dataChanged(index(0, 0), index(RecordCount() - 1, ColumnCount - 1));
+  return true;
+}
+
+void RecordListModel::SetSkipped(int row, bool skipped) {
+  if (row < 0 || row >= RecordCount() || rows_[size_t(row)].Skipped == skipped) return;
+  rows_[size_t(row)].Skipped = skipped;
+  Changed();
+  // A skipped row that a load added (no appliance) leaves the list when records shrink.
+  emit dataChanged(index(0, 0), index(RecordCount() - 1, ColumnCount - 1));
+  emit headerDataChanged(Qt::Vertical, 0, RecordCount() - 1);
+}
+
+int RecordListModel::InsertRow(int at) {
+  at = std::clamp(at, 0, RecordCount());
+  beginInsertRows(QModelIndex(), at, at);
+  Visit::Row row;
+  row.Made = Visit::Row::Origin::Inserted;
+  rows_.insert(rows_.begin() + at, row);
+  typed_.insert(typed_.begin() + at, 0);
+  unsaved_.insert(unsaved_.begin() + at, 0);
+  recordOf_.insert(recordOf_.begin() + at, -1);
+  entries_.insert(entries_.begin() + at, ListEntry());
+  duplicates_.insert(duplicates_.begin() + at, std::vector<int>());
+  endInsertRows();
+  Changed();
+  emit dataChanged(index(0, 0), index(RecordCount() - 1, ColumnCount - 1));
+  return at;
+}
+
+bool RecordListModel::RemoveRow(int row) {
+  if (row < 0 || row >= RecordCount() || rows_[size_t(row)].Made == Visit::Row::Origin::Planned) return false;
+  beginRemoveRows(QModelIndex(), row, row);
+  rows_.erase(rows_.begin() + row);
+  typed_.erase(typed_.begin() + row);
+  unsaved_.erase(unsaved_.begin() + row);
+  recordOf_.erase(recordOf_.begin() + row);
+  entries_.erase(entries_.begin() + row);
+  duplicates_.erase(duplicates_.begin() + row);
+  endRemoveRows();
+  Changed();
+  emit dataChanged(index(0, 0), index(std::max(0, RecordCount() - 1), ColumnCount - 1));
+  return true;
+}
+
+Visit::Placed RecordListModel::Place(int cursor, const QString& number, const ArchiveData::Appliance* known) {
+  beginResetModel();
+  std::vector<Visit::Row> before = rows_;
+  const Visit::Placed placed = Visit::Place(&rows_, cursor, number, known);
+  // What was typed follows its row.
+  auto follow = [&](std::vector<char>& flags) {
+    std::vector<char> moved = flags;
+    if (placed.kind == Visit::Placed::Kind::Moved) {
+      const char flag = moved[size_t(placed.from)];
+      moved.erase(moved.begin() + placed.from);
+      moved.insert(moved.begin() + placed.row, flag);
+    } else if (placed.kind == Visit::Placed::Kind::Added) {
+      moved.insert(moved.begin() + placed.row, 0);
+    }
+    flags = moved;
+  };
+  follow(typed_);
+  follow(unsaved_);
+  if (placed.kind == Visit::Placed::Kind::Added || placed.kind == Visit::Placed::Kind::Assigned)
+    typed_[size_t(placed.row)] = unsaved_[size_t(placed.row)] = 1;
+  marked_ = placed.row;
+  Changed();
+  endResetModel();
+  return placed;
+}
+
+void RecordListModel::FillKnown(int row, const ArchiveData::Appliance& known) {
+  if (row < 0 || row >= RecordCount()) return;
+  Visit::Row& r = rows_[size_t(row)];
+  r.Known = known;
+  Visit::FillFrom(known, &r.Data);
+  typed_[size_t(row)] = unsaved_[size_t(row)] = 1;
+  Changed();
+  emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+}
+
+void RecordListModel::TakeRows(const std::vector<Visit::Row>& rows) {
+  if (rows.size() != rows_.size()) return;
+  rows_ = rows;
+  const bool reviewed = reviewed_;
+  Changed();
+  reviewed_ = reviewed;
+  emit dataChanged(index(0, 0), index(RecordCount() - 1, ColumnCount - 1));
+}
+
+void RecordListModel::SetMarked(int row) {
+  const int old = marked_;
+  marked_ = row;
+  for (int r : {old, row})
+    if (r >= 0 && r < RecordCount()) emit dataChanged(index(r, 0), index(r, ColumnCount - 1));
+}
+
+std::vector<int> RecordListModel::ClassesOfRows() const {
+  std::vector<int> classes;
+  for (int row = 0; row < RecordCount(); ++row) classes.push_back(entries_[size_t(row)].Klasse);
+  return classes;
 }
 
 int RecordListModel::TextLimit(int column) {
@@ -372,7 +580,20 @@ int RecordListModel::rowCount(const QModelIndex& parent) const { return parent.i
 int RecordListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
 
 QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
+  if (orientation == Qt::Vertical) {
+    // In a visit: the row's place, and what it is.
+    if (section < 0 || section >= RecordCount()) return QVariant();
+    const Visit::Row& row = rows_[size_t(section)];
+    if (role == Qt::DisplayRole) return section + 1;
+    if (role == Qt::ToolTipRole) {
+      if (row.Skipped) return QStringLiteral("übersprungen: in diesem Besuch nicht geprüft");
+      if (row.Made == Visit::Row::Origin::Planned) return QStringLiteral("geplant (aus dem Archiv)");
+      if (row.Known.Id > 0) return QStringLiteral("im Archiv bekannt");
+      return row.Data.InventarNr.isEmpty() ? QString() : QStringLiteral("neu: nicht im Archiv");
+    }
+    return QAbstractTableModel::headerData(section, orientation, role);
+  }
+  if (role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
   const QStringList columns = RecordList::Columns();
   return section >= 0 && section < columns.size() ? columns[section] : QVariant();
 }
@@ -381,8 +602,14 @@ Qt::ItemFlags RecordListModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags flags = QAbstractTableModel::flags(index);
   int row = 0, part = 0;
   const int c = index.column();
-  // Nothing is typed into a row a load has not read, nor while a load runs.
-  if (!entries_[size_t(index.row())].Read || (device_ && device_->LoadState != 0)) return flags;
+  // Nothing is typed while a load runs.
+  if (device_ && device_->LoadState != 0) return flags;
+  if (!entries_[size_t(index.row())].Read) {
+    // A row without its record yet: the appliance's data and class may be set.
+    if (c == ColInventar || c == ColBezeichnung || c == ColHersteller || c == ColStandort || (planned_ && c == ColClass))
+      flags |= Qt::ItemIsEditable;
+    return flags;
+  }
   if ((c >= ColInventar && c <= ColDatum) || c == ColBemerkungen) flags |= Qt::ItemIsEditable;
   if (c == ColClass) flags |= Qt::ItemIsEditable;  // the tester does not send the class
   if (c == ColSicht || c == ColFunktion) flags |= Qt::ItemIsUserCheckable;
@@ -390,7 +617,7 @@ Qt::ItemFlags RecordListModel::flags(const QModelIndex& index) const {
     flags |= Qt::ItemIsEditable;  // a limit of its own for this record
   if (c >= ColAnlass && c <= ColQuerschnitt) flags |= Qt::ItemIsEditable;
   // Another standard only where the tester's has successors.
-  if (c == ColReportStandard && Profiles::Choices(records_[size_t(index.row())].NormIndex + 4).size() > 1)
+  if (c == ColReportStandard && Profiles::Choices(Record(index.row()).NormIndex + 4).size() > 1)
     flags |= Qt::ItemIsEditable;
   return flags;
 }
@@ -398,14 +625,16 @@ Qt::ItemFlags RecordListModel::flags(const QModelIndex& index) const {
 QVariant RecordListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= RecordCount()) return QVariant();
   const ListEntry& e = entries_[size_t(index.row())];
-  const ApplianceData& d = data_[size_t(index.row())];
+  const Visit::Row& visitRow = rows_[size_t(index.row())];
+  const ApplianceData& d = visitRow.Data;
   const int c = index.column();
   int row = 0, part = 0;
   const bool value = IsValueColumn(c, &row, &part);
 
   if (role == Qt::DisplayRole || role == Qt::EditRole || role == SortRole) {
     if (role == SortRole) {
-      if (c == ColNumber) return e.Number;
+      // The list's order: the place of the row (the records follow it).
+      if (c == ColNumber) return index.row();
       if (value && part < 2) {
         bool ok = false;
         const double number = (part == 0 ? e.Value[row] : e.Limit[row]).trimmed().toDouble(&ok);
@@ -414,17 +643,23 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
       }
     }
     switch (c) {
-      case ColNumber: return CFormat("%03d", e.Number);
+      case ColNumber:
+        if (visitRow.Skipped) return QStringLiteral("–");
+        return e.Number > 0 ? CFormat("%03d", e.Number) : QString();
       case ColStandard: return e.StandardText;
       case ColClass: return e.ClassText;
       case ColInventar: return d.InventarNr;
       case ColBezeichnung: return d.Bezeichnung;
       case ColHersteller: return d.HerstellerTyp;
       case ColStandort: return d.Standort;
-      case ColDatum: return d.Pruefdatum.isEmpty() ? today_.toString(QStringLiteral("dd.MM.yyyy")) : d.Pruefdatum;
+      case ColDatum:
+        if (!e.Read) return QString();
+        return d.Pruefdatum.isEmpty() ? today_.toString(QStringLiteral("dd.MM.yyyy")) : d.Pruefdatum;
       case ColNaechste: return e.Read ? e.NextTest : QString();
       case ColMessung: return e.Read ? ResultText(e.Measured) : QString();
-      case ColVerdict: return e.Read ? RecordList::VerdictText(e.Verdict) : QString();
+      case ColVerdict:
+        if (visitRow.Skipped) return QStringLiteral("übersprungen");
+        return e.Read ? RecordList::VerdictText(e.Verdict) : QString();
       case ColBemerkungen: return d.Bemerkungen;
       case ColSicht:
       case ColFunktion:
@@ -455,6 +690,21 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
       return ResultText(e.RowResult[row]);
     }
   }
+  // The row of the last scan stands out; a skipped row is grey.
+  if (role == Qt::BackgroundRole && index.row() == marked_ && c != ColVerdict) return QColor(200, 225, 255);
+  if (role == Qt::ForegroundRole && visitRow.Skipped) return QColor(140, 140, 140);
+  if (role == Qt::FontRole && visitRow.Skipped) {
+    QFont font;
+    font.setItalic(true);
+    return font;
+  }
+  if (c == ColInventar && planned_) {
+    // New in this visit: not in the archive.
+    const bool fresh = visitRow.Known.Id == 0 && !d.InventarNr.isEmpty();
+    if (role == Qt::BackgroundRole && fresh && duplicates_[size_t(index.row())].empty()) return QColor(220, 235, 255);
+    if (role == Qt::ToolTipRole && fresh && duplicates_[size_t(index.row())].empty())
+      return QStringLiteral("Neu: diese Inventar-Nr. kennt das Archiv bei diesem Auftraggeber nicht.");
+  }
   if (!e.Read) return QVariant();
   if (role == Qt::CheckStateRole && (c == ColSicht || c == ColFunktion)) {
     const int state = c == ColSicht ? e.Sicht : e.Funktion;
@@ -479,7 +729,9 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
   }
   if (role == Qt::ToolTipRole && c == ColInventar && !duplicates_[size_t(index.row())].empty()) {
     QStringList numbers;
-    for (int other : duplicates_[size_t(index.row())]) numbers << CFormat("%03d", other + 1);
+    for (int other : duplicates_[size_t(index.row())])
+      numbers << (recordOf_[size_t(other)] >= 0 ? CFormat("%03d", recordOf_[size_t(other)] + 1)
+                                                : QStringLiteral("Zeile %1").arg(other + 1));
     return QStringLiteral("Dieselbe Inventar-Nr. steht auch bei Nr. %1: das Archiv führt sie als ein Gerät.")
         .arg(numbers.join(QStringLiteral(", ")));
   }
@@ -503,14 +755,14 @@ bool RecordListModel::setData(const QModelIndex& index, const QVariant& value, i
   refusal_.clear();
   if (!index.isValid() || index.row() >= RecordCount()) return false;
   const int r = index.row();
-  ApplianceData& d = data_[size_t(r)];
+  ApplianceData& d = rows_[size_t(r)].Data;
   const int c = index.column();
   if (!(flags(index) & (Qt::ItemIsEditable | Qt::ItemIsUserCheckable))) return false;
   if (role == Qt::CheckStateRole && (c == ColSicht || c == ColFunktion)) {
     const int checked = value.toInt() == Qt::Checked ? 1 : 0;
     (c == ColSicht ? d.Sichtpruefung : d.Funktionspruefung) = checked;
   } else if (role == Qt::EditRole && c == ColReportStandard) {
-    const std::vector<int> choices = Profiles::Choices(records_[size_t(r)].NormIndex + 4);
+    const std::vector<int> choices = Profiles::Choices(Record(r).NormIndex + 4);
     int code = 0;
     if (value.typeId() == QMetaType::Int) {
       if (value.toInt() >= 0 && value.toInt() < int(choices.size())) code = choices[size_t(value.toInt())];
@@ -538,12 +790,12 @@ bool RecordListModel::setData(const QModelIndex& index, const QVariant& value, i
     (c == ColLaenge ? d.Leitungslaenge : d.Leitungsquerschnitt) = text;
     d.CordTyped = true;
   } else if (role == Qt::EditRole && c == ColClass) {
-    // A class of its own for this record: the rows that apply and their
+    // A class of its own for this appliance: the rows that apply and their
     // default limits follow it, as in the device window.
     const int klasse = value.typeId() == QMetaType::Int ? value.toInt() : Values::ClassCode(value.toString().trimmed()) - 1;
     if (klasse < 0 || klasse > 2) return Refuse(QStringLiteral("Die Schutzklasse ist I, II oder III."));
-    if (records_[size_t(r)].ClassIndex == klasse) return true;
-    records_[size_t(r)].ClassIndex = klasse;
+    if (entries_[size_t(r)].Klasse == klasse + 1 && d.Klasse == klasse + 1) return true;
+    d.Klasse = klasse + 1;
     d.Limits.fill(QString());
   } else if (role == Qt::EditRole) {
     // One line each: the data record file keeps a field as one line.
@@ -555,7 +807,11 @@ bool RecordListModel::setData(const QModelIndex& index, const QVariant& value, i
     if (!character.isEmpty()) return Refuse(FieldCheck::UnstorableMessage(character));
     if (text.size() > TextLimit(c)) return Refuse(FieldCheck::FullMessage(TextLimit(c)));
     switch (c) {
-      case ColInventar: d.InventarNr = text; break;
+      case ColInventar:
+        // Another number: what the archive knew of the former one no longer holds.
+        if (Archive::NumberKey(text) != Archive::NumberKey(d.InventarNr)) rows_[size_t(r)].Known = ArchiveData::Appliance();
+        d.InventarNr = text;
+        break;
       case ColBezeichnung: d.Bezeichnung = text; break;
       case ColHersteller: d.HerstellerTyp = text; break;
       case ColStandort: d.Standort = text; break;
@@ -583,6 +839,7 @@ bool RecordListModel::setData(const QModelIndex& index, const QVariant& value, i
   }
   typed_[size_t(r)] = 1;
   unsaved_[size_t(r)] = 1;
+  reviewed_ = false;
   if (c == ColInventar) {
     const auto known = known_.find(IntervalLookup::Key(d.InventarNr));
     d.KnownIntervalMonths = known == known_.end() ? 0 : known->second;
@@ -632,6 +889,17 @@ class RecordListDelegate : public QStyledItemDelegate {
       FieldGuard::Limit(edit, TMessgeraet::kLimitMaxChars);
     else
       FieldGuard::Text(edit, RecordListModel::TextLimit(c));
+    if (c == RecordListModel::ColInventar) {
+      // The archive's numbers as they are typed.
+      if (auto* list = qobject_cast<RecordListWindow*>(window_)) {
+        auto* completer = new QCompleter(list->Completions(), edit);
+        completer->setCompletionRole(Qt::UserRole);
+        completer->setCaseSensitivity(Qt::CaseInsensitive);
+        completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+        edit->setCompleter(completer);
+        QObject::connect(edit, &QLineEdit::textEdited, list, &RecordListWindow::RequestCompletion);
+      }
+    }
     return edit;
   }
   void setEditorData(QWidget* editor, const QModelIndex& index) const override {
@@ -649,7 +917,12 @@ class RecordListDelegate : public QStyledItemDelegate {
       value = edit->text();
     else
       return QStyledItemDelegate::setModelData(editor, model, index);
-    if (model->setData(index, value, Qt::EditRole)) return;
+    if (model->setData(index, value, Qt::EditRole)) {
+      if (index.column() == RecordListModel::ColInventar)
+        if (auto* list = qobject_cast<RecordListWindow*>(window_))
+          list->NumberTyped(static_cast<QSortFilterProxyModel*>(model)->mapToSource(index).row(), value.toString());
+      return;
+    }
     const QString why = model_->LastRefusal();
     if (why.isEmpty()) return;
     // Told once the editor has closed, so the box does not take the focus from it.
@@ -694,6 +967,13 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
   table_->horizontalHeader()->setResizeContentsPrecision(40);
   // Which record a row is stays in view while the table scrolls sideways.
   table_->Freeze({RecordListModel::ColNumber, RecordListModel::ColInventar});
+  // The appliance's other data beside its number, so Tab goes from one to the
+  // next as a row is typed (the columns of the files stay as they are).
+  {
+    QHeaderView* header = table_->horizontalHeader();
+    for (int c = RecordListModel::ColBezeichnung; c <= RecordListModel::ColStandort; ++c)
+      header->moveSection(header->visualIndex(c), 2 + c - RecordListModel::ColBezeichnung);
+  }
   ArrangePreviousColumns();
   connect(proxy_, &QAbstractItemModel::modelReset, this, &RecordListWindow::ArrangePreviousColumns);
 
@@ -726,8 +1006,96 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
          QStringLiteral("Prüfplaketten der gewählten Geräte (oder aller): nächste Prüfung, Inventar-Nr. mit Code"));
   ArrangeButtons();
 
+  // The visit's row: the scanner types into its field; the rows' tools beside.
+  reader_ = new ArchiveReader(archive_, this);
+  scan_ = new QLineEdit(this);
+  scan_->setObjectName(QString::number(ScanId));
+  scan_->setPlaceholderText(QStringLiteral("Inventar-Nr. scannen oder tippen, Enter"));
+  scan_->setClearButtonEnabled(true);
+  scan_->setToolTip(QStringLiteral("Ein Scan (oder eine getippte Inventar-Nr. und Enter) ordnet die Prüfung der "
+                                   "aktuellen Zeile diesem Gerät zu und geht zur nächsten Zeile weiter."));
+  completions_ = new QStandardItemModel(this);
+  completer_ = new QCompleter(completions_, this);
+  completer_->setCompletionRole(Qt::UserRole);
+  completer_->setCaseSensitivity(Qt::CaseInsensitive);
+  completer_->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+  scan_->setCompleter(completer_);
+  completeTimer_ = new QTimer(this);
+  completeTimer_->setSingleShot(true);
+  completeTimer_->setInterval(150);
+  scanNote_ = new QLabel(this);
+  scanNote_->setObjectName(QString::number(ScanNoteId));
+  scanNote_->setWordWrap(true);
+  auto* scanRow = new QHBoxLayout;
+  auto* scanLabel = new QLabel(QStringLiteral("Scanner / Inventar-Nr.:"), this);
+  scanLabel->setBuddy(scan_);
+  scanRow->addWidget(scanLabel);
+  scan_->setMinimumWidth(scan_->fontMetrics().averageCharWidth() * 22);
+  scanRow->addWidget(scan_, 1);
+  auto tool = [&](int id, const QString& text, const QString& tip, const QKeySequence& keys) {
+    auto* b = new QPushButton(text, this);
+    b->setObjectName(QString::number(id));
+    b->setToolTip(QStringLiteral("%1 (%2)").arg(tip, keys.toString(QKeySequence::NativeText)));
+    b->setFocusPolicy(Qt::NoFocus);
+    // The arrows need little room: the scanner's field gets it.
+    if (text.size() == 1) b->setMaximumWidth(b->fontMetrics().height() * 3);
+    auto* shortcut = new QShortcut(keys, this);
+    connect(shortcut, &QShortcut::activated, b, &QPushButton::click);
+    scanRow->addWidget(b);
+    return b;
+  };
+  connect(tool(UpId, QStringLiteral("▲"), QStringLiteral("Zeile nach oben"), QKeySequence(Qt::CTRL | Qt::Key_Up)),
+          &QPushButton::clicked, this, [this] { MoveCurrent(-1); });
+  connect(tool(DownId, QStringLiteral("▼"), QStringLiteral("Zeile nach unten"), QKeySequence(Qt::CTRL | Qt::Key_Down)),
+          &QPushButton::clicked, this, [this] { MoveCurrent(1); });
+  connect(tool(SkipId, QStringLiteral("Überspringen"), QStringLiteral("Gerät in diesem Besuch nicht geprüft: die Zeile "
+                                                                      "bekommt keine Prüfung (noch einmal: zurück)"),
+               QKeySequence(Qt::CTRL | Qt::Key_U)),
+          &QPushButton::clicked, this, &RecordListWindow::SkipCurrent);
+  connect(tool(InsertId, QStringLiteral("Einfügen"), QStringLiteral("Eine Zeile für ein neues Gerät vor der aktuellen"),
+               QKeySequence(Qt::CTRL | Qt::Key_Insert)),
+          &QPushButton::clicked, this, &RecordListWindow::InsertAtCurrent);
+  connect(tool(RemoveId, QStringLiteral("Entfernen"), QStringLiteral("Eine eingefügte oder gescannte Zeile entfernen"),
+               QKeySequence(Qt::CTRL | Qt::Key_Delete)),
+          &QPushButton::clicked, this, &RecordListWindow::RemoveCurrent);
+  connect(scan_, &QLineEdit::returnPressed, this, [this] {
+    const QString number = scan_->text();
+    // A completion still on its way is for a number that is done.
+    completeTimer_->stop();
+    completePrefix_.clear();
+    completer_->popup()->hide();
+    scan_->clear();
+    Scan(number);
+  });
+  connect(scan_, &QLineEdit::textEdited, this, &RecordListWindow::RequestCompletion);
+  connect(completeTimer_, &QTimer::timeout, this, [this] {
+    const QString prefix = completePrefix_;
+    const bool planned = model_->Planned();
+    const qint64 planId = model_->VisitPlan().Customer.Id;
+    const QString name = CustomerName();
+    auto found = std::make_shared<std::vector<ArchiveData::Appliance>>();
+    reader_->Run(
+        [prefix, planned, planId, name, found](Archive& archive, const ArchiveReader::Post&) {
+          const qint64 id = planned ? planId : archive.CustomerId(name);
+          if (id > 0 && !archive.Failed()) *found = archive.Complete(id, prefix, 20);
+        },
+        [this, prefix, found](const QString& error) {
+          if (!error.isEmpty() || prefix != completePrefix_) return;  // typed on since
+          completions_->clear();
+          for (const ArchiveData::Appliance& a : *found) {
+            auto* item = new QStandardItem(QStringLiteral("%1 – %2%3").arg(a.InventarNr, a.Bezeichnung,
+                                                                            a.Standort.isEmpty() ? QString() : QStringLiteral(", ") + a.Standort));
+            item->setData(a.InventarNr, Qt::UserRole);
+            completions_->appendRow(item);
+          }
+          if (scan_->hasFocus() && scan_->text().simplified() == prefix && !found->empty()) completer_->complete();
+        });
+  });
+
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
+  layout->addLayout(scanRow);
+  layout->addWidget(scanNote_);
   layout->addWidget(table_, 1);
   layout->addLayout(buttons_);
   // The window may be narrower than one row of buttons (they go in two rows
@@ -754,6 +1122,8 @@ RecordListWindow::RecordListWindow(TMessgeraet* device, TFormular* form, Archive
       if (!(model_->flags(proxy_->mapToSource(index)) & Qt::ItemIsEditable))
         ShowInDevice(proxy_->mapToSource(index).row());
     });
+  // In a visit each row shows its place.
+  connect(proxy_, &QAbstractItemModel::modelReset, this, [this] { table_->verticalHeader()->setVisible(model_->Planned()); });
   if (device_) {
     connect(device_, &TMessgeraet::RecordsLoaded, this, &RecordListWindow::OnRecordsLoaded);
     device_->ConfirmLoadAll = [this](bool deleting) { return ConfirmLoad(deleting); };
@@ -856,9 +1226,14 @@ void RecordListWindow::UpdateLoadState() {
   if (!loading) {
     loadClock_.invalidate();
     int counts[3] = {0, 0, 0};  // open, failed, passed
-    for (int row = 0; row < model_->RecordCount(); ++row) ++counts[model_->Entry(row).Verdict + 1];
+    int records = 0;
+    for (int row = 0; row < model_->RecordCount(); ++row) {
+      if (!model_->HasRecord(row)) continue;
+      ++records;
+      ++counts[model_->Entry(row).Verdict + 1];
+    }
     QString text = QStringLiteral("%1 Prüfungen: %2 bestanden, %3 nicht bestanden, %4 offen")
-                       .arg(model_->RecordCount())
+                       .arg(records)
                        .arg(counts[2])
                        .arg(counts[1])
                        .arg(counts[0]);
@@ -875,9 +1250,24 @@ void RecordListWindow::UpdateLoadState() {
       text += QStringLiteral(" Die früheren Prüfungen sind nicht zu lesen: %1").arg(model_->EarlierError());
     std::vector<int> all(size_t(model_->RecordCount()));
     for (int row = 0; row < model_->RecordCount(); ++row) all[size_t(row)] = row;
-    const QString calibration = CalibrationNote(all);
+    const QString calibration = CalibrationNote(WithRecords(all));
     if (!calibration.isEmpty()) text += QLatin1Char('\n') + calibration;
-    status_->setText(model_->RecordCount() == 0
+    if (model_->Planned()) {
+      int planned = 0, skipped = 0;
+      for (const Visit::Row& row : model_->Rows()) {
+        planned += row.Made == Visit::Row::Origin::Planned;
+        skipped += row.Skipped;
+      }
+      const QString visit = QStringLiteral("Besuch bei \u201E%1\u201C: %2 Geräte geplant%3")
+                                .arg(model_->VisitPlan().Customer.Name)
+                                .arg(planned)
+                                .arg(skipped ? QStringLiteral(", %1 übersprungen").arg(skipped) : QString());
+      status_->setText(records == 0 ? visit + QStringLiteral(". Jetzt \u201ELade Alle Datensätze\u201C im Messgerät: "
+                                                             "Prüfung 1 kommt in Zeile 1, und so fort.")
+                                    : visit + QStringLiteral("; ") + text);
+      return;
+    }
+    status_->setText(records == 0
                          ? QStringLiteral("Noch keine Prüfungen geladen: \u201ELade Alle Datensätze\u201C im Messgerät.")
                          : text);
     return;
@@ -915,10 +1305,14 @@ std::vector<ReportRecord> RecordListWindow::Reports(const std::vector<int>& rows
 }
 
 void RecordListWindow::ShowInDevice(int row) {
-  if (!device_ || row < 0 || row >= device_->RecordCount) return;
+  if (!device_ || row < 0) return;
+  const bool listed = row < model_->RecordCount();
+  // Without a visit a row is its record, also one the list has not taken yet.
+  const int record = listed ? model_->RecordOf(row) : model_->Planned() ? -1 : row;
+  if (record < 0 || record >= device_->RecordCount) return;
   // The class set in the list is the record's class in the device window too.
-  if (row < model_->RecordCount()) device_->Records[row].ClassIndex = model_->Record(row).ClassIndex;
-  device_->RecordIndex = row;
+  if (listed && model_->Entry(row).Klasse >= 1) device_->Records[record].ClassIndex = model_->Entry(row).Klasse - 1;
+  device_->RecordIndex = record;
   device_->ShowRecord();
   emit DeviceWindowWanted();
 }
@@ -1015,7 +1409,7 @@ std::vector<QString> RecordListWindow::StoredHashes(const std::vector<ReportReco
 }
 
 void RecordListWindow::ReportsAsPdfFiles() {
-  const std::vector<int> rows = ChosenRows();
+  const std::vector<int> rows = WithRecords(ChosenRows());
   if (rows.empty()) return;
   const QString folder = AskFolder(QStringLiteral("Ordner für die Berichte (PDF)"));
   if (folder.isEmpty()) return;
@@ -1032,11 +1426,11 @@ void RecordListWindow::ReportsAsPdfFiles() {
 }
 
 void RecordListWindow::ReportsAsOnePdf() {
-  const std::vector<int> rows = ChosenRows();
+  const std::vector<int> rows = WithRecords(ChosenRows());
   if (rows.empty()) return;
   const QString path =
       AskFile(QStringLiteral("Alle Berichte in eine PDF-Datei"), QStringLiteral("PDF-Dateien (*.pdf)|*.pdf"),
-              QStringLiteral("Prüfprotokolle %1.pdf").arg(QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"))));
+              QStringLiteral("Prüfprotokolle %1.pdf").arg(Clock::Today().toString(QStringLiteral("dd.MM.yyyy"))));
   if (path.isEmpty()) return;
   const QString target = QFileInfo(path).suffix().isEmpty() ? path + QStringLiteral(".pdf") : path;
   const std::vector<ReportRecord> reports = Reports(rows);
@@ -1050,7 +1444,7 @@ void RecordListWindow::ReportsAsOnePdf() {
 }
 
 void RecordListWindow::PrintReports() {
-  const std::vector<int> rows = ChosenRows();
+  const std::vector<int> rows = WithRecords(ChosenRows());
   if (rows.empty() || !form_) return;
   QPrinter* printer = PrintJob::EnsurePrinter(*form_);
   if (printer->outputFormat() == QPrinter::PdfFormat) {
@@ -1070,12 +1464,19 @@ void RecordListWindow::PrintReports() {
 }
 
 void RecordListWindow::SaveRecords() {
-  const std::vector<int> rows = ChosenRows();
+  std::vector<int> rows = WithRecords(ChosenRows());
   if (rows.empty()) return;
   const QString folder = AskFolder(QStringLiteral("Ordner für die Datensätze"));
   if (folder.isEmpty()) return;
+  // Nothing of a visit goes into the archive before its review was shown
+  // (it may give rows new numbers, and so their files new names).
+  if (!Review(&rows) || rows.empty()) {
+    lastFolder_.clear();
+    return;
+  }
   const QStringList paths = TargetPaths(*model_, rows, folder, QStringLiteral(".ini"));
   if (!ConfirmReplace(paths)) return;
+  lastSaved_ = rows;
   const std::vector<ReportRecord> reports = Reports(rows);
   // Each test goes into the archive (or its queue) as its file is written;
   // the archive's work runs beside the window, which never waits for it.
@@ -1101,7 +1502,7 @@ void RecordListWindow::SaveRecords() {
 void RecordListWindow::ExportCsv(bool spreadsheet) {
   const std::vector<int> rows = ChosenRows();
   const QString path = AskFile(QStringLiteral("Liste als CSV exportieren"), QStringLiteral("CSV-Dateien (*.csv)|*.csv"),
-                               QStringLiteral("Prüfungen %1.csv").arg(QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"))));
+                               QStringLiteral("Prüfungen %1.csv").arg(Clock::Today().toString(QStringLiteral("dd.MM.yyyy"))));
   if (path.isEmpty()) return;
   const QString target = QFileInfo(path).suffix().isEmpty() ? path + QStringLiteral(".csv") : path;
   std::vector<QStringList> table{RecordList::Columns()};
@@ -1119,7 +1520,13 @@ void RecordListWindow::Command(int id) {
   // The form may have changed a moment ago: it is the template of every report.
   model_->Refresh();
   const bool batch = id == PdfFilesId || id == OnePdfId || id == PrintId || id == RecordsId;
-  if (batch && !ConfirmDuplicates(ChosenRows())) return;
+  if (batch && !ConfirmDuplicates(WithRecords(ChosenRows()))) return;
+  // Answered: the review does not ask about the duplicates again.
+  duplicatesConfirmed_ = batch;
+  struct Reset {
+    bool* flag;
+    ~Reset() { *flag = false; }
+  } reset{&duplicatesConfirmed_};
   switch (id) {
     case PdfFilesId: ReportsAsPdfFiles(); break;
     case OnePdfId: ReportsAsOnePdf(); break;
@@ -1213,11 +1620,12 @@ bool RecordListWindow::ConfirmDuplicates(const std::vector<int>& rows) {
 }
 
 void RecordListWindow::SaveRecordsAndNote() {
-  const std::vector<int> rows = ChosenRows();
   lastFolder_.clear();
+  lastSaved_.clear();
   const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
   SaveRecords();
   if (lastFolder_.isEmpty()) return;
+  const std::vector<int> rows = lastSaved_;
   // The rows whose data record file is there now hold their typed data in a file.
   const QStringList paths = TargetPaths(*model_, rows, lastFolder_, QStringLiteral(".ini"));
   std::vector<int> written;
@@ -1230,7 +1638,8 @@ void RecordListWindow::SaveRecordsAndNote() {
 
 bool RecordListWindow::ConfirmLoad(bool deleting) {
   const int typed = model_->TypedRows();
-  if (typed == 0) return true;
+  // In a visit the rows stay with what was typed; only the records change.
+  if (typed == 0 || model_->Planned()) return true;
   const QString what = typed == 1 ? QStringLiteral("ein Gerät Daten") : QStringLiteral("%1 Geräte Daten").arg(typed);
   if (deleting)
     return Seams::MessageBox(device_,
@@ -1272,4 +1681,355 @@ bool RecordListWindow::QueryClose() {
     case Win::IDNO: return true;
     default: return false;
   }
+}
+
+// ---- a visit
+
+std::vector<int> RecordListWindow::WithRecords(const std::vector<int>& rows) const {
+  std::vector<int> with;
+  for (int row : rows)
+    if (model_->HasRecord(row)) with.push_back(row);
+  return with;
+}
+
+QString RecordListWindow::CustomerName() const {
+  if (model_->Planned()) return model_->VisitPlan().Customer.Name;
+  // As the archive names the customer of a report.
+  const QString name = form_ ? form_->FieldText(Layout::kFieldAuftraggeber).simplified() : QString();
+  return name.isEmpty() ? QStringLiteral("(ohne Auftraggeber)") : name;
+}
+
+QAbstractItemModel* RecordListWindow::Completions() const { return completions_; }
+
+bool RecordListWindow::Busy() const { return scanning_ || reader_->Pending() > 0; }
+
+void RecordListWindow::PlanVisit(const Visit::Plan& plan) {
+  if (!model_->UnsavedRows().empty() &&
+      Seams::MessageBox(this,
+                        QStringLiteral("In der Liste \u201EPrüfungen\u201C sind Daten eingegeben, die in keiner Datei "
+                                       "gespeichert sind. Die Liste für den Besuch bei \u201E%1\u201C neu füllen?")
+                            .arg(plan.Customer.Name),
+                        kCaption, Win::MB_YESNO | Win::MB_ICONQUESTION | Win::MB_DEFBUTTON2) != Win::IDYES)
+    return;
+  if (form_) {
+    // The client of every report: the customer as the archive keeps it.
+    const ArchiveData::Customer& c = plan.Customer;
+    form_->SetFieldText(Layout::kFieldAuftraggeber, c.Name);
+    form_->SetFieldText(Layout::kFieldAGAnschrift, c.Anschrift);
+    form_->SetFieldText(Layout::kFieldAGPlzStadt, c.PlzStadt);
+    form_->SetFieldText(Layout::kFieldAGTel, c.Telefon);
+    form_->SetFieldText(Layout::kFieldAGFax, c.Fax);
+    form_->SetFieldText(Layout::kFieldAGKontaktperson, c.Kontaktperson);
+    if (!c.PlzStadt.isEmpty() || !c.Kontaktperson.isEmpty())
+      form_->CmErzeugenUnternehmer();
+    else
+      form_->SetFieldText(Layout::kFieldUnternehmer, QString());
+  }
+  model_->Plan(plan);
+  table_->sortByColumn(RecordListModel::ColNumber, Qt::AscendingOrder);
+  table_->verticalHeader()->setVisible(true);
+  table_->resizeColumnsToContents();
+  SetCurrentRow(model_->Rows().empty() ? -1 : Visit::NextRow(model_->Rows(), -1));
+  scanNote_->setText(QStringLiteral("Besuch bei \u201E%1\u201C vorbereitet: %2 Geräte in der Reihenfolge des letzten "
+                                    "Besuchs. Scannen Sie jedes Gerät, wenn es geprüft wird, oder springen Sie mit "
+                                    "\u201EÜberspringen\u201C über Geräte, die es nicht mehr gibt.")
+                         .arg(plan.Customer.Name)
+                         .arg(plan.Appliances.size()));
+  UpdateLoadState();
+  scan_->setFocus();
+}
+
+int RecordListWindow::CurrentRow() const {
+  const QModelIndex current = table_->currentIndex();
+  return current.isValid() ? proxy_->mapToSource(current).row() : -1;
+}
+
+void RecordListWindow::SetCurrentRow(int row) {
+  if (row < 0 || row >= model_->RecordCount()) {
+    table_->setCurrentIndex(QModelIndex());
+    return;
+  }
+  const QModelIndex index = proxy_->mapFromSource(model_->index(row, RecordListModel::ColInventar));
+  table_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  static_cast<QTableView*>(table_)->scrollTo(index);
+  table_->horizontalScrollBar()->setValue(table_->horizontalScrollBar()->minimum());
+}
+
+void RecordListWindow::Scan(const QString& number) {
+  // A label's code may carry more after the number (customer, date).
+  const QString wanted = Labels::InventarOfCode(number).simplified();
+  if (wanted.isEmpty()) return;
+  scans_.push_back(wanted);
+  if (!scanning_) NextScan();
+}
+
+void RecordListWindow::NextScan() {
+  if (scans_.empty()) {
+    scanning_ = false;
+    return;
+  }
+  scanning_ = true;
+  const QString number = scans_.front();
+  scans_.erase(scans_.begin());
+  if (Visit::RowOf(model_->Rows(), number) >= 0) {
+    Placed(number, nullptr, QString());
+    NextScan();
+    return;
+  }
+  // Not in the list: does the archive know it?
+  const bool planned = model_->Planned();
+  const qint64 planId = model_->VisitPlan().Customer.Id;
+  const QString name = CustomerName();
+  auto found = std::make_shared<ArchiveData::Appliance>();
+  reader_->Run(
+      [number, planned, planId, name, found](Archive& archive, const ArchiveReader::Post&) {
+        const qint64 id = planned ? planId : archive.CustomerId(name);
+        if (id <= 0 || archive.Failed()) return;
+        const std::map<QString, ArchiveData::Appliance> known = archive.Lookup(id, {number});
+        const auto it = known.find(Archive::NumberKey(number));
+        if (it != known.end()) *found = it->second;
+      },
+      [this, number, found](const QString& error) {
+        Placed(number, found->Id > 0 ? found.get() : nullptr, error);
+        NextScan();
+      });
+}
+
+void RecordListWindow::Placed(const QString& number, const ArchiveData::Appliance* known, const QString& lookupError) {
+  // The current row; the row scanned last is done (typing its data there
+  // does not bring the walk back to it).
+  int cursor = CurrentRow();
+  if (cursor >= 0 && cursor == model_->Marked()) cursor = Visit::NextRow(model_->Rows(), cursor);
+  if (cursor < 0) cursor = model_->RecordCount() ? Visit::NextRow(model_->Rows(), -1) : 0;
+  const Visit::Placed placed = model_->Place(cursor, number, known);
+  const int record = model_->RecordOf(placed.row);
+  const QString test = record >= 0 ? QStringLiteral("Prüfung %1").arg(CFormat("%03d", record + 1))
+                                   : QStringLiteral("noch keine Prüfung");
+  const ApplianceData& data = model_->Appliance(placed.row);
+  const QString what = data.Bezeichnung.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(data.Bezeichnung);
+  QString text;
+  switch (placed.kind) {
+    case Visit::Placed::Kind::Confirmed:
+      text = QStringLiteral("%1%2: Zeile %3, %4.").arg(number, what).arg(placed.row + 1).arg(test);
+      break;
+    case Visit::Placed::Kind::Moved:
+      text = QStringLiteral("%1%2 von Zeile %3 nach Zeile %4 geholt: %5 gehört zu diesem Gerät, die Zeilen dazwischen "
+                            "rücken nach.")
+                 .arg(number, what)
+                 .arg(placed.from + 1)
+                 .arg(placed.row + 1)
+                 .arg(test);
+      break;
+    case Visit::Placed::Kind::Assigned:
+      text = QStringLiteral("%1%2: %3 gehört zu diesem Gerät%4.")
+                 .arg(number, what, test, known ? QStringLiteral(" (aus dem Archiv)") : QStringLiteral(" (neu)"));
+      break;
+    case Visit::Placed::Kind::Added:
+      text = placed.from >= 0
+                 ? QStringLiteral("%1%2 steht schon in Zeile %3: als weitere Prüfung desselben Geräts in Zeile %4 "
+                                  "eingefügt (%5).")
+                       .arg(number, what)
+                       .arg(placed.from + 1)
+                       .arg(placed.row + 1)
+                       .arg(test)
+             : known ? QStringLiteral("%1%2 aus dem Archiv in Zeile %3 eingefügt (%4).")
+                           .arg(number, what)
+                           .arg(placed.row + 1)
+                           .arg(test)
+                     : QStringLiteral("%1: neues Gerät, in Zeile %2 eingefügt (%3). Tragen Sie Bezeichnung und "
+                                      "Hersteller ein.")
+                           .arg(number)
+                           .arg(placed.row + 1)
+                           .arg(test);
+      break;
+  }
+  if (!lookupError.isEmpty()) text += QStringLiteral(" Das Archiv konnte nicht gefragt werden: %1").arg(lookupError);
+  scanNote_->setText(text);
+  SetCurrentRow(Visit::NextRow(model_->Rows(), placed.row));
+  model_->SetMarked(placed.row);
+  UpdateLoadState();
+}
+
+void RecordListWindow::MoveCurrent(int delta) {
+  const int row = CurrentRow();
+  if (row < 0 || !model_->MoveRow(row, row + delta)) return;
+  SetCurrentRow(row + delta);
+  UpdateLoadState();
+}
+
+void RecordListWindow::SkipCurrent() {
+  const int row = CurrentRow();
+  if (row < 0) return;
+  const bool skip = !model_->Rows()[size_t(row)].Skipped;
+  model_->SetSkipped(row, skip);
+  scanNote_->setText(skip ? QStringLiteral("Zeile %1 (%2) übersprungen: sie bekommt keine Prüfung; die Prüfungen "
+                                           "danach rücken eine Zeile nach oben.")
+                                .arg(row + 1)
+                                .arg(model_->Appliance(row).InventarNr)
+                          : QStringLiteral("Zeile %1 (%2) bekommt wieder eine Prüfung.").arg(row + 1).arg(model_->Appliance(row).InventarNr));
+  if (skip) SetCurrentRow(Visit::NextRow(model_->Rows(), row));
+  UpdateLoadState();
+}
+
+void RecordListWindow::InsertAtCurrent() {
+  const int row = CurrentRow();
+  const int at = model_->InsertRow(row < 0 ? model_->RecordCount() : row);
+  SetCurrentRow(at);
+  scanNote_->setText(QStringLiteral("Zeile %1 für ein neues Gerät eingefügt: scannen oder tippen Sie seine Inventar-Nr.")
+                         .arg(at + 1));
+  UpdateLoadState();
+  scan_->setFocus();
+}
+
+void RecordListWindow::RemoveCurrent() {
+  const int row = CurrentRow();
+  if (row < 0) return;
+  if (!model_->RemoveRow(row)) {
+    scanNote_->setText(QStringLiteral("Eine geplante Zeile bleibt in der Liste; \u201EÜberspringen\u201C nimmt ihr die Prüfung."));
+    return;
+  }
+  SetCurrentRow(std::min(row, model_->RecordCount() - 1));
+  UpdateLoadState();
+}
+
+void RecordListWindow::RequestCompletion(const QString& prefix) {
+  completePrefix_ = prefix.simplified();
+  if (completePrefix_.isEmpty()) return;
+  completeTimer_->start();
+}
+
+void RecordListWindow::NumberTyped(int row, const QString& number) {
+  if (number.simplified().isEmpty()) return;
+  const bool planned = model_->Planned();
+  const qint64 planId = model_->VisitPlan().Customer.Id;
+  const QString name = CustomerName();
+  auto found = std::make_shared<ArchiveData::Appliance>();
+  reader_->Run(
+      [number, planned, planId, name, found](Archive& archive, const ArchiveReader::Post&) {
+        const qint64 id = planned ? planId : archive.CustomerId(name);
+        if (id <= 0 || archive.Failed()) return;
+        const std::map<QString, ArchiveData::Appliance> known = archive.Lookup(id, {number});
+        const auto it = known.find(Archive::NumberKey(number));
+        if (it != known.end()) *found = it->second;
+      },
+      [this, row, number, found](const QString&) {
+        // The row may have moved or been renumbered since: only the row still holding the number.
+        if (found->Id == 0 || row >= model_->RecordCount() ||
+            Archive::NumberKey(model_->Appliance(row).InventarNr) != Archive::NumberKey(number))
+          return;
+        model_->FillKnown(row, *found);
+        scanNote_->setText(QStringLiteral("%1: aus dem Archiv ergänzt (%2).").arg(found->InventarNr, found->Bezeichnung));
+      });
+}
+
+bool RecordListWindow::Review(std::vector<int>* rows) {
+  if (model_->Reviewed()) return true;
+  const std::set<int> chosen(rows->begin(), rows->end());
+  const bool whole = int(ChosenRows().size()) == model_->RecordCount();
+  // The archive's appliances of the numbers: asked on its thread; the window goes on meanwhile.
+  QStringList numbers;
+  for (const Visit::Row& row : model_->Rows()) numbers << row.Data.InventarNr;
+  const bool planned = model_->Planned();
+  const qint64 planId = model_->VisitPlan().Customer.Id;
+  const QString name = CustomerName();
+  struct Answer {
+    std::map<QString, ArchiveData::Appliance> lookup;
+    bool known = false, done = false;
+    QString error;
+  };
+  auto answer = std::make_shared<Answer>();
+  QProgressDialog progress(QStringLiteral("Abgleich mit dem Archiv ..."), QString(), 0, 0, this);
+  progress.setWindowTitle(kCaption);
+  progress.setMinimumDuration(400);
+  progress.setWindowModality(Qt::ApplicationModal);
+  QEventLoop waiting;
+  reader_->Run(
+      [numbers, planned, planId, name, answer](Archive& archive, const ArchiveReader::Post&) {
+        const qint64 id = planned ? planId : archive.CustomerId(name);
+        if (archive.Failed()) return;
+        answer->known = id > 0;
+        if (id > 0) answer->lookup = archive.Lookup(id, numbers);
+      },
+      [answer, &waiting](const QString& error) {
+        answer->error = error;
+        answer->done = true;
+        waiting.quit();
+      });
+  if (!answer->done) waiting.exec();
+  progress.hide();
+  Visit::Review review =
+      Visit::Match(model_->Rows(), [&] {
+        std::vector<int> recordOf;
+        for (int row = 0; row < model_->RecordCount(); ++row) recordOf.push_back(model_->HasRecord(row) ? model_->RecordOf(row) : -1);
+        return recordOf;
+      }(), model_->ClassesOfRows(), name, answer->known, answer->lookup);
+  review.reached = answer->error.isEmpty();
+  review.archiveError = answer->error;
+  // The rows chosen; the planned ones without a test when the whole list is stored.
+  review.items.erase(std::remove_if(review.items.begin(), review.items.end(),
+                                    [&](const Visit::Item& item) {
+                                      return item.record >= 0 ? !chosen.count(item.row)
+                                                              : !(whole && item.kind == Visit::Item::Kind::NotTested);
+                                    }),
+                     review.items.end());
+  // Duplicates the batch's question let go on are tests of the one appliance.
+  if (duplicatesConfirmed_)
+    for (Visit::Item& item : review.items)
+      if (item.kind == Visit::Item::Kind::Duplicate) item.decision = Visit::Item::Decision::Store;
+  ReviewDialog dialog(review, this);
+  GenericDialogRequest request{this, QStringLiteral("review"), review.Summary()};
+  if (Seams::GenericDialog(request, [&] { return dialog.exec() == QDialog::Accepted ? int(Win::IDOK) : int(Win::IDCANCEL); }) !=
+      Win::IDOK)
+    return false;
+  std::vector<Visit::Row> changed = model_->Rows();
+  Visit::Outcome outcome;
+  QString why;
+  if (!Visit::Apply(dialog.Result(), &changed, &outcome, &why)) {
+    Seams::MessageBox(this, QStringLiteral("Der Abgleich ist nicht vollständig: %1").arg(why), kCaption,
+                      Win::MB_OK | Win::MB_ICONEXCLAMATION);
+    return false;
+  }
+  model_->TakeRows(changed);
+  if (outcome.renumbered) return Review(rows);  // the new numbers are looked up too
+  // The archive's master data first: an appliance back in service before its test is stored.
+  if (!outcome.retire.empty() || !outcome.reactivate.empty()) {
+    auto failures = std::make_shared<QStringList>();
+    bool done = false;
+    const QString reason = QStringLiteral("Besuch vom %1").arg(Clock::Today().toString(QStringLiteral("dd.MM.yyyy")));
+    const QDate today = Clock::Today();
+    QEventLoop master;
+    reader_->Run(
+        [outcome, failures, reason, today](Archive& archive, const ArchiveReader::Post&) {
+          for (const auto& [id, why] : outcome.retire)
+            if (!archive.Retire(id, today, why, reason)) *failures << archive.Error();
+          for (qint64 id : outcome.reactivate) {
+            ArchiveData::Appliance a;
+            if (!archive.ReadAppliance(id, &a)) {
+              *failures << archive.Error();
+              continue;
+            }
+            a.RetiredOn = QDate();
+            a.RetiredReason.clear();
+            if (archive.SaveAppliance(a, reason) == 0) *failures << archive.Error();
+          }
+        },
+        [&](const QString&) {
+          done = true;
+          master.quit();
+        });
+    if (!done) master.exec();
+    if (!failures->isEmpty())
+      Seams::MessageBox(this,
+                        QStringLiteral("Ausmustern oder wieder in Betrieb nehmen ging im Archiv nicht:\n\n%1\n\nDie "
+                                       "Prüfungen werden trotzdem gespeichert; holen Sie es im Fenster \u201EArchiv\u201C "
+                                       "nach.")
+                            .arg(failures->mid(0, 5).join(QLatin1Char('\n'))),
+                        kCaption, Win::MB_OK | Win::MB_ICONEXCLAMATION);
+  }
+  std::vector<int> stored;
+  for (int row : outcome.store)
+    if (chosen.count(row) && model_->HasRecord(row)) stored.push_back(row);
+  *rows = stored;
+  model_->SetReviewed();
+  return true;
 }

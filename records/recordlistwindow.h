@@ -15,10 +15,15 @@
 #include <vector>
 
 #include "core/recordlist.h"
+#include "core/visit.h"
 
+class ArchiveReader;
 class ArchiveService;
 class EarlierTests;
+class QCompleter;
 class QGridLayout;
+class QLineEdit;
+class QStandardItemModel;
 class QLabel;
 class QPushButton;
 class QSortFilterProxyModel;
@@ -46,23 +51,30 @@ class RecordListModel : public QAbstractTableModel {
     ColReportStandard, ColAnlass, ColKind, ColLeistung, ColLaenge, ColQuerschnitt,
     ColFirstPrevious, ColVorpruefung = ColFirstPrevious + kDeviceRowCount, ColVergleich, ColumnCount
   };
-  // The role that sorts by number where a column holds numbers.
+  // The role that sorts by number where a column holds numbers (and by the
+  // row's place in the number column).
   static constexpr int SortRole = Qt::UserRole + 1;
 
   RecordListModel(TMessgeraet* device, TFormular* form, QObject* parent = nullptr);
 
   // Takes the records of the device window as they stand (during a load the
   // records not yet read show neither values nor a verdict); the typed data
-  // starts empty.
+  // starts empty, unless a visit is planned: its rows stay.
   void Reload();
   // Takes what a load brought when it ended. A complete load replaces the
-  // list; a load given up or cancelled replaces only the records it read
-  // completely and keeps every other row with its typed data.
+  // records; a load given up or cancelled replaces only those it read
+  // completely. Without a visit a row is its record, and what was typed for
+  // a record read again is dropped; in a visit the rows stay and take the
+  // records by position.
   void TakeLoad();
-  int RecordCount() const { return static_cast<int>(data_.size()); }
-  ApplianceData& Appliance(int row) { return data_[size_t(row)]; }
-  const ApplianceData& Appliance(int row) const { return data_[size_t(row)]; }
-  const DeviceRecord& Record(int row) const { return records_[size_t(row)]; }
+  // The list's rows (in a visit also those without a record yet).
+  int RecordCount() const { return static_cast<int>(rows_.size()); }
+  ApplianceData& Appliance(int row) { return rows_[size_t(row)].Data; }
+  const ApplianceData& Appliance(int row) const { return rows_[size_t(row)].Data; }
+  // The record of a row (an empty one for a row without), and whether it has one that was read.
+  const DeviceRecord& Record(int row) const;
+  bool HasRecord(int row) const;
+  int RecordOf(int row) const { return recordOf_[size_t(row)]; }
   // The entry and the report of a row, as they stand (the form is the template).
   ListEntry Entry(int row) const;
   ReportRecord Report(int row) const;
@@ -78,6 +90,34 @@ class RecordListModel : public QAbstractTableModel {
   // Rows that warn, and what the reports lack, for the line above the list.
   int WarningRows() const;
   QString MissingSummary() const;
+
+  // ---- a visit planned from the archive: rows before records
+  void Plan(const Visit::Plan& plan);
+  bool Planned() const { return planned_; }
+  const Visit::Plan& VisitPlan() const { return plan_; }
+  const std::vector<Visit::Row>& Rows() const { return rows_; }
+  // A row moved, skipped (it takes no record) or inserted (a new appliance):
+  // the records follow the places.
+  bool MoveRow(int row, int to);
+  void SetSkipped(int row, bool skipped);
+  int InsertRow(int at);
+  // Removes a row made in this visit (not a planned one).
+  bool RemoveRow(int row);
+  // A number scanned at the row `cursor` (see Visit::Place).
+  Visit::Placed Place(int cursor, const QString& number, const ArchiveData::Appliance* known);
+  // The archive's appliance for a row whose number was typed: what the row
+  // does not say yet is filled from it.
+  void FillKnown(int row, const ArchiveData::Appliance& known);
+  // The rows as the review left them.
+  void TakeRows(const std::vector<Visit::Row>& rows);
+  // The row of the last scan, shown marked.
+  void SetMarked(int row);
+  int Marked() const { return marked_; }
+  // The protection class of each row as its report gets it.
+  std::vector<int> ClassesOfRows() const;
+  // The review was shown for the rows as they stand (nothing changed since).
+  bool Reviewed() const { return reviewed_; }
+  void SetReviewed() { reviewed_ = true; }
 
   // Rows the user typed something for, and those of them in no saved file.
   int TypedRows() const;
@@ -107,6 +147,11 @@ class RecordListModel : public QAbstractTableModel {
 
  private:
   RecordList::Source Source() const;
+  void TakeRecords(std::vector<DeviceRecord> records, std::vector<char> read);
+  // Records to rows by position, and every row's entry anew.
+  void Rebuild();
+  // After rows moved, were skipped, inserted or removed.
+  void Changed();
   void Recompute(int row);
   void LookUpIntervals();
   void ApplyIntervals();
@@ -114,16 +159,23 @@ class RecordListModel : public QAbstractTableModel {
   bool Refuse(const QString& why);
   TMessgeraet* device_;
   TFormular* form_;
+  // The records of the loads, by their number.
   std::vector<DeviceRecord> records_;
   std::vector<char> read_;     // the record has been read completely
+  // The rows, each with the appliance's data and the record of its place.
+  std::vector<Visit::Row> rows_;
+  std::vector<int> recordOf_;
   std::vector<char> typed_;    // the user typed something for it
   std::vector<char> unsaved_;  // ... that is in no file yet
-  std::vector<ApplianceData> data_;
   std::vector<ListEntry> entries_;
   std::vector<std::vector<int>> duplicates_;
   ReportRecord template_;
   QDate today_;
   QString refusal_;
+  bool planned_ = false;
+  Visit::Plan plan_;
+  int marked_ = -1;
+  bool reviewed_ = false;
   class IntervalLookup* lookup_ = nullptr;
   const ArchiveService* archive_ = nullptr;  // whose archive the intervals come from
   std::map<QString, int> known_;  // Inventar-Nr. -> months, of the customer in knownFor_
@@ -143,7 +195,9 @@ class RecordListWindow : public QWidget {
   enum : int {
     PdfFilesId = 21001, OnePdfId = 21002, PrintId = 21003, RecordsId = 21004, CsvId = 21005, CsvPlainId = 21006,
     CancelLoadId = 21007, LabelsId = 21008, TableId = 21010, StatusId = 21011,
-    FrozenColumnsId = 21012  // the view that keeps Nr. and Inventar-Nr. in view over the table's left edge
+    FrozenColumnsId = 21012,  // the view that keeps Nr. and Inventar-Nr. in view over the table's left edge
+    // The visit's row: the scanner's field, what the last scan did, and the rows' tools.
+    ScanId = 21020, ScanNoteId = 21021, UpId = 21022, DownId = 21023, SkipId = 21024, InsertId = 21025, RemoveId = 21026
   };
   // The batch store of "Datensätze speichern..." goes to `archive`.
   RecordListWindow(TMessgeraet* device, TFormular* form, ArchiveService& archive, QWidget* parent = nullptr);
@@ -184,6 +238,37 @@ class RecordListWindow : public QWidget {
   bool QueryClose();
   // Asked before a load replaces the records while the list holds typed data.
   bool ConfirmLoad(bool deleting);
+
+  // ---- a visit
+  // Fills the list with the plan's appliances (and the form's client fields
+  // with the customer's), before the tester is read.
+  void PlanVisit(const Visit::Plan& plan);
+  // A number from the barcode scanner (it types the number and Enter into the
+  // scanner's field) or typed there: see Visit::Place; then the next row is
+  // the current one. A number the list does not hold is looked up in the
+  // archive first (on its thread); scans are taken in their order.
+  void Scan(const QString& number);
+  // The current row, as the list's row. Scans go to it (or, while it is the
+  // row scanned last, to the next one).
+  int CurrentRow() const;
+  void SetCurrentRow(int row);
+  // The rows' tools, at the current row.
+  void MoveCurrent(int delta);
+  void SkipCurrent();
+  void InsertAtCurrent();
+  void RemoveCurrent();
+  // An Inventar-Nr. typed into a row: the archive's data of it fill the row.
+  void NumberTyped(int row, const QString& number);
+  // Asks the archive for numbers beginning with `prefix` (the completion of
+  // the scanner's field and of the list's number cells).
+  void RequestCompletion(const QString& prefix);
+  class QAbstractItemModel* Completions() const;
+  // The review before the visit's tests are stored: true when accepted (the
+  // rows to store in *rows then). Shown until accepted once for the rows as they stand.
+  bool Review(std::vector<int>* rows);
+  // Waiting for the archive (a scan, a completion, a lookup).
+  bool Busy() const;
+  QLineEdit* ScanField() const { return scan_; }
 
  signals:
   // The user asked to see a record in the device window.
@@ -231,4 +316,20 @@ class RecordListWindow : public QWidget {
   int buttonColumns_ = 0;
   QString lastFolder_;   // the folder the last folder dialog chose
   QTimer* formWatch_ = nullptr;  // the form changed: the list follows it
+  // The visit.
+  void NextScan();
+  void Placed(const QString& number, const ArchiveData::Appliance* known, const QString& lookupError);
+  QString CustomerName() const;
+  std::vector<int> WithRecords(const std::vector<int>& rows) const;
+  ArchiveReader* reader_ = nullptr;
+  QLineEdit* scan_ = nullptr;
+  QLabel* scanNote_ = nullptr;
+  QCompleter* completer_ = nullptr;
+  QStandardItemModel* completions_ = nullptr;
+  QTimer* completeTimer_ = nullptr;
+  QString completePrefix_;
+  std::vector<QString> scans_;
+  bool scanning_ = false;
+  bool duplicatesConfirmed_ = false;
+  std::vector<int> lastSaved_;  // the rows "Datensätze speichern..." wrote last  // the batch's question about duplicates was answered yes
 };

@@ -15,6 +15,7 @@
 #include <array>
 
 #include "core/tables.h"
+#include "core/clock.h"
 #include "core/commandids.h"
 #include "core/limitprofiles.h"
 #include "render/page.h"
@@ -97,6 +98,15 @@ class TFormular : public QWidget {
   // the file only.
   void SetArchive(ArchiveService* archive) { archive_ = archive; }
 
+  // The user's template of the report (the contractor, the instrument, the
+  // signature lines): put into the form now and remembered from then on,
+  // whenever the user changes one of its fields (a moment later) and when
+  // the program ends. A damaged template file or a save that fails is told.
+  void KeepTemplate();
+  // Saves the template now if it changed; false (after telling why) when it
+  // could not be written.
+  bool SaveTemplate();
+
   // Shows a test stored in the archive, for reading only: no field can be
   // typed in and Kopieren and Erzeugen are off, until a data record is loaded.
   // `hash`: the stored test's hash, whose fingerprint its print carries.
@@ -144,7 +154,7 @@ class TFormular : public QWidget {
   void CmErzeugenUnternehmer();
   void CmErzeugenPruefer();
   // The local calendar date as "dd.mm.yyyy".
-  static QString TodayText(const QDateTime& now = QDateTime::currentDateTime());
+  static QString TodayText(const QDateTime& now = Clock::Now());
 
   // Printing (implemented by the printing unit).
   void CmDrucken();
@@ -243,5 +253,8 @@ class TFormular : public QWidget {
   void NoteMissing();
   QString missingNote_;
   ArchiveService* archive_ = nullptr;
+  class QTimer* templateTimer_ = nullptr;  // the template's fields changed: saved a moment later
+  ReportRecord templateSaved_;             // the template as its file holds it
+  bool templateFailed_ = false;            // the last save failed (told once)
   EarlierTests* earlier_ = nullptr;
 };

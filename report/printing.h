@@ -1,4 +1,5 @@
 #pragma once
+#include "core/clock.h"
 #include <QDate>
 // Printing and print preview of the report form: the printout that maps the
 // form's logical page onto a printer page, the preview frame, and the three
@@ -119,6 +120,6 @@ void Preview(TFormular& form);    // "&Druckvorschau.."
 QString NotPrintedText(const QString& title, const QString& reason);
 // The name of a printed report: "Prüfprotokoll <Auftraggeber> <dd.mm.yyyy>",
 // the job's name, the title of a PDF and (with ".pdf") the file name offered.
-QString DocumentName(const TFormular& form, const QDate& day = QDate::currentDate());
+QString DocumentName(const TFormular& form, const QDate& day = Clock::Today());
 
 }  // namespace PrintJob

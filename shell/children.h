@@ -5,6 +5,9 @@
 #include <functional>
 
 class ArchiveService;
+namespace Visit {
+struct Plan;
+}
 
 struct ChildWindowMakers {
   // The device window "Messgerät" (template 1000) with the debug mode.
@@ -24,8 +27,13 @@ struct ChildWindowMakers {
   std::function<bool(QWidget* list)> ListCanClose;
   // The device window's own close query when the program ends (it closes the port).
   std::function<void(QWidget* device)> DeviceClose;
-  // The archive window "Archiv"; `showForm` brings the form forward.
-  std::function<QWidget*(QWidget* form, ArchiveService& archive, std::function<void()> showForm)> MakeArchive;
+  // The archive window "Archiv"; `showForm` brings the form forward,
+  // `planVisit` takes the plan of "Besuch vorbereiten".
+  std::function<QWidget*(QWidget* form, ArchiveService& archive, std::function<void()> showForm,
+                         std::function<void(const Visit::Plan&)> planVisit)>
+      MakeArchive;
+  // Fills the record list with a visit's plan.
+  std::function<void(QWidget* list, const Visit::Plan& plan)> PlanVisit;
   // Loads a data record file into the form (it says itself why it cannot).
   std::function<bool(QWidget* form, const QString& path)> FormLoad;
 

@@ -33,6 +33,8 @@
 #include <memory>
 
 #include "core/archiveservice.h"
+#include "core/clock.h"
+#include "core/visit.h"
 #include "core/cformat.h"
 #include "platform/seams.h"
 #include "platform/wintimer.h"
@@ -257,7 +259,7 @@ bool Kelvara::InitMainWindow() {
     return false;
   }
   // 14: the text is computed now; the gadget shows "Uhrzeit" until the first tick.
-  const QDateTime now = QDateTime::currentDateTime();
+  const QDateTime now = Clock::Now();
   ClockText = ClockTextFor(now.date().year(), now.date().month(), now.date().day(), now.time().hour(),
                            now.time().minute(), now.time().second());
 
@@ -667,11 +669,18 @@ void Kelvara::ShowList() {
 
 void Kelvara::ShowArchive() {
   if (!ArchiveView) {
-    ArchiveView = makers_.MakeArchive(ReportForm, archive_, [this] {
-      // A stored test opened in the form is shown there.
-      ShowChild(2);
-      Frame->raise();
-    });
+    ArchiveView = makers_.MakeArchive(
+        ReportForm, archive_,
+        [this] {
+          // A stored test opened in the form is shown there.
+          ShowChild(2);
+          Frame->raise();
+        },
+        [this](const Visit::Plan& plan) {
+          // A visit prepared: the record list is filled before the tester is read.
+          ShowList();
+          if (RecordList && makers_.PlanVisit) makers_.PlanVisit(RecordList, plan);
+        });
     if (!ArchiveView) return;
   }
   ArchiveView->show();
@@ -694,7 +703,7 @@ void Kelvara::EvTimer(unsigned id) {
 }
 
 void Kelvara::RefreshClock() {
-  const QDateTime now = QDateTime::currentDateTime();
+  const QDateTime now = Clock::Now();
   ClockText = ClockTextFor(now.date().year(), now.date().month(), now.date().day(), now.time().hour(),
                            now.time().minute(), now.time().second());
   // Setting an unchanged text would repaint the gadget a hundred times a second.

@@ -7,12 +7,17 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/reporttemplate.h"
 #include "platform/seams.h"
 #include "tests/testutil.h"
 
 namespace {
 class SeamReset : public ::testing::EmptyTestEventListener {
-  void OnTestEnd(const ::testing::TestInfo&) override { Seams::ResetAll(); }
+  void OnTestEnd(const ::testing::TestInfo&) override {
+    Seams::ResetAll();
+    // The program's form keeps the user's template: no test leaves one for the next.
+    QFile::remove(ReportTemplate::File());
+  }
 };
 }  // namespace
 

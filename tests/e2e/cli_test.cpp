@@ -18,7 +18,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "core/archive.h"
 #include "core/archiveservice.h"
+#include "core/recordlist.h"
 #include "core/limitprofiles.h"
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
@@ -252,7 +254,7 @@ TEST_F(Cli, ItRefusesWhatItCannotTakeAndSaysWhy) {
   EXPECT_EQ(word.status, 1);
   EXPECT_TRUE(err(word).contains(QStringLiteral("\u201ECOM4\u201C ist keine Option von read"))) << word.err.constData();
   // Help goes to stdout, for each command, with status 0.
-  for (const QString& command : QStringList{"identify", "read", "report", "archive"}) {
+  for (const QString& command : QStringList{"identify", "read", "report", "archive", "visit"}) {
     CliRun help = Cmd({command, "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.startsWith("Aufruf: kelvara-cli " + command.toUtf8())) << help.out.constData();
@@ -556,7 +558,7 @@ TEST_F(Cli, BashCompletionOffersWhatTheToolTakes) {
     return words;
   };
   static const QRegularExpression option("--[a-z][a-z-]*");
-  for (const QString& command : QStringList{"identify", "read", "report", "archive", "verify"}) {
+  for (const QString& command : QStringList{"identify", "read", "report", "archive", "verify", "visit"}) {
     QStringList named;
     for (auto it = option.globalMatch(QString::fromUtf8(Cmd({command, "--help"}).out)); it.hasNext();)
       named << it.next().captured();
@@ -571,6 +573,7 @@ TEST_F(Cli, BashCompletionOffersWhatTheToolTakes) {
   EXPECT_TRUE(complete("kelvara-cli identify --port COM2").contains("COM29"));
   EXPECT_EQ(complete("kelvara-cli archive ''"),
             QStringList({"backup", "due", "export", "import", "restore", "setup-roles", "verify"}));
+  EXPECT_EQ(complete("kelvara-cli visit ''"), QStringList({"plan"}));
 }
 
 TEST(Simulator, RefusesWhatIsNotANumberAndHelpsOnStdout) {
@@ -593,6 +596,63 @@ TEST(Simulator, RefusesWhatIsNotANumberAndHelpsOnStdout) {
   EXPECT_EQ(help.status, 0);
   EXPECT_TRUE(help.out.startsWith("usage: zelto-sim")) << help.out.constData();
   EXPECT_TRUE(help.err.isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+// A visit from scripts: planned from the archive in the order of the last
+// visit, the tester's records read, the reports made by row order with each
+// appliance's data and class.
+TEST_F(Cli, AVisitPlannedFromTheArchiveGivesTheTestersRecordsTheirAppliancesByRowOrder) {
+  const QString location = Out("besuch.sqlite");
+  const QString customer = QString::fromUtf8("Praxis Dr. Weiß");
+  {
+    Archive archive;
+    ASSERT_TRUE(archive.Open(location));
+    // Walked P-3, P-1, P-2 last year; P-1 is of class II.
+    for (const char* number : {"P-3", "P-1", "P-2"}) {
+      ReportRecord r;
+      r.Fields[Layout::kFieldAuftraggeber] = customer;
+      r.Fields[Layout::kFieldIdentnummer] = QString::fromLatin1(number);
+      r.Fields[Layout::kFieldGeraetArt] = QStringLiteral("Gerät %1").arg(QString::fromLatin1(number));
+      r.Fields[Layout::kFieldPruefintervall] = QStringLiteral("12");
+      r.Fields[Layout::kFieldPruefungAm] = QDate::currentDate().addYears(-1).toString("dd.MM.yyyy");
+      r.VdePruefgrundlage = 4;
+      r.VdeKlasse = QByteArray(number) == "P-1" ? 2 : 1;
+      ASSERT_EQ(archive.StoreReport(r), Archive::Stored::New) << archive.Error().toStdString();
+    }
+  }
+  const QMap<QString, QString> env{{"KELVARA_ARCHIVE", location}};
+  CliRun plan = Cmd({"visit", "plan", "--customer", customer, "--all", "--out", Out("besuch.csv")}, env);
+  ASSERT_EQ(plan.status, 0) << plan.err.constData();
+  QFile planFile(Out("besuch.csv"));
+  ASSERT_TRUE(planFile.open(QIODevice::ReadOnly));
+  const std::vector<QStringList> rows = RecordList::ParseCsv(planFile.readAll());
+  ASSERT_EQ(rows.size(), 4u);
+  const int number = int(rows[0].indexOf("Inventar-Nr.")), klasse = int(rows[0].indexOf("Schutzklasse"));
+  EXPECT_EQ(QStringList({rows[1][number], rows[2][number], rows[3][number]}), QStringList({"P-3", "P-1", "P-2"}));
+  EXPECT_EQ(rows[2][klasse], "II");
+  EXPECT_EQ(Cmd({"visit", "plan", "--customer", "Niemand"}, env).status, 1);
+  EXPECT_EQ(Cmd({"visit", "plan", "--customer", customer}, {{"KELVARA_ARCHIVE", Out("fehlt.sqlite")}}).status, 2);
+
+  // The tester's three records, read as a script reads them, and the reports by row order.
+  StartSim({"--fast", "--records", "3", "--seed", "5"});
+  CliRun read = Cmd({"read", "--port", "COM4", "--out", Out("gelesen.csv")});
+  ASSERT_EQ(read.status, 0) << read.err.constData();
+  ReportRecord form;
+  form.Fields[Layout::kFieldAuftraggeber] = customer;
+  form.Sichtpruefung = form.Funktionspruefung = true;
+  ASSERT_EQ(Report::Write(Out("vorlage.ini"), form).status, Report::WriteResult::Ok);
+  CliRun reports = Cmd({"report", "--from-csv", Out("gelesen.csv"), "--visit", Out("besuch.csv"), "--template",
+                        Out("vorlage.ini"), "--pdf-dir", Out("berichte")});
+  ASSERT_EQ(reports.status, 0) << reports.err.constData();
+  EXPECT_EQ(QDir(Out("berichte")).entryList({"*.pdf"}, QDir::Files, QDir::Name), QStringList({"P-1.pdf", "P-2.pdf", "P-3.pdf"}));
+  const QString second = PdfText(Out("berichte/P-1.pdf"));
+  EXPECT_TRUE(second.contains("Gerät P-1")) << second.toStdString();
+  EXPECT_TRUE(second.contains("Schutzklasse: II")) << second.toStdString();
+  EXPECT_TRUE(second.contains("12 Monate")) << second.toStdString();
 }
 
 }  // namespace

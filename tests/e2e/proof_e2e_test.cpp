@@ -284,7 +284,7 @@ TEST_F(Proof, TheFormAndTheArchiveWindowPrintTheFingerprintOfTheStoredTestAndThe
   window.ShowSearch(QStringLiteral("F-1"));
   ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
   window.AppliancesTable()->selectRow(0);
-  ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy() && window.HistoryTable()->rowCount() == 1; }, 30000));
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy() && window.History()->rowCount() == 1; }, 30000));
   const QString stored = Path(QStringLiteral("aus-dem-archiv.pdf"));
   Seams::SetFileDialogResponder([&](const FileDialogRequest&, QString* path) { return *path = stored, true; });
   window.ExportPdf(0);

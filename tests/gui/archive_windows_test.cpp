@@ -10,7 +10,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QLabel>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QTemporaryDir>
 
@@ -101,6 +101,7 @@ struct ListOfRecords {
   void Save(const QString& folder) {
     Seams::SetFileDialogResponder([folder](const FileDialogRequest&, QString* path) { return *path = folder, true; });
     Seams::SetMessageBoxResponder([](const MessageBoxRequest&) { return int(Win::IDYES); });
+    Seams::SetGenericDialogResponder([](const GenericDialogRequest&) { return int(Win::IDOK); });
     list.SaveRecords();
   }
   QString Status() const { return list.findChild<QLabel*>(QString::number(RecordListWindow::StatusId))->text(); }
@@ -302,16 +303,17 @@ TEST(ArchiveWindowTest, AFewHundredAppliancesToLookAt) {
   EXPECT_GT(window.Shown().size(), 10u);
   // Overdue appliances are red, the others are not.
   const QDate today = QDate::currentDate();
-  for (int row = 0; row < window.AppliancesTable()->rowCount(); ++row) {
+  for (int row = 0; row < int(window.Shown().size()); ++row) {
     const bool overdue = window.Shown()[size_t(row)].NextDue < today;
-    EXPECT_EQ(window.AppliancesTable()->item(row, 8)->foreground().color() == QColor(190, 0, 0), overdue) << row;
+    const QModelIndex cell = window.ApplianceModel()->index(row, 8);
+    EXPECT_EQ(cell.data(Qt::ForegroundRole).value<QColor>() == QColor(190, 0, 0), overdue) << row;
   }
   window.ShowSearch(QString());
   ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
   EXPECT_EQ(window.Shown().size(), 300u);
   window.AppliancesTable()->selectRow(0);
   ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
-  EXPECT_EQ(window.HistoryTable()->rowCount(), 1);
+  EXPECT_EQ(window.History()->rowCount(), 1);
   // The history as CSV, as it stands in the window.
   const QString csvPath = dir.filePath("verlauf.csv");
   Seams::SetFileDialogResponder([&](const FileDialogRequest&, QString* path) { return *path = csvPath, true; });
@@ -321,7 +323,7 @@ TEST(ArchiveWindowTest, AFewHundredAppliancesToLookAt) {
   const std::vector<QStringList> rows = RecordList::ParseCsv(csv.readAll());
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0][0], QString::fromUtf8("Prüfung am"));
-  EXPECT_EQ(rows[1][0], window.HistoryTable()->item(0, 0)->text());
+  EXPECT_EQ(rows[1][0], window.History()->Cells(0)[0]);
   window.show();
   TestUtil::Grab(&window, QStringLiteral("archive-window-300"));
 }

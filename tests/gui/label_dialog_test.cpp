@@ -25,7 +25,7 @@
 
 namespace {
 
-std::vector<Labels::LabelData> Visit(int count) {
+std::vector<Labels::LabelData> VisitLabels(int count) {
   std::vector<Labels::LabelData> labels;
   for (int i = 0; i < count; ++i) {
     Labels::LabelData l;
@@ -60,7 +60,7 @@ class LabelDialogTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(LabelDialogTest, TheFormatDecidesSizeStartAndPagesAndThePreviewShowsThem) {
-  LabelDialog dialog(Visit(30));
+  LabelDialog dialog(VisitLabels(30));
   dialog.SetupWindow();
   auto* format = TestUtil::Find<QComboBox>(&dialog, LabelDialog::FormatId);
   auto* width = TestUtil::Find<QDoubleSpinBox>(&dialog, LabelDialog::WidthId);
@@ -119,7 +119,7 @@ TEST_F(LabelDialogTest, TheFormatDecidesSizeStartAndPagesAndThePreviewShowsThem)
   dialog.ChooseFormat("54x25");
   chosen_ = dir_.filePath("dymo.pdf");
   ASSERT_TRUE(dialog.WritePdf());
-  LabelDialog again(Visit(1));
+  LabelDialog again(VisitLabels(1));
   again.SetupWindow();
   EXPECT_EQ(again.Job().format.key, "54x25");
   EXPECT_EQ(again.Job().options.code, Barcode::Type::DataMatrix);
@@ -130,7 +130,7 @@ TEST_F(LabelDialogTest, TheFormatDecidesSizeStartAndPagesAndThePreviewShowsThem)
 // dialog writes nothing; a disk that fills up leaves an older file as it was
 // and says why; with no printer on the machine, printing writes a PDF.
 TEST_F(LabelDialogTest, PdfIsWrittenWholeOrNotAtAllAndWithoutPrinterPrintingGivesOne) {
-  LabelDialog dialog(Visit(12));
+  LabelDialog dialog(VisitLabels(12));
   dialog.SetupWindow();
   dialog.ChooseFormat("a4-4x10");
   dialog.ChooseCode(Barcode::Type::QR);
@@ -199,7 +199,7 @@ TEST_F(LabelDialogTest, TheArchiveGivesTheLabelsOfItsAppliancesFromTheirLatestTe
   ASSERT_TRUE(TestUtil::WaitFor([&] { return !window.Busy(); }, 30000));
   ASSERT_EQ(window.Shown().size(), 4u);
   window.AppliancesTable()->clearSelection();
-  window.AppliancesTable()->setCurrentCell(-1, -1);
+  window.AppliancesTable()->setCurrentIndex(QModelIndex());
   TestUtil::Find<QPushButton>(&window, ArchiveWindow::LabelsId)->click();
   ASSERT_TRUE(TestUtil::WaitFor([&] { return window.findChild<LabelDialog*>() != nullptr; }, 30000));
   LabelDialog* dialog = window.findChild<LabelDialog*>();
@@ -221,7 +221,7 @@ TEST_F(LabelDialogTest, TheArchiveGivesTheLabelsOfItsAppliancesFromTheirLatestTe
 // (QT_SCALE_FACTOR=2) in a process of its own, so both can be looked at.
 TEST_F(LabelDialogTest, ScreenshotsAtOneAndTwoTimesTheScale) {
   const bool doubled = qEnvironmentVariable("QT_SCALE_FACTOR") == QLatin1String("2");
-  LabelDialog dialog(Visit(8));
+  LabelDialog dialog(VisitLabels(8));
   dialog.SetupWindow();
   dialog.ChooseFormat("89x36");
   dialog.ChooseCode(Barcode::Type::QR);

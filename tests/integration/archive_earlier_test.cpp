@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QAtomicInteger>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -109,52 +112,36 @@ TEST_P(EarlierTest, ThePreviousTestIsTheLatestBeforeTheDateAndACorrectionReplace
 }
 
 TEST_P(EarlierTest, AnArchiveOfTheSchemaBeforeIsBroughtUpToDateWithItsTests) {
-  {
-    Archive archive;
-    ASSERT_TRUE(archive.Open(location_)) << archive.Error().toStdString();
-    ASSERT_EQ(archive.StoreReport(Tested("INV-1", QDate(2025, 3, 12), "  0.200")), Archive::Stored::New);
+  // An archive as the program of the first schema made it (kelvara-cli
+  // archive import of tests/data/archive-v1/records): its file, or its dump.
+  const QString fixture = QStringLiteral(KELVARA_SOURCE_DIR "/tests/data/archive-v1");
+  if (GetParam() == Archive::Kind::SQLite) {
+    ASSERT_TRUE(QFile::copy(fixture + "/archiv-v1.sqlite", location_));
+    QFile::setPermissions(location_, QFile::ReadOwner | QFile::WriteOwner);
+  } else {
+    const QString psql = QStandardPaths::findExecutable(QStringLiteral("psql"));
+    ASSERT_FALSE(psql.isEmpty()) << "psql (PostgreSQL's client) is not installed";
+    QProcess restore;
+    restore.start(psql, {"-q", "-v", "ON_ERROR_STOP=1", "-d", location_, "-f", fixture + "/archiv-v1.pgsql"});
+    ASSERT_TRUE(restore.waitForFinished(60000));
+    ASSERT_EQ(restore.exitCode(), 0) << restore.readAllStandardError().toStdString();
   }
-  // Back to what an archive of the program before looked like.
-  {
-    const QString connection = QStringLiteral("schema-before-%1").arg(g_databases.fetchAndAddRelaxed(1));
-    {
-      QSqlDatabase db;
-      if (GetParam() == Archive::Kind::SQLite) {
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(location_);
-      } else {
-        const QUrl url(location_);
-        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
-        db.setHostName(url.host());
-        db.setPort(url.port());
-        db.setUserName(url.userName());
-        db.setDatabaseName(url.path().mid(1));
-      }
-      ASSERT_TRUE(db.open());
-      QSqlQuery q(db);
-      for (const char* column : {"cord_length_m", "cord_section_mm2", "appliance_kind"})
-        ASSERT_TRUE(q.exec(QStringLiteral("ALTER TABLE appliances DROP COLUMN %1").arg(QLatin1String(column))));
-      // Nor had it the proof chain.
-      for (const char* sql : {"DROP INDEX tests_chain", "DROP INDEX tests_chain_hash", "DROP TABLE chain_head",
-                              "ALTER TABLE tests DROP COLUMN chain_seq", "ALTER TABLE tests DROP COLUMN chain_hash"})
-        ASSERT_TRUE(q.exec(QLatin1String(sql))) << sql;
-      ASSERT_TRUE(q.exec(QStringLiteral("UPDATE schema_version SET version = 1")));
-      db.close();
-    }
-    QSqlDatabase::removeDatabase(connection);
-  }
+  const QString customer = QString::fromUtf8("Elektro Müller GmbH");
   Archive archive;
   ASSERT_TRUE(archive.Open(location_)) << archive.Error().toStdString();
   EXPECT_EQ(archive.SchemaVersion(), Archive::kSchemaVersion);
-  EXPECT_EQ(archive.TestCount(), 1);
+  EXPECT_EQ(archive.TestCount(), 9);
+  // Its tests are chained in the order they were stored.
   EXPECT_TRUE(archive.CheckChain().holds);
-  Archive::Earlier e = archive.EarlierTest(kCustomer, QStringLiteral("INV-1"), QDate(2026, 1, 1));
+  Archive::Earlier e = archive.EarlierTest(customer, QStringLiteral("INV-0001"), QDate(2026, 1, 1));
   ASSERT_TRUE(e.previous.found);
+  EXPECT_EQ(e.previous.date, QDate(2025, 3, 10));
   EXPECT_TRUE(std::isnan(e.appliance.CordLengthM));
-  ReportRecord current = Tested("INV-1", QDate(2026, 3, 10), "  0.250", Profiles::kEn50678);
+  ReportRecord current = Tested("INV-0001", QDate(2026, 3, 20), "  0.250", Profiles::kEn50678);
+  current.Fields[Layout::kFieldAuftraggeber] = customer;
   current.Leitungslaenge = QStringLiteral("2,5");
-  ASSERT_EQ(archive.StoreReport(current), Archive::Stored::New);
-  EXPECT_DOUBLE_EQ(archive.EarlierTest(kCustomer, QStringLiteral("INV-1"), QDate(2027, 1, 1)).appliance.CordLengthM, 2.5);
+  ASSERT_EQ(archive.StoreReport(current), Archive::Stored::New) << archive.Error().toStdString();
+  EXPECT_DOUBLE_EQ(archive.EarlierTest(customer, QStringLiteral("INV-0001"), QDate(2027, 1, 1)).appliance.CordLengthM, 2.5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, EarlierTest, ::testing::Values(Archive::Kind::SQLite, Archive::Kind::PostgreSQL),

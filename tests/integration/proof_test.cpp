@@ -22,6 +22,7 @@
 #include "core/chain.h"
 #include "core/reportrecord.h"
 #include "tests/pgtestdb.h"
+#include "tests/schemasteps.h"
 
 namespace {
 
@@ -169,10 +170,13 @@ TEST_P(ProofTest, AnArchiveOfTheOlderSchemaIsChainedInTheOrderItsTestsWereStored
     ASSERT_TRUE(archive.Open(location));
     for (int i = 0; i < 5; ++i) ASSERT_EQ(archive.StoreReport(Tested(QStringLiteral("A-%1").arg(i), 4 - i)), Archive::Stored::New);
   }
-  // Back to the schema before the chain, as an older program left it.
-  Behind(location, QStringLiteral("DROP INDEX tests_chain; DROP INDEX tests_chain_hash; DROP TABLE chain_head; "
-                                  "ALTER TABLE tests DROP COLUMN chain_seq; ALTER TABLE tests DROP COLUMN chain_hash; "
-                                  "UPDATE schema_version SET version = %1").arg(Archive::kChainSchema - 1));
+  // Back to the schema before the chain, as an older program left it (the
+  // steps after it undone too).
+  Behind(location, SchemaSteps::UndoMasterData(GetParam() == Archive::Kind::PostgreSQL).join(QStringLiteral("; ")) +
+                       QStringLiteral("; DROP INDEX tests_chain; DROP INDEX tests_chain_hash; DROP TABLE chain_head; "
+                                      "ALTER TABLE tests DROP COLUMN chain_seq; ALTER TABLE tests DROP COLUMN chain_hash; "
+                                      "UPDATE schema_version SET version = %1")
+                           .arg(Archive::kChainSchema - 1));
   Archive archive;
   ASSERT_TRUE(archive.Open(location)) << archive.Error().toStdString();
   EXPECT_EQ(archive.SchemaVersion(), Archive::kSchemaVersion);

@@ -100,6 +100,21 @@ TEST(TeamServer, TheRoleThatAddsTestsNeverChangesOneAndTheOfficeOnlyReads) {
   ASSERT_EQ(Report::Encode(Tested(QStringLiteral("INV-3")), &third).status, Report::WriteResult::Ok);
   EXPECT_EQ(service.Store(third), ArchiveService::Result::Stored);
   service.Shutdown();
+  // It keeps the master data: sites rewritten, a name changed and taken back.
+  const qint64 customer = tester.CustomerId(QStringLiteral("Elektro Müller"));
+  ASSERT_GT(customer, 0) << tester.Error().toStdString();
+  ArchiveData::Customer c;
+  ASSERT_TRUE(tester.ReadCustomer(customer, &c)) << tester.Error().toStdString();
+  for (const QStringList& sites : {QStringList{"Halle 1", "Halle 2"}, QStringList{"Halle 2"}}) {
+    c.Standorte = sites;
+    EXPECT_GT(tester.SaveCustomer(c), 0) << tester.Error().toStdString();
+  }
+  const QString name = c.Name;
+  for (const QString& next : {name + QStringLiteral(" KG"), name}) {
+    c.Name = next;
+    EXPECT_GT(tester.SaveCustomer(c), 0) << tester.Error().toStdString();
+  }
+  EXPECT_EQ(tester.Sites(customer), QStringList{"Halle 2"});
   // ... and the server refuses it to change or delete one, with any client.
   for (const QString& sql : {QStringLiteral("UPDATE tests SET passed = 0 WHERE id = %1").arg(id),
                              QStringLiteral("DELETE FROM test_rows WHERE test_id = %1").arg(id),

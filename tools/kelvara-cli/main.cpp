@@ -32,6 +32,8 @@
 #include <unistd.h>
 
 #include "core/archive.h"
+#include "core/clock.h"
+#include "core/visit.h"
 #include "core/session.h"
 #include "core/fileio.h"
 #include "core/serialport.h"
@@ -66,6 +68,7 @@ const char* const kHelp =
     "  archive    Fälligkeiten, Import, Export, Prüfkette, Sicherung des Archivs\n"
     "  label      Prüfplaketten (Etiketten) der Datensätze als PDF\n"
     "  verify     prüft einen Bericht (PDF, Datensatz oder Prüfnachweis) gegen das Archiv\n"
+    "  visit      bereitet einen Besuch aus dem Archiv vor (CSV für report --from-csv)\n"
     "  --version  zeigt die Version\n"
     "\n"
     "Ende-Status: 0 erledigt, 1 Fehler in der Eingabe, 2 Gerätetester oder Archiv\n"
@@ -93,8 +96,13 @@ const std::map<QString, const char*> kCommandHelp{
     {"report",
      "Aufruf: kelvara-cli report DATENSATZ.ini --pdf AUSGABE.pdf\n"
      "        kelvara-cli report --from-csv LISTE.csv --template FORMULAR.ini --pdf-dir ORDNER\n"
+     "                           [--visit BESUCH.csv]\n"
      "  Die Liste hat die Spalten der CSV-Ausgabe von read (oder der Liste \"Prüfungen\");\n"
-     "  alles andere des Berichts kommt aus der Vorlage.\n"},
+     "  alles andere des Berichts kommt aus der Vorlage.\n"
+     "  --visit BESUCH.csv   die Geräte eines Besuchs (visit plan): Prüfung 1 der Liste gehört\n"
+     "                       zum ersten Gerät des Besuchs, und so fort; Inventar-Nr., Bezeichnung,\n"
+     "                       Hersteller, Seriennummer, Standort, Schutzklasse und Prüfintervall\n"
+     "                       kommen von dort.\n"},
     {"archive",
      "Aufruf: kelvara-cli archive due [--days N] [--format csv|json]\n"
      "        kelvara-cli archive import ORDNER\n"
@@ -115,6 +123,14 @@ const std::map<QString, const char*> kCommandHelp{
      "           ändert oder löscht dann niemand mehr.\n"},
     {"verify", kVerifyUsage},
     {"label", kLabelUsage},
+    {"visit",
+     "Aufruf: kelvara-cli visit plan --customer NAME [--sites STANDORT,...] [--days N | --all] [--out DATEI]\n"
+     "  Die Geräte des Auftraggebers in Betrieb, in der Reihenfolge des letzten Besuchs, als CSV\n"
+     "  (UTF-8, Komma) mit den Spalten der Liste \"Prüfungen\", wie report sie als Liste liest.\n"
+     "  --days N     nur Geräte, die in N Tagen fällig oder überfällig sind (30)\n"
+     "  --all        alle Geräte in Betrieb\n"
+     "  --sites      nur Geräte an diesen Standorten\n"
+     "  Das Archiv ist $KELVARA_ARCHIVE, sonst das des Programms.\n"},
 };
 
 // The options of a command, and the words left over (files, folders, the
@@ -138,10 +154,11 @@ struct CommandOptions {
 const std::map<QString, CommandOptions> kOptions{
     {"identify", {{"--port"}, {}}},
     {"read", {{"--port", "--class", "--format", "--out"}, {"--inspections-passed", "--fail-on-verdict"}}},
-    {"report", {{"--pdf", "--from-csv", "--template", "--pdf-dir"}, {}}},
+    {"report", {{"--pdf", "--from-csv", "--template", "--pdf-dir", "--visit"}, {}}},
     {"archive", {{"--days", "--format", "--writer", "--reader"}, {}}},
     {"verify", {{}, {}}},
     {"label", {{"--pdf", "--format", "--code", "--content", "--start"}, {}}},
+    {"visit", {{"--customer", "--sites", "--days", "--out"}, {"--all"}}},
 };
 
 // Reads the arguments of `command` with the usual conventions: "--name
@@ -472,6 +489,9 @@ ReportRecord FromRow(const QStringList& columns, const QStringList& row, const R
   put(Layout::kFieldStandort, QStringLiteral("Standort"));
   put(Layout::kFieldPruefungAm, QStringLiteral("Prüfdatum"));
   put(Layout::kFieldBemerkung, QStringLiteral("Bemerkungen"));
+  put(Layout::kFieldSeriennummer, QStringLiteral("Seriennummer"));
+  if (!cell(QStringLiteral("Prüfintervall")).isEmpty())
+    report.Fields[Layout::kFieldPruefintervall] = QStringLiteral("%1 Monate").arg(cell(QStringLiteral("Prüfintervall")));
   if (columns.contains(QStringLiteral("Sichtprüfung"))) report.Sichtpruefung = cell(QStringLiteral("Sichtprüfung")) == QLatin1String("ja");
   if (columns.contains(QStringLiteral("Funktionsprüfung")))
     report.Funktionspruefung = cell(QStringLiteral("Funktionsprüfung")) == QLatin1String("ja");
@@ -491,6 +511,38 @@ ReportRecord FromRow(const QStringList& columns, const QStringList& row, const R
   if (Profiles::IsCurrent(report.VdePruefgrundlage))
     for (int r = 4; r < 8; ++r) report.RowActive[r] = 0;
   return report;
+}
+
+// The appliance of a visit's row put into a report read from the tester by
+// row order: its data, and its class with the rows and limits that follow it.
+void WithAppliance(const QStringList& columns, const QStringList& row, ReportRecord* report) {
+  auto cell = [&](const QString& name) {
+    const int c = int(columns.indexOf(name));
+    return c >= 0 && c < row.size() ? row[c].trimmed() : QString();
+  };
+  const struct {
+    int field;
+    const char* column;
+  } texts[] = {{Layout::kFieldIdentnummer, "Inventar-Nr."},  {Layout::kFieldGeraetArt, "Gerät/Bezeichnung"},
+               {Layout::kFieldHersteller, "Hersteller/Typ"}, {Layout::kFieldSeriennummer, "Seriennummer"},
+               {Layout::kFieldStandort, "Standort"}};
+  for (const auto& t : texts)
+    if (!cell(QString::fromUtf8(t.column)).isEmpty()) report->Fields[t.field] = cell(QString::fromUtf8(t.column));
+  if (!cell(QStringLiteral("Prüfintervall")).isEmpty())
+    report->Fields[Layout::kFieldPruefintervall] = QStringLiteral("%1 Monate").arg(cell(QStringLiteral("Prüfintervall")));
+  const int klasse = Values::ClassCode(cell(QStringLiteral("Schutzklasse")));
+  if (klasse == 0 || klasse == report->VdeKlasse) return;
+  // The tester does not know the class: the rows that apply and their limits follow the appliance's.
+  report->VdeKlasse = klasse;
+  report->Fields[Layout::kFieldSchutzklasse] = Values::ClassText(klasse);
+  const int available[kDeviceRowCount] = {1, 1, 1, 1};
+  const Values::RowSettings settings =
+      Values::Settings(klasse, report->VdePruefgrundlage, available, kRowApplies, kDefaultLimits);
+  for (int r = 0; r < kDeviceRowCount; ++r) {
+    report->RowActive[r] = settings.active[r] ? 1 : 0;
+    if (settings.hasLimits) report->GrenzText[r] = settings.limitText[r];
+    report->Ok[r] = settings.active[r] && Report::RowPasses(r, report->MessText[r], report->GrenzText[r]);
+  }
 }
 
 int Reports(const Args& args) {
@@ -515,10 +567,32 @@ int Reports(const Args& args) {
               .arg(csvPath, read == FileIO::ReadResult::Missing ? FileIO::ErrorText(ENOENT) : why));
       return kInput;
     }
-    const std::vector<QStringList> table = RecordList::ParseCsv(csv);
+    std::vector<QStringList> table = RecordList::ParseCsv(csv);
     if (table.size() < 2) {
       Err(QStringLiteral("%1 enthält keine Zeilen.").arg(csvPath));
       return kInput;
+    }
+    const QString visitPath = args.Option(QStringLiteral("--visit"));
+    std::vector<QStringList> visit;
+    if (!visitPath.isEmpty()) {
+      QByteArray bytes;
+      const FileIO::ReadResult visitRead = FileIO::ReadFile(visitPath, kMaxCsvBytes, &bytes, &why);
+      if (visitRead != FileIO::ReadResult::Ok) {
+        Err(QStringLiteral("%1 kann nicht gelesen werden: %2")
+                .arg(visitPath, visitRead == FileIO::ReadResult::Missing ? FileIO::ErrorText(ENOENT) : why));
+        return kInput;
+      }
+      visit = RecordList::ParseCsv(bytes);
+      if (visit.size() < 2 || !visit[0].contains(QStringLiteral("Inventar-Nr."))) {
+        Err(QStringLiteral("%1 ist keine Liste eines Besuchs (kelvara-cli visit plan).").arg(visitPath));
+        return kInput;
+      }
+      if (visit.size() != table.size())
+        Err(QStringLiteral("%1 Prüfungen, %2 Geräte im Besuch: die Zeilen werden der Reihe nach zugeordnet%3.")
+                .arg(table.size() - 1)
+                .arg(visit.size() - 1)
+                .arg(visit.size() < table.size() ? QStringLiteral("; die letzten Prüfungen bleiben ohne Gerät")
+                                                 : QStringLiteral("; die letzten Geräte bleiben ohne Prüfung")));
     }
     QDir().mkpath(dir);
     // Named as the record list names them: each report a file of its own.
@@ -526,6 +600,7 @@ int Reports(const Args& args) {
     QStringList stems;
     for (size_t i = 1; i < table.size(); ++i) {
       reports.push_back(FromRow(table[0], table[i], form));
+      if (i < visit.size()) WithAppliance(visit[0], visit[i], &reports.back());
       ListEntry entry;
       entry.Number = int(i);
       ApplianceData data;
@@ -609,7 +684,7 @@ int ArchiveCommand(const Args& args) {
                               QStringLiteral("Letzte Prüfung"), QStringLiteral("Nächste Prüfung"),
                               QStringLiteral("Überfällig")};
     std::vector<QStringList> rows{columns};
-    const QDate today = QDate::currentDate();
+    const QDate today = Clock::Today();
     const std::vector<ArchiveData::Appliance> due = archive.DueList(days, today);
     if (archive.Failed()) {
       Err(archive.Error());
@@ -695,6 +770,62 @@ int ArchiveCommand(const Args& args) {
   return kInput;
 }
 
+// ---- a visit
+
+int VisitCommand(const Args& args) {
+  if (args.words != QStringList{QStringLiteral("plan")}) {
+    Err(QStringLiteral("visit braucht plan (kelvara-cli visit --help)."));
+    return kInput;
+  }
+  const QString customer = args.Option(QStringLiteral("--customer")).simplified();
+  bool ok = true;
+  const int days = args.Option(QStringLiteral("--days"), QStringLiteral("30")).toInt(&ok);
+  if (customer.isEmpty() || !ok || days < 0 || days > 36500 ||
+      (args.Flag(QStringLiteral("--all")) && !args.Option(QStringLiteral("--days")).isEmpty())) {
+    Err(QStringLiteral("visit plan braucht --customer NAME, und --days eine Zahl von 0 bis 36500 oder --all."));
+    return kInput;
+  }
+  const QString location = Archive::DefaultLocation();
+  QString why;
+  if (!Archive::CheckLocation(location, &why)) {
+    Err(why);
+    return kInput;
+  }
+  Archive archive;
+  if (!archive.Open(location, Archive::OpenMode::ExistingOnly)) {
+    Err(archive.Error());
+    return kUnreachable;
+  }
+  Visit::Plan plan;
+  const qint64 id = archive.CustomerId(customer);
+  if (archive.Failed()) {
+    Err(archive.Error());
+    return kUnreachable;
+  }
+  if (id == 0 || !archive.ReadCustomer(id, &plan.Customer)) {
+    Err(QStringLiteral("Einen Auftraggeber \u201E%1\u201C gibt es im Archiv nicht.").arg(customer));
+    return archive.Failed() && archive.LastFault() != Archive::Fault::Refused ? kUnreachable : kInput;
+  }
+  for (const QString& site : args.Option(QStringLiteral("--sites")).split(QLatin1Char(','), Qt::SkipEmptyParts))
+    plan.Sites << site.simplified();
+  plan.DueBy = args.Flag(QStringLiteral("--all")) ? QDate() : Clock::Today().addDays(days);
+  plan.Appliances = archive.VisitPlan(id, plan.Sites, plan.DueBy);
+  if (archive.Failed()) {
+    Err(archive.Error());
+    return kUnreachable;
+  }
+  const QByteArray csv = RecordList::Csv(Visit::PlanTable(plan), false);
+  const QString out = args.Option(QStringLiteral("--out"));
+  if (out.isEmpty()) {
+    Out(csv);
+  } else if (!FileIO::SaveFileAtomically(out, csv, &why)) {
+    Err(QStringLiteral("%1: %2").arg(out, why));
+    return kNotWritten;
+  }
+  Err(QStringLiteral("Besuch bei \u201E%1\u201C: %2 Geräte.").arg(plan.Customer.Name).arg(plan.Appliances.size()));
+  return kDone;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -748,5 +879,6 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   if (command == QLatin1String("identify")) return Identify(args);
   if (command == QLatin1String("read")) return Read(args);
+  if (command == QLatin1String("visit")) return VisitCommand(args);
   return ArchiveCommand(args);
 }
