@@ -373,18 +373,25 @@ void ArchiveWindow::ShowHistory(int row) {
   tests_.clear();
   if (row < 0 || row >= int(shown_.size())) {
     ++historySequence_;  // an answer still on its way is for another row
+    if (historyPending_) Say(historyBefore_);
+    historyPending_ = false;
     return;
   }
   const qint64 id = shown_[size_t(row)].Id;
-  const QString before = status_->text();
+  // What the line said before: a row chosen while another row's history is
+  // still read (arrow keys down the list) keeps it, so the line does not
+  // stay at "Lade ..." once the last history is there.
+  if (!historyPending_) historyBefore_ = status_->text();
+  historyPending_ = true;
   Say(QStringLiteral("Lade ..."));
   Read(&historySequence_, [id](Archive& archive, Answer* answer) { answer->tests = archive.History(id); },
-       [this, before](const Answer& answer) {
+       [this](const Answer& answer) {
+         historyPending_ = false;
          if (answer.failed) {
            Say(answer.error, true);
            return;
          }
-         Say(before);
+         Say(historyBefore_);
          tests_ = answer.tests;
          FillHistory();
        });

@@ -113,6 +113,8 @@ class ArchiveWindow : public QWidget {
   QThread* reader_ = nullptr;   // the thread that reads the archive
   QObject* readerContext_ = nullptr;  // lives in reader_; owns its Archive
   int listSequence_ = 0, historySequence_ = 0, labelSequence_ = 0, waiting_ = 0;
+  bool historyPending_ = false;  // a history is being read
+  QString historyBefore_;        // what the status line said before it was asked for
   QThread* checker_ = nullptr;          // the thread that checks the chain
   QObject* checkerContext_ = nullptr;   // lives in checker_
   std::shared_ptr<std::atomic<bool>> chainCancel_;
