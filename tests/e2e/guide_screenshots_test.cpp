@@ -386,18 +386,25 @@ TEST_F(GuideScreenshots, TheDueList) {
 }
 
 // The guide's pages and pictures agree: each picture a page links is in
-// docs/bilder/ and is one of the tests' pictures; each file there is linked.
+// docs/bilder/ and is one of the tests' pictures; each file there is linked;
+// each page a page links is there.
 TEST(GuidePictures, EveryLinkedPictureIsThereAndEveryPictureIsLinked) {
   const QDir docs(QStringLiteral(KELVARA_SOURCE_DIR "/docs"));
   ASSERT_TRUE(docs.exists());
   const QStringList pages = docs.entryList({"*.md"}, QDir::Files);
   ASSERT_FALSE(pages.isEmpty());
   const QRegularExpression link(QStringLiteral(R"(!\[[^\]]*\]\(([^)\s]+)\))"));
+  const QRegularExpression pageLink(QStringLiteral(R"(\]\(([^)#\s:]+\.md)(#[^)]*)?\))"));
   std::set<QString> linked;
   for (const QString& name : pages) {
     QFile page(docs.filePath(name));
     ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << name.toStdString();
     const QString text = QString::fromUtf8(page.readAll());
+    // The pages link each other: every page a link names is there.
+    for (auto m = pageLink.globalMatch(text); m.hasNext();) {
+      const QString target = m.next().captured(1);
+      EXPECT_TRUE(QFile::exists(docs.filePath(target))) << name.toStdString() << ": " << target.toStdString();
+    }
     for (auto m = link.globalMatch(text); m.hasNext();) {
       const QString target = m.next().captured(1);
       SCOPED_TRACE(name.toStdString() + ": " + target.toStdString());
