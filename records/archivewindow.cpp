@@ -788,24 +788,31 @@ void ArchiveWindow::ShowHistory(int row) {
   historyModel_->Reset({});
   if (row < 0 || row >= int(Shown().size())) {
     ++historySequence_;  // an answer still on its way is for another row
+    if (historyPending_) Say(historyBefore_);
+    historyPending_ = false;
     return;
   }
   const ArchiveData::Appliance a = Shown()[size_t(row)];
   ShowAppliancePanel(a);
   if (a.CustomerId != customer_.Id) ShowCustomerData(a.CustomerId);
   const int mine = ++historySequence_;
-  const QString before = status_->text();
+  // What the line said before: a row chosen while another row's history is
+  // still read (arrow keys down the list) keeps it, so the line does not
+  // stay at "Lade ..." once the last history is there.
+  if (!historyPending_) historyBefore_ = status_->text();
+  historyPending_ = true;
   Say(QStringLiteral("Lade ..."));
   auto tests = std::make_shared<std::vector<ArchiveData::Test>>();
   const qint64 id = a.Id;
   reader_->Run([id, tests](Archive& archive, const ArchiveReader::Post&) { *tests = archive.History(id); },
-               [this, mine, before, tests](const QString& error) {
+               [this, mine, tests](const QString& error) {
                  if (mine != historySequence_) return;
+                 historyPending_ = false;
                  if (!error.isEmpty()) {
                    Say(error, true);
                    return;
                  }
-                 Say(before);
+                 Say(historyBefore_);
                  historyModel_->Reset(std::move(*tests));
                });
   ReadChanges();

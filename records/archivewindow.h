@@ -231,6 +231,8 @@ class ArchiveWindow : public QWidget {
   bool applianceDirty_ = false, customerDirty_ = false;
   std::atomic<int> listSequence_{0};  // read by the archive's thread too: a newer list stops an older one
   int historySequence_ = 0, customerSequence_ = 0, changeSequence_ = 0, labelSequence_ = 0;
+  bool historyPending_ = false;  // a history is being read
+  QString historyBefore_;        // what the status line said before it was asked for
   int listsLoading_ = 0;  // lists still coming in pages
   QLabel* chain_ = nullptr;
   QThread* checker_ = nullptr;          // the thread that checks the chain
