@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -193,8 +194,13 @@ ReviewDialog::ReviewDialog(Visit::Review review, QWidget* parent) : QDialog(pare
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setEditTriggers(QAbstractItemView::AllEditTriggers);
   table_->verticalHeader()->setVisible(false);
-  table_->setWordWrap(false);
+  // What was found takes the rest of the width and wraps there: a conflict
+  // names what differs, and that is what the user decides on.
+  table_->setWordWrap(true);
+  table_->setTextElideMode(Qt::ElideNone);
   table_->horizontalHeader()->setStretchLastSection(true);
+  table_->verticalHeader()->setMinimumSectionSize(table_->verticalHeader()->defaultSectionSize());
+  table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   showKnown_ = new QCheckBox(QStringLiteral("Auch die bekannten Geräte zeigen"), this);
   showKnown_->setObjectName(QString::number(ShowKnownId));
   auto* buttons = new QDialogButtonBox(this);
@@ -213,16 +219,36 @@ ReviewDialog::ReviewDialog(Visit::Review review, QWidget* parent) : QDialog(pare
   layout->addWidget(showKnown_);
   layout->addWidget(buttons);
   proxy_->sort(0);
-  // The decision beside the number; what was found takes the rest (in full in its tool tip).
+  // The decision beside the number; what was found takes the rest (also in its tool tip).
   const QFontMetrics fm(table_->font());
   const int widths[] = {fm.horizontalAdvance(QStringLiteral("Zeile_")), fm.horizontalAdvance(QStringLiteral("Prüfung_")),
                         fm.horizontalAdvance(QStringLiteral("INV-000000")),
                         fm.horizontalAdvance(QStringLiteral("Archiv gilt (Zeile übernimmt die Stammdaten)")) + 30,
                         fm.horizontalAdvance(QStringLiteral("Neue Inventar-Nr. / Grund"))};
   for (int c = 0; c < 5; ++c) table_->setColumnWidth(c, widths[c] + 16);
+  findingMin_ = fm.horizontalAdvance(QStringLiteral("andere Daten: Hersteller/Typ:")) + 16;
+  table_->viewport()->installEventFilter(this);
   // Within the screen's free area, whatever its size.
   ScreenFit::Fit(this, QSize(1000, 520));
   Update();
+}
+
+bool ReviewDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == table_->viewport() && event->type() == QEvent::Resize) FitFinding();
+  return QDialog::eventFilter(watched, event);
+}
+
+// The finding takes what the other columns leave, but on a narrow screen not
+// less than a few words' width (the table scrolls sideways then): squeezed
+// narrower, a conflict's text would wrap into a column of single words.
+void ReviewDialog::FitFinding() {
+  QHeaderView* header = table_->horizontalHeader();
+  int others = 0;
+  for (int c = 0; c < ReviewModel::ColFinding; ++c) others += header->sectionSize(c);
+  const bool room = table_->viewport()->width() - others >= findingMin_;
+  if (header->stretchLastSection() != room) header->setStretchLastSection(room);
+  if (!room && header->sectionSize(ReviewModel::ColFinding) != findingMin_)
+    header->resizeSection(ReviewModel::ColFinding, findingMin_);
 }
 
 void ReviewDialog::Update() {

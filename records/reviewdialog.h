@@ -50,6 +50,9 @@ class ReviewDialog : public QDialog {
 
  private:
   void Update();
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void FitFinding();
+  int findingMin_ = 0;  // the finding's column never narrower: it wraps, a line of words each
   ReviewModel* model_;
   QSortFilterProxyModel* proxy_;
   QTableView* table_;

@@ -315,8 +315,17 @@ TEST(VisitReview, AConflictWaitsForItsDecisionAndTheArchivesDataCanWin) {
   auto* accept = dialog.findChild<QPushButton*>(QString::number(ReviewDialog::AcceptId));
   EXPECT_FALSE(accept->isEnabled());
   TestUtil::Grab(&dialog, QStringLiteral("visit-review-conflict"));
-  // Another appliance: only once its new number is there.
   QTableView* table = dialog.Table();
+  // What differs is what the user decides on: it stands in full in its cell.
+  for (int row = 0; row < table->model()->rowCount(); ++row) {
+    const QModelIndex finding = table->model()->index(row, ReviewModel::ColFinding);
+    const QRect cell = table->visualRect(finding).adjusted(3, 0, -3, 0);
+    const QRect needed = table->fontMetrics().boundingRect(cell, table->wordWrap() ? Qt::TextWordWrap : 0,
+                                                                   finding.data().toString());
+    EXPECT_LE(needed.height(), cell.height()) << finding.data().toString().toStdString();
+    EXPECT_LE(needed.width(), cell.width()) << finding.data().toString().toStdString();
+  }
+  // Another appliance: only once its new number is there.
   int conflictRow = -1;
   for (int row = 0; row < table->model()->rowCount(); ++row)
     if (table->model()->index(row, 0).data(Qt::UserRole).toInt() == 0) conflictRow = row;
