@@ -1,30 +1,10 @@
 #include "core/earliertests.h"
 
+#include "core/archiveonthread.h"
+
 #include <QThread>
 
-// The reading thread's archive connection, made there on first use and opened
-// again when the place changes or the last read failed.
-class EarlierTests::Reader : public QObject {
- public:
-  Archive* Get(const QString& location, QString* error, bool* noArchive) {
-    if (archive_ && (location != location_ || !archive_->IsOpen() || archive_->Failed())) archive_.reset();
-    if (!archive_) {
-      auto archive = std::make_unique<Archive>();
-      if (!archive->Open(location, Archive::OpenMode::ExistingOnly)) {
-        *error = archive->Error();
-        *noArchive = archive->LastFault() == Archive::Fault::Gone;
-        return nullptr;
-      }
-      archive_ = std::move(archive);
-      location_ = location;
-    }
-    return archive_.get();
-  }
-
- private:
-  std::unique_ptr<Archive> archive_;
-  QString location_;
-};
+class EarlierTests::Reader : public ArchiveOnThread {};
 
 EarlierTests::EarlierTests(QObject* parent) : QObject(parent) {
   thread_ = new QThread(this);

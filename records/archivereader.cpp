@@ -5,33 +5,12 @@
 #include <memory>
 
 #include "core/archive.h"
+#include "core/archiveonthread.h"
 #include "core/archiveservice.h"
 
 namespace {
 
-// The thread's own archive connection, made there on first use and opened
-// again when the place changes or the last call failed.
-class Connection : public QObject {
- public:
-  Archive* Get(const QString& location, QString* error) {
-    if (archive_ && (location != location_ || !archive_->IsOpen() || archive_->Failed())) archive_.reset();
-    if (!archive_) {
-      auto archive = std::make_unique<Archive>();
-      // Reading never makes an archive (nor a new one where the file went).
-      if (!archive->Open(location, Archive::OpenMode::ExistingOnly)) {
-        *error = archive->Error();
-        return nullptr;
-      }
-      archive_ = std::move(archive);
-      location_ = location;
-    }
-    return archive_.get();
-  }
-
- private:
-  std::unique_ptr<Archive> archive_;
-  QString location_;
-};
+class Connection : public ArchiveOnThread {};
 
 }  // namespace
 

@@ -528,21 +528,13 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
         ids.push_back(a.Id);
       }
     if (ids.empty()) return;
-    int chosen = 0;
-    GenericDialogRequest request{this, QStringLiteral("merge-appliance"), appliance_.InventarNr};
-    if (Seams::GenericDialog(request, [&] {
-          bool ok = false;
-          const QString item = QInputDialog::getItem(
-              this, QStringLiteral("Geräte zusammenführen"),
-              QStringLiteral("Welches Gerät ist dasselbe wie %1?\nSeine Prüfungen gehören dann zum Verlauf von %1; "
-                             "es selbst verschwindet aus den Listen.")
-                  .arg(appliance_.InventarNr),
-              choices, 0, false, &ok);
-          chosen = int(choices.indexOf(item));
-          return ok && chosen >= 0 ? int(Win::IDOK) : int(Win::IDCANCEL);
-        }) != Win::IDOK)
-      return;
-    MergeAppliance(ids[size_t(std::max(0, chosen))]);
+    const int chosen = ChooseOne(QStringLiteral("merge-appliance"), appliance_.InventarNr,
+                                 QStringLiteral("Geräte zusammenführen"),
+                                 QStringLiteral("Welches Gerät ist dasselbe wie %1?\nSeine Prüfungen gehören dann zum "
+                                                "Verlauf von %1; es selbst verschwindet aus den Listen.")
+                                     .arg(appliance_.InventarNr),
+                                 choices);
+    if (chosen >= 0) MergeAppliance(ids[size_t(chosen)]);
   });
   connect(mergeCustomer_, &QPushButton::clicked, this, [this] {
     QStringList choices;
@@ -553,21 +545,13 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
         ids.push_back(c.Id);
       }
     if (ids.empty() || customer_.Id == 0) return;
-    int chosen = 0;
-    GenericDialogRequest request{this, QStringLiteral("merge-customer"), customer_.Name};
-    if (Seams::GenericDialog(request, [&] {
-          bool ok = false;
-          const QString item = QInputDialog::getItem(
-              this, QStringLiteral("Auftraggeber zusammenführen"),
-              QStringLiteral("Welcher Auftraggeber ist derselbe wie „%1“?\nSeine Geräte und Prüfungen kommen zu „%1“; "
-                             "Geräte mit derselben Inventar-Nr. werden eins.")
-                  .arg(customer_.Name),
-              choices, 0, false, &ok);
-          chosen = int(choices.indexOf(item));
-          return ok && chosen >= 0 ? int(Win::IDOK) : int(Win::IDCANCEL);
-        }) != Win::IDOK)
-      return;
-    MergeCustomer(ids[size_t(std::max(0, chosen))]);
+    const int chosen = ChooseOne(QStringLiteral("merge-customer"), customer_.Name,
+                                 QStringLiteral("Auftraggeber zusammenführen"),
+                                 QStringLiteral("Welcher Auftraggeber ist derselbe wie „%1“?\nSeine Geräte und Prüfungen "
+                                                "kommen zu „%1“; Geräte mit derselben Inventar-Nr. werden eins.")
+                                     .arg(customer_.Name),
+                                 choices);
+    if (chosen >= 0) MergeCustomer(ids[size_t(chosen)]);
   });
   connect(addSite, &QPushButton::clicked, this, [this] {
     auto* item = new QListWidgetItem(QStringLiteral("Neuer Standort"), sites_);
@@ -816,6 +800,22 @@ void ArchiveWindow::ShowHistory(int row) {
                  historyModel_->Reset(std::move(*tests));
                });
   ReadChanges();
+}
+
+// One of a list, asked through the dialog seam: its index, or -1 when the
+// user cancels (a test's answer takes the first).
+int ArchiveWindow::ChooseOne(const QString& request, const QString& about, const QString& title,
+                             const QString& question, const QStringList& choices) {
+  int chosen = 0;
+  GenericDialogRequest asked{this, request, about};
+  if (Seams::GenericDialog(asked, [&] {
+        bool ok = false;
+        const QString item = QInputDialog::getItem(this, title, question, choices, 0, false, &ok);
+        chosen = int(choices.indexOf(item));
+        return ok && chosen >= 0 ? int(Win::IDOK) : int(Win::IDCANCEL);
+      }) != Win::IDOK)
+    return -1;
+  return std::max(0, chosen);
 }
 
 // ---- the master data panel

@@ -187,6 +187,8 @@ class ArchiveWindow : public QWidget {
   void List(std::function<std::vector<ArchiveData::Appliance>(Archive&)> read, const QString& what);
   void ReadCustomers();
   void ShowCustomerData(qint64 id);
+  int ChooseOne(const QString& request, const QString& about, const QString& title, const QString& question,
+                const QStringList& choices);
   void ShowAppliancePanel(const ArchiveData::Appliance& a);
   void ShowCustomerPanel(const ArchiveData::Customer& c, const QStringList& sites);
   ArchiveData::Appliance AppliancePanel() const;
