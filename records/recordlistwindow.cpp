@@ -1777,22 +1777,10 @@ void RecordListWindow::NextScan() {
     return;
   }
   // Not in the list: does the archive know it?
-  const bool planned = model_->Planned();
-  const qint64 planId = model_->VisitPlan().Customer.Id;
-  const QString name = CustomerName();
-  auto found = std::make_shared<ArchiveData::Appliance>();
-  reader_->Run(
-      [number, planned, planId, name, found](Archive& archive, const ArchiveReader::Post&) {
-        const qint64 id = planned ? planId : archive.CustomerId(name);
-        if (id <= 0 || archive.Failed()) return;
-        const std::map<QString, ArchiveData::Appliance> known = archive.Lookup(id, {number});
-        const auto it = known.find(Archive::NumberKey(number));
-        if (it != known.end()) *found = it->second;
-      },
-      [this, number, found](const QString& error) {
-        Placed(number, found->Id > 0 ? found.get() : nullptr, error);
-        NextScan();
-      });
+  LookUpNumber(number, [this, number](const ArchiveData::Appliance* known, const QString& error) {
+    Placed(number, known, error);
+    NextScan();
+  });
 }
 
 void RecordListWindow::Placed(const QString& number, const ArchiveData::Appliance* known, const QString& lookupError) {
@@ -1900,6 +1888,21 @@ void RecordListWindow::RequestCompletion(const QString& prefix) {
 
 void RecordListWindow::NumberTyped(int row, const QString& number) {
   if (number.simplified().isEmpty()) return;
+  LookUpNumber(number, [this, row, number](const ArchiveData::Appliance* known, const QString&) {
+    // The row may have moved or been renumbered since: only the row still holding the number.
+    if (!known || row >= model_->RecordCount() ||
+        Archive::NumberKey(model_->Appliance(row).InventarNr) != Archive::NumberKey(number))
+      return;
+    model_->FillKnown(row, *known);
+    scanNote_->setText(QStringLiteral("%1: aus dem Archiv ergänzt (%2).").arg(known->InventarNr, known->Bezeichnung));
+  });
+}
+
+// The customer's appliance of this number (the plan's customer, else the
+// form's client), asked on the archive's thread; `done` gets nullptr when
+// there is none, and the reason when the archive could not be asked.
+void RecordListWindow::LookUpNumber(const QString& number,
+                                    std::function<void(const ArchiveData::Appliance*, const QString&)> done) {
   const bool planned = model_->Planned();
   const qint64 planId = model_->VisitPlan().Customer.Id;
   const QString name = CustomerName();
@@ -1912,14 +1915,7 @@ void RecordListWindow::NumberTyped(int row, const QString& number) {
         const auto it = known.find(Archive::NumberKey(number));
         if (it != known.end()) *found = it->second;
       },
-      [this, row, number, found](const QString&) {
-        // The row may have moved or been renumbered since: only the row still holding the number.
-        if (found->Id == 0 || row >= model_->RecordCount() ||
-            Archive::NumberKey(model_->Appliance(row).InventarNr) != Archive::NumberKey(number))
-          return;
-        model_->FillKnown(row, *found);
-        scanNote_->setText(QStringLiteral("%1: aus dem Archiv ergänzt (%2).").arg(found->InventarNr, found->Bezeichnung));
-      });
+      [found, done = std::move(done)](const QString& error) { done(found->Id > 0 ? found.get() : nullptr, error); });
 }
 
 bool RecordListWindow::Review(std::vector<int>* rows) {

@@ -10,6 +10,7 @@
 #include <QAbstractTableModel>
 #include <QDate>
 #include <QElapsedTimer>
+#include <functional>
 #include <map>
 #include <QWidget>
 #include <vector>
@@ -259,6 +260,7 @@ class RecordListWindow : public QWidget {
   void RemoveCurrent();
   // An Inventar-Nr. typed into a row: the archive's data of it fill the row.
   void NumberTyped(int row, const QString& number);
+  void LookUpNumber(const QString& number, std::function<void(const ArchiveData::Appliance*, const QString&)> done);
   // Asks the archive for numbers beginning with `prefix` (the completion of
   // the scanner's field and of the list's number cells).
   void RequestCompletion(const QString& prefix);
