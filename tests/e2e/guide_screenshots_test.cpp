@@ -10,12 +10,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMdiSubWindow>
 #include <QProcess>
@@ -23,12 +25,16 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <set>
 
 #include "core/archive.h"
 #include "core/archiveservice.h"
+#include "core/clock.h"
 #include "core/recordlist.h"
 #include "device/TMessgeraet.h"
 #include "platform/seams.h"
@@ -36,6 +42,7 @@
 #include "records/archivewindow.h"
 #include "records/labeldialog.h"
 #include "records/recordlistwindow.h"
+#include "records/reviewdialog.h"
 #include "report/TFormular.h"
 #include "report/testdetailsdialog.h"
 #include "shell/kelvara.h"
@@ -48,6 +55,7 @@ namespace {
 const std::set<QString> kPictures = {
     "start",   "messgeraet", "formular", "pruefangaben", "pruefungen", "pruefungen-geraete",
     "bericht", "etiketten",  "archiv",   "archiv-faellig",
+    "besuch-vorbereiten", "besuch-scanner", "abgleich", "archiv-geraet", "archiv-auftraggeber", "archiv-aenderungen",
 };
 
 QString GuideOut() {
@@ -298,7 +306,8 @@ TEST_F(GuideScreenshots, AFirstVisit) {
   // Inventar-Nr. stay in view.
   QTableView* table = list->Table();
   table->scrollTo(table->model()->index(0, table->model()->columnCount() - 1));
-  table->scrollTo(table->model()->index(0, RecordListModel::ColBezeichnung));
+  TestUtil::Pump(50);
+  table->scrollTo(table->model()->index(0, RecordListModel::ColFunktion), QAbstractItemView::PositionAtCenter);
   Picture(list, QStringLiteral("pruefungen-geraete"));
 
   // The report of the first appliance, as its PDF shows it.
@@ -340,7 +349,7 @@ TEST_F(GuideScreenshots, AFirstVisit) {
   Settle(archive);
   ASSERT_EQ(archive->History()->rowCount(), 1);
   EXPECT_TRUE(archive->ChainLabel()->text().startsWith(QStringLiteral("Prüfkette intakt"))) << archive->ChainLabel()->text().toStdString();
-  Picture(archive, QStringLiteral("archiv"), QSize(1180, 660));
+  Picture(archive, QStringLiteral("archiv"), QSize(1180, 720));
 }
 
 // The archive of earlier years: appliances whose next test is overdue are red
@@ -385,6 +394,172 @@ TEST_F(GuideScreenshots, TheDueList) {
   // Every one of them was due before this guide was written.
   EXPECT_EQ(archive->Shown().size(), 6u);
   Picture(archive, QStringLiteral("archiv-faellig"), QSize(1180, 560));
+}
+
+// A second visit a year after the first: planned from the archive, walked
+// with the scanner (one appliance tested out of turn, one new), the review
+// with its questions decided (a new location, an appliance that is gone),
+// and the archive's master data afterwards.
+TEST_F(GuideScreenshots, ASecondVisit) {
+  Clock::Scoped clock([] { return QDateTime(QDate(2026, 12, 8), QTime(9, 41)); });
+  // The first visit, a year ago: every appliance tested every 12 months.
+  {
+    Archive archive;
+    ASSERT_TRUE(archive.Open(out_.filePath("archiv.sqlite")));
+    for (int i = 0; i < kRecords; ++i) {
+      const Appliance& a = kAppliances[i];
+      ReportRecord r;
+      r.Fields[Layout::kFieldAuftraggeber] = QString::fromUtf8(kCustomer);
+      r.Fields[Layout::kFieldAGAnschrift] = QStringLiteral("Marktplatz 3");
+      r.Fields[Layout::kFieldAGPlzStadt] = QStringLiteral("79098 Freiburg");
+      r.Fields[Layout::kFieldAGKontaktperson] = QStringLiteral("Frau Wagner");
+      r.Fields[Layout::kFieldIdentnummer] = QString::fromUtf8(a.inventar);
+      r.Fields[Layout::kFieldGeraetArt] = QString::fromUtf8(a.bezeichnung);
+      r.Fields[Layout::kFieldHersteller] = QString::fromUtf8(a.hersteller);
+      r.Fields[Layout::kFieldStandort] = QString::fromUtf8(a.standort);
+      r.Fields[Layout::kFieldPruefungAm] = QStringLiteral("08.12.2025");
+      r.Fields[Layout::kFieldPruefintervall] = QStringLiteral("12 Monate");
+      r.Fields[Layout::kFieldAuftragnehmer] = QStringLiteral("Elektro Schmidt GmbH");
+      r.VdePruefgrundlage = 4;
+      r.VdeKlasse = std::count(std::begin(kClassTwo), std::end(kClassTwo), i) ? 2 : 1;
+      r.Sichtpruefung = r.Funktionspruefung = true;
+      ASSERT_EQ(archive.StoreReport(r), Archive::Stored::New) << archive.Error().toStdString();
+    }
+    ArchiveData::Customer c;
+    ASSERT_TRUE(archive.ReadCustomer(archive.CustomerId(QString::fromUtf8(kCustomer)), &c));
+    c.Telefon = QStringLiteral("0761 2024511");
+    c.EMail = QStringLiteral("info@baeckerei-sonnenschein.de");
+    c.Standorte = QStringList{"Backstube", "Verkaufsraum", "Lager", "Pausenraum", QString::fromUtf8("Büro")};
+    ASSERT_NE(archive.SaveCustomer(c), 0) << archive.Error().toStdString();
+  }
+  StartProgram(Visit());
+  FillTemplate();
+  form_->SetFieldText(Layout::kFieldPruefintervall, QString());  // each appliance's own interval
+  ArchiveWindow* archive = ShowArchive();
+  ASSERT_NE(archive, nullptr);
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return !archive->Busy() && !archive->Customers().empty(); }, 30000));
+
+  // "Besuch vorbereiten...": the real dialog, grabbed once its sites are read.
+  Seams::SetGenericDialogResponder(nullptr);
+  bool prepared = false;
+  auto* poll = new QTimer;
+  poll->setInterval(20);
+  QObject::connect(poll, &QTimer::timeout, poll, [&, poll] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible() || modal->windowTitle() != QStringLiteral("Besuch vorbereiten")) return;
+    auto* sites = modal->findChild<QListWidget*>();
+    if (!sites || sites->count() < 5) return;
+    poll->stop();
+    poll->deleteLater();
+    Picture(modal, QStringLiteral("besuch-vorbereiten"), QSize(560, 400));
+    prepared = true;
+    modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+  });
+  poll->start();
+  archive->findChild<QPushButton*>(QString::number(ArchiveWindow::VisitId))->click();
+  ASSERT_TRUE(prepared);
+  RecordListWindow* list = nullptr;
+  ASSERT_TRUE(TestUtil::WaitFor(
+      [&] { return (list = qobject_cast<RecordListWindow*>(program_->RecordList)) && list->Model()->Planned(); }, 30000));
+  RecordListModel* model = list->Model();
+  ASSERT_EQ(model->RecordCount(), kRecords);
+  EXPECT_EQ(model->Appliance(0).InventarNr, "BS-001");
+
+  // The walk: each appliance scanned as it is tested. The bread slicer before
+  // the extension cord; a new appliance in between.
+  auto scan = [&](const char* number) {
+    list->ScanField()->setFocus();
+    QTest::keyClicks(list->ScanField(), QString::fromUtf8(number));
+    QTest::keyClick(list->ScanField(), Qt::Key_Return);
+    ASSERT_TRUE(TestUtil::WaitFor([&] { return !list->Busy(); }, 30000)) << number;
+  };
+  for (const char* number : {"BS-001", "BS-002", "BS-004", "BS-003", "BS-013"}) scan(number);
+  ASSERT_EQ(model->RecordCount(), kRecords + 1);
+  EXPECT_EQ(model->Appliance(2).InventarNr, "BS-004");
+  EXPECT_EQ(model->Appliance(4).InventarNr, "BS-013");
+  auto* note = list->findChild<QLabel*>(QString::number(RecordListWindow::ScanNoteId));
+  ASSERT_NE(note, nullptr);
+  EXPECT_TRUE(note->text().contains(QStringLiteral("neues Gerät"))) << note->text().toStdString();
+  Picture(list, QStringLiteral("besuch-scanner"), QSize(1280, 560));
+  // The new appliance's data typed; the till moved to the office.
+  ASSERT_TRUE(model->setData(model->index(4, RecordListModel::ColBezeichnung), QStringLiteral("Brötchenautomat"), Qt::EditRole));
+  ASSERT_TRUE(model->setData(model->index(4, RecordListModel::ColHersteller), QStringLiteral("Backmeister BA 40"), Qt::EditRole));
+  ASSERT_TRUE(model->setData(model->index(4, RecordListModel::ColStandort), QStringLiteral("Verkaufsraum"), Qt::EditRole));
+  for (const char* number : {"BS-005", "BS-006", "BS-007", "BS-008", "BS-009", "BS-010", "BS-011"}) scan(number);
+  const int till = 6;
+  ASSERT_EQ(model->Appliance(till).InventarNr, "BS-006");
+  ASSERT_TRUE(model->setData(model->index(till, RecordListModel::ColStandort), QString::fromUtf8("Büro"), Qt::EditRole));
+  // The charger BS-012 is gone: it was not scanned and sank to the end.
+  EXPECT_EQ(model->Appliance(kRecords).InventarNr, "BS-012");
+
+  LoadAll();
+  EXPECT_FALSE(model->HasRecord(kRecords));
+
+  // "Datensätze speichern...": the review, grabbed with its questions open,
+  // then decided: the list's location holds, the charger is retired.
+  bool reviewed = false;
+  Seams::SetGenericDialogResponder([&](const GenericDialogRequest& r) {
+    if (r.kind != QStringLiteral("review")) return int(Win::IDOK);
+    auto* review = r.owner->findChild<ReviewDialog*>();
+    EXPECT_NE(review, nullptr);
+    if (!review) return int(Win::IDCANCEL);
+    const Visit::Review& found = review->Result();
+    EXPECT_EQ(found.Count(Visit::Item::Kind::New), 1);
+    EXPECT_EQ(found.Count(Visit::Item::Kind::Conflict), 1);
+    EXPECT_EQ(found.Count(Visit::Item::Kind::NotTested), 1);
+    EXPECT_FALSE(found.NothingToDecide());
+    Picture(review, QStringLiteral("abgleich"), QSize(1280, 380));
+    for (size_t i = 0; i < found.items.size(); ++i) {
+      if (found.items[i].kind == Visit::Item::Kind::Conflict)
+        EXPECT_TRUE(review->Model()->Decide(int(i), Visit::Item::Decision::UpdateMaster));
+      if (found.items[i].kind == Visit::Item::Kind::NotTested)
+        EXPECT_TRUE(review->Model()->Decide(int(i), Visit::Item::Decision::Retire, QStringLiteral("verschrottet")));
+    }
+    EXPECT_TRUE(review->Result().NothingToDecide());
+    reviewed = true;
+    return int(Win::IDOK);
+  });
+  list->Table()->clearSelection();
+  chosen_ = out_.filePath("datensaetze");
+  QDir().mkpath(chosen_);
+  list->SaveRecords();
+  ASSERT_TRUE(TestUtil::WaitFor([&] { return !list->Busy(); }, 60000));
+  EXPECT_TRUE(reviewed);
+  EXPECT_EQ(QDir(chosen_).entryList({"*.ini"}).size(), kRecords);
+
+  // The archive's master data: the charger retired, the customer with its
+  // address and sites, and what the visit changed.
+  archive->ShowCustomer(QString::fromUtf8(kCustomer));
+  archive->CheckChain();  // as the window shows it when opened now
+  Settle(archive);
+  ASSERT_EQ(archive->Shown().size(), size_t(kRecords + 1));
+  EXPECT_TRUE(archive->ChainLabel()->text().startsWith(QStringLiteral("Prüfkette intakt: 24 Prüfungen")))
+      << archive->ChainLabel()->text().toStdString();
+  auto rowOf = [&](const QString& number) {
+    for (size_t i = 0; i < archive->Shown().size(); ++i)
+      if (archive->Shown()[i].InventarNr == number) return int(i);
+    return -1;
+  };
+  const int charger = rowOf(QStringLiteral("BS-012"));
+  ASSERT_GE(charger, 0);
+  archive->AppliancesTable()->selectRow(charger);
+  Settle(archive);
+  EXPECT_TRUE(archive->CurrentAppliance().Retired());
+  auto* tabs = archive->findChild<QTabWidget*>(QString::number(ArchiveWindow::MasterTabsId));
+  ASSERT_NE(tabs, nullptr);
+  tabs->setCurrentIndex(1);
+  Picture(archive, QStringLiteral("archiv-geraet"), QSize(1180, 720));
+  tabs->setCurrentIndex(2);
+  Picture(archive, QStringLiteral("archiv-auftraggeber"), QSize(1180, 720));
+  // The till's new location, taken from the list in the review.
+  ASSERT_GE(rowOf(QStringLiteral("BS-006")), 0);
+  archive->AppliancesTable()->selectRow(rowOf(QStringLiteral("BS-006")));
+  Settle(archive);
+  EXPECT_EQ(archive->CurrentAppliance().Standort, QString::fromUtf8("Büro"));
+  tabs->setCurrentIndex(3);
+  Settle(archive);
+  EXPECT_FALSE(archive->ChangeLog()->Changes().empty());
+  Picture(archive, QStringLiteral("archiv-aenderungen"), QSize(1180, 720));
 }
 
 // The guide's pages and pictures agree: each picture a page links is in

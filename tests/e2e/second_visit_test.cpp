@@ -108,6 +108,9 @@ void OnModal(const QString& title, std::function<void(QWidget*)> act) {
     if (!modal || !modal->isVisible() || modal->windowTitle() != title) return;
     poll->stop();
     poll->deleteLater();
+    // The keys go to the dialog's own widgets: it is the active window
+    // before anything is typed (on a busy machine its activation lags behind).
+    QApplication::setActiveWindow(modal);
     act(modal);
   });
   poll->start();
