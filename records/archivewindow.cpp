@@ -273,7 +273,9 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   };
   search_ = new QLineEdit(this);
   search_->setObjectName(QString::number(SearchEditId));
-  search_->setPlaceholderText(QStringLiteral("Inventar-Nr. (Anfang), Bezeichnung, Standort oder Auftraggeber"));
+  search_->setPlaceholderText(QStringLiteral("Inventar-Nr., Gerät, Standort, Auftraggeber"));
+  search_->setToolTip(QStringLiteral("Findet eine Inventar-Nr. an ihrem Anfang, und ab drei Zeichen Bezeichnung, "
+                                     "Hersteller/Typ, Seriennummer, Standort oder Auftraggeber irgendwo darin"));
   search_->setClearButtonEnabled(true);
   QPushButton* find = button(SearchId, QStringLiteral("Suchen"));
   days_ = new QSpinBox(this);
@@ -431,11 +433,16 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   tabs_->addTab(changes_, QStringLiteral("Änderungen"));
 
   // The controls above wrap into a second row where the window is narrow.
-  search_->setFixedWidth(search_->fontMetrics().averageCharWidth() * 42);
+  // The search field as wide as its hint, the client's box as its longest
+  // name (see ReadCustomers); the label beside it centred on its height.
+  search_->setFixedWidth(search_->fontMetrics().horizontalAdvance(search_->placeholderText()) +
+                         search_->fontMetrics().averageCharWidth() * 8);
+  auto* customerLabel = new QLabel(QStringLiteral("Auftraggeber:"), this);
+  customerLabel->setMinimumHeight(customers_->sizeHint().height());
   auto* top = new FlowLayout;
   top->addWidget(search_);
   top->addWidget(find);
-  top->addWidget(new QLabel(QStringLiteral("Auftraggeber:"), this));
+  top->addWidget(customerLabel);
   top->addWidget(customers_);
   top->addWidget(visit);
   top->addWidget(days_);
@@ -763,7 +770,15 @@ void ArchiveWindow::ReadCustomers() {
                  customerList_ = *list;
                  const QString shown = customer_.Id ? customer_.Name : customers_->currentText();
                  customers_->clear();
-                 for (const ArchiveData::Customer& c : customerList_) customers_->addItem(c.Name, c.Id);
+                 // Wide enough for the longest name, up to 40 characters (a
+                 // longer one is in the box's tool tip).
+                 int longest = 14;
+                 for (const ArchiveData::Customer& c : customerList_) {
+                   customers_->addItem(c.Name, c.Id);
+                   customers_->setItemData(customers_->count() - 1, c.Name, Qt::ToolTipRole);
+                   longest = std::max(longest, int(std::min<qsizetype>(c.Name.size(), 40)));
+                 }
+                 if (customers_->minimumContentsLength() != longest) customers_->setMinimumContentsLength(longest);
                  customers_->setCurrentIndex(std::max(0, customers_->findText(shown)));
                });
 }
