@@ -289,7 +289,10 @@ struct ArchiveService::Worker {
       out.reason = QStringLiteral("nach dem Abbrechen in die Warteschlange gelegt");
     } else if (Archive* a = Get()) {
       switch (a->StoreRecord(record, corrects, &out.testId)) {
-        case Archive::Stored::New: out.result = Result::Stored; break;
+        case Archive::Stored::New:
+          out.result = Result::Stored;
+          emit service->TestsAdded();
+          break;
         case Archive::Stored::Duplicate: out.result = Result::Duplicate; break;
         case Archive::Stored::Failed:
           out.reason = a->Error();
@@ -865,6 +868,7 @@ void ArchiveService::ImportAsync(const QString& folder, const Cancel& cancel, QO
         Answer(this, guard.data(), [progress, done_, total = result.total] { progress(done_, total); });
     }
     w->AfterJob();
+    if (result.stored > 0) emit TestsAdded();
     if (done) Answer(this, guard.data(), [done, result] { done(result); });
   });
 }

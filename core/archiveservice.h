@@ -124,6 +124,9 @@ class ArchiveService : public QObject {
  signals:
   // The queue or the archive's state changed (StateText() is new).
   void StateChanged();
+  // Tests went into the archive (from this program: stored, sent from the
+  // queue or imported). Emitted on the archive's thread.
+  void TestsAdded();
   // Something the user is to be told now: the queue file was damaged and
   // moved aside, the archive file is gone, a test was refused.
   void Notice(const QString& text);

@@ -28,6 +28,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QThread>
+#include <QTimer>
 #include <cmath>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -599,6 +600,14 @@ ArchiveWindow::ArchiveWindow(TFormular* form, ArchiveService& archive, QWidget* 
   checkerContext_->moveToThread(checker_);
   connect(checker_, &QThread::finished, checkerContext_, &QObject::deleteLater);
   checker_->start();
+  // Tests stored while the window is open (a visit saved, the queue sent):
+  // the chain's line is checked again a moment after the last of them, so
+  // it never shows an older count as the archive's state.
+  chainAgain_ = new QTimer(this);
+  chainAgain_->setSingleShot(true);
+  chainAgain_->setInterval(1000);
+  connect(chainAgain_, &QTimer::timeout, this, &ArchiveWindow::CheckChain);
+  connect(&service_, &ArchiveService::TestsAdded, chainAgain_, qOverload<>(&QTimer::start));
 }
 
 void ArchiveWindow::CheckChain() {
@@ -674,6 +683,8 @@ void ArchiveWindow::SetupWindow() {
 }
 
 bool ArchiveWindow::Busy() const { return reader_->Pending() > 0; }
+
+bool ArchiveWindow::ChainChecking() const { return chainChecking_ || chainAgain_->isActive(); }
 
 void ArchiveWindow::Say(const QString& text, bool failure) {
   status_->setStyleSheet(failure ? QStringLiteral("color: rgb(190, 0, 0);") : QString());

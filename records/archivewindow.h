@@ -27,6 +27,7 @@ class QPushButton;
 class QSpinBox;
 class QTabWidget;
 class QTableView;
+class QTimer;
 class QThread;
 class ArchiveReader;
 class ArchiveService;
@@ -141,7 +142,8 @@ class ArchiveWindow : public QWidget {
   // test does not match when it is broken. Run when the window opens and
   // after the archive changed here; a check under way is given up.
   void CheckChain();
-  bool ChainChecking() const { return chainChecking_; }
+  // A check running, or one to come because tests were added meanwhile.
+  bool ChainChecking() const;
   QLabel* ChainLabel() const { return chain_; }
 
   // ---- master data (each write on the archive's thread; a failure is told
@@ -241,5 +243,6 @@ class ArchiveWindow : public QWidget {
   QObject* checkerContext_ = nullptr;   // lives in checker_
   std::shared_ptr<std::atomic<bool>> chainCancel_;
   int chainSequence_ = 0;
+  QTimer* chainAgain_ = nullptr;  // checks the chain again once tests stop coming in
   bool chainChecking_ = false;
 };

@@ -293,6 +293,13 @@ TEST_F(Proof, TheFormAndTheArchiveWindowPrintTheFingerprintOfTheStoredTestAndThe
   // Opened in the form, the stored test prints its fingerprint too.
   window.OpenInForm(0);
   EXPECT_EQ(form.ProofHash(), hash);
+  // A test stored while the window is open: its line follows the archive.
+  form.Show(Tested(QStringLiteral("F-2")));
+  ASSERT_TRUE(form.SaveRecord(Path(QStringLiteral("F-2.ini"))));
+  ASSERT_TRUE(TestUtil::WaitFor(
+      [&] { return !window.ChainChecking() && window.ChainLabel()->text().startsWith(QStringLiteral("Prüfkette intakt: 2 Prüfungen,")); },
+      30000))
+      << window.ChainLabel()->text().toStdString();
 
   // Changed behind the program's back: the window says so, naming the test.
   Sql(QStringLiteral("UPDATE test_rows SET measured = '  0.01' WHERE row_index = 0"));
