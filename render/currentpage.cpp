@@ -63,16 +63,11 @@ void DrawFitted(Surface& s, const PageFont& font, int x, int y, int room, const 
 
 void DrawRight(Surface& s, int right, int y, const QString& text) { s.DrawText(right - s.TextWidth(text), y, text); }
 
-const QString kPassed = QStringLiteral("Der Prüfling hat die Prüfung bestanden");
-const QString kFailed =
-    QStringLiteral("Der Prüfling hat die Prüfung nicht bestanden und darf nicht mehr betrieben werden");
-
 }  // namespace
 
 Result PaintCurrent(Surface& s, const Input& in, bool erase, const QRect& rect) {
   const int ox = in.originX;
   const int oy = in.originY;
-  const int H = in.pageHeight;
   Result result;
 
   if (erase) s.FillWhite(rect);
@@ -146,30 +141,7 @@ Result PaintCurrent(Surface& s, const Input& in, bool erase, const QRect& rect) 
     DrawFitted(s, FontBody, ox + kLineValueX, oy + line.y, kLineEnd - kLineValueX, line.value);
   }
 
-  const int x = ox + Layout::kColLeftLabel;
-  s.SelectFont(FontBody);
-  s.DrawText(x, oy + Layout::kBandFunktionspruefung, QStringLiteral("Funktionsprüfung und (falls erforderlich)"));
-  s.DrawText(x, oy + Layout::kFunktionspruefungLine2, QStringLiteral("Prüfung der ergänzenden Festlegungen:"));
-  s.DrawText(x, oy + Layout::kBandBemerkungen, QStringLiteral("Bemerkungen:"));
-  s.DrawText(x, oy + Layout::kBandErgebnis, QStringLiteral("Ergebnis:"));
-
-  s.SelectFont(FontBold);
-  result.passed = in.passed;
-  s.DrawText(ox + Layout::kColErgebnis, oy + Layout::kBandErgebnis, result.passed ? kPassed : kFailed);
-
-  s.DrawText(x, oy + Layout::kBandUnterschriften, QStringLiteral("Verantwortlicher Unternehmer:"));
-  s.DrawText(ox + Layout::kColLowerRight, oy + Layout::kBandUnterschriften, QStringLiteral("Prüfer:"));
-
-  s.SelectFont(FontSmall);
-  const int caption = oy + H - Layout::kSignatureCaptionAboveBottom;
-  s.DrawText(x, caption, QStringLiteral("Ort, Datum, Unterschrift, Stempel"));
-  s.DrawText(ox + Layout::kColLowerRight, caption, QStringLiteral("Ort, Datum, Unterschrift, Stempel"));
-
-  s.Rectangle(ox, oy, ox + Layout::kPageWidth, oy + H);
-  for (int b = 0; b < 9; ++b) s.Line(ox, oy + kBands[b] - 2, ox + Layout::kPageWidth, oy + kBands[b] - 2);
-
-  if (in.printing) PaintFieldValues(s, in);
-
+  PaintLowerPart(s, in, &result);
   s.Restore();
   return result;
 }

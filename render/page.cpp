@@ -210,7 +210,6 @@ Result Paint(Surface& s, const Input& in, bool erase, const QRect& rect) {
   if (Profiles::IsCurrent(in.standard)) return PaintCurrent(s, in, erase, rect);
   const int ox = in.originX;
   const int oy = in.originY;
-  const int H = in.pageHeight;
   Result result;
 
   if (erase) s.FillWhite(rect);
@@ -260,7 +259,19 @@ Result Paint(Surface& s, const Input& in, bool erase, const QRect& rect) {
     result.okShown[r] = true;
   }
 
+  PaintLowerPart(s, in, &result);
+  s.Restore();
+  return result;
+}
+
+// From "Funktionsprüfung" down: the labels, the verdict, the signature lines,
+// the frame and its band lines, and on paper the fields' values.
+void PaintLowerPart(Surface& s, const Input& in, Result* result) {
+  const int ox = in.originX;
+  const int oy = in.originY;
+  const int H = in.pageHeight;
   const int x = ox + Layout::kColLeftLabel;
+  s.SelectFont(FontBody);
   s.DrawText(x, oy + Layout::kBandFunktionspruefung, QStringLiteral("Funktionsprüfung und (falls erforderlich)"));
   s.DrawText(x, oy + Layout::kFunktionspruefungLine2, QStringLiteral("Prüfung der ergänzenden Festlegungen:"));
   s.DrawText(x, oy + Layout::kBandBemerkungen, QStringLiteral("Bemerkungen:"));
@@ -268,8 +279,8 @@ Result Paint(Surface& s, const Input& in, bool erase, const QRect& rect) {
 
   // The report's verdict, the same on screen, on paper and in the preview.
   s.SelectFont(FontBold);
-  result.passed = in.passed;
-  s.DrawText(ox + Layout::kColErgebnis, oy + Layout::kBandErgebnis, result.passed ? kPassed : kFailed);
+  result->passed = in.passed;
+  s.DrawText(ox + Layout::kColErgebnis, oy + Layout::kBandErgebnis, result->passed ? kPassed : kFailed);
 
   s.DrawText(x, oy + Layout::kBandUnterschriften, QStringLiteral("Verantwortlicher Unternehmer:"));
   s.DrawText(ox + Layout::kColLowerRight, oy + Layout::kBandUnterschriften, QStringLiteral("Prüfer:"));
@@ -283,9 +294,6 @@ Result Paint(Surface& s, const Input& in, bool erase, const QRect& rect) {
   for (int b = 0; b < 9; ++b) s.Line(ox, oy + kBands[b] - 2, ox + Layout::kPageWidth, oy + kBands[b] - 2);
 
   if (in.printing) PaintFieldValues(s, in);
-
-  s.Restore();
-  return result;
 }
 
 QString NextTestText(const QString& month) { return QStringLiteral("Nächste Prüfung: ") + month; }

@@ -92,6 +92,11 @@ Result Paint(Surface& surface, const Input& input, bool erase, const QRect& rect
 // reason, scope, limits and the previous test where rows 4..7 would stand.
 Result PaintCurrent(Surface& surface, const Input& input, bool erase, const QRect& rect);
 
+// The lower part both pages share, from "Funktionsprüfung" down: labels,
+// the verdict (into `result`), signature lines, the frame and its band
+// lines, and on paper the field values.
+void PaintLowerPart(Surface& surface, const Input& input, Result* result);
+
 // The print-only layer: field values and box states as text.
 void PaintFieldValues(Surface& surface, const Input& input);
 
